@@ -1,0 +1,33 @@
+// VxLoadLibrary: holds one loaded module.
+//
+// Load() frees what was loaded before, then loads `path` with
+// LoadLibraryExW(path, null, flags & 0x7FFFFFFF). On failure it prints
+// "\n\nERROR in VxLoadLibrary: errno=%d, file=%s\n\n" to standard output and,
+// when bit 31 of `flags` is set, logs "Loading %s failed, error: %d" (category
+// 1, source "VxLoadLibrary"). Not thread-safe; the host library set guards its
+// own instances with its lock.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "foundation/VxHandle.h"
+
+class VxLoadLibrary {
+ public:
+  static constexpr uint32_t kLogFailure = 0x80000000u;
+
+  VxLoadLibrary() = default;
+  ~VxLoadLibrary() = default;
+  VxLoadLibrary(const VxLoadLibrary&) = delete;
+  VxLoadLibrary& operator=(const VxLoadLibrary&) = delete;
+
+  [[nodiscard]] bool Load(const char16_t* path, uint32_t flags);
+  void Free() { module_.reset(); }
+  HMODULE Get() const { return module_.get(); }
+  bool IsLoaded() const { return static_cast<bool>(module_); }
+
+ private:
+  VxModule module_;
+};
