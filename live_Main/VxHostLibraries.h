@@ -33,7 +33,6 @@ class VxHostLibraries {
 
  private:
   VxHostLibraries() = default;
-  struct Slot;
 };
 
 // Shorthand for VxHostLibraries::Instance().Tools().
