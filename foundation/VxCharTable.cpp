@@ -24,4 +24,6 @@ char16_t VxLower(char16_t c) {
   return static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
 }
 
+const char16_t* VxLowerTable() { return Table().lower; }
+
 void VxRebuildCharTables() { Table().Build(); }

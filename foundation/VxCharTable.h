@@ -8,4 +8,6 @@
 #pragma once
 
 char16_t VxLower(char16_t c);
+// The 256-entry table behind VxLower, for loops that fold many code units.
+const char16_t* VxLowerTable();
 void VxRebuildCharTables();
