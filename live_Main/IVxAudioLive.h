@@ -52,6 +52,6 @@ void VxWriteSourceName(void* buffer, const char16_t* name) noexcept;
 extern "C" {
 // Exported factory: 0 ASIO, 1 Loopback, 2 IPC. Sets *out to null first; -1 for
 // an index that yields no source.
-__declspec(dllexport) int32_t GetLivePlugin(int32_t index, IVxAudioLive** out);
-__declspec(dllexport) HRESULT DllRegisterServer();
+__declspec(dllexport) int32_t GetLivePlugin(int32_t index, IVxAudioLive** out) noexcept;
+__declspec(dllexport) HRESULT DllRegisterServer() noexcept;
 }
