@@ -1,0 +1,269 @@
+// vxproducer: writes audio into the pipe of an IPC source.
+//
+// Connects as the pipe's client, announces the format ("fmt1"), optionally
+// sends "strt", then "data" messages from a WAV file or a generated signal, and
+// finally "stop". In request/reply mode every format and data message waits
+// for its "Result" reply; refused ones are counted and reported. Exit code: 0
+// when everything was sent and accepted, 2 when a reply refused a message, 1 on
+// any other failure.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "reference/producer/VxProducer.h"
+#include "reference/producer/VxTestPattern.h"
+#include "reference/producer/VxWavFile.h"
+
+namespace {
+
+constexpr size_t kMaxPayload = 0x100000 - 16;
+
+const char kHelp[] =
+    "usage: vxproducer --pipe NAME [source] [options]\n"
+    "Writes audio into the named pipe of an IPC live source.\n"
+    "source (one of):\n"
+    "  --wav FILE         PCM 8/16/24/32-bit, float 32/64-bit, plain or extensible\n"
+    "  --sine             a sine per channel (220 Hz times the channel number)\n"
+    "  --pattern          a deterministic byte pattern for byte-exact checks (default)\n"
+    "options:\n"
+    "  --rate HZ          sample rate of a generated signal (48000)\n"
+    "  --channels N       channel count of a generated signal (2)\n"
+    "  --bits N           16, 24 or 32 (16); with --float 32 or 64\n"
+    "  --float            generated samples are IEEE float\n"
+    "  --duration SEC     amount of audio to send (1 for generated signals)\n"
+    "  --bytes N          amount of audio to send, in bytes (overrides --duration)\n"
+    "  --message-bytes N  payload bytes per data message (16384; at most 1048560)\n"
+    "  --streaming        do not wait for replies (the source sends none)\n"
+    "  --start            send a \"strt\" message after the format\n"
+    "  --no-stop          end without sending \"stop\" (the pipe just closes)\n"
+    "  --connect-ms N     how long to wait for the pipe (10000)\n"
+    "  --quiet            print only the summary\n"
+    "  --help             this text\n";
+
+struct Options {
+  std::wstring pipe;
+  std::wstring wav;
+  bool sine = false;
+  uint32_t rate = 48000;
+  uint32_t channels = 2;
+  uint32_t bits = 16;
+  bool isFloat = false;
+  double duration = -1;
+  long long bytes = -1;
+  size_t messageBytes = 16384;
+  bool streaming = false;
+  bool start = false;
+  bool stop = true;
+  DWORD connectMs = 10000;
+  bool quiet = false;
+};
+
+// The format word of a "fmt1" message: container bits in the low 16 bits,
+// integer and padding flags above.
+uint32_t FormatWord(const VxWavFormat& f) {
+  if (f.isFloat) return f.bitsPerSample;
+  uint32_t word = f.bitsPerSample;
+  if (f.bitsPerSample == 32) word |= 0x10000;  // 32-bit integers, not float
+  const uint32_t padding = f.bitsPerSample - f.validBits;
+  if (f.validBits < f.bitsPerSample) {
+    if (padding == 4) word |= 0x40000;
+    else if (padding == 8) word |= 0x80000;
+    else if (padding == 12) word |= 0x100000;
+    else if (padding == 14) word |= 0x200000;
+    else if (padding == 16) word |= 0x400000;
+    else if ((f.validBits + 7) / 8 * 8 == f.bitsPerSample) word = (word & ~0xFFFFu) | f.validBits;
+  }
+  return word;
+}
+
+// Fills whole frames of a sine per channel.
+class SineSource {
+ public:
+  explicit SineSource(const VxWavFormat& f) : f_(f) {}
+  void Fill(uint8_t* out, size_t bytes) {
+    const uint32_t bytesPerSample = f_.bitsPerSample / 8;
+    const size_t frames = bytes / f_.BlockAlign();
+    for (size_t i = 0; i < frames; ++i, ++frame_) {
+      for (uint32_t c = 0; c < f_.channels; ++c) {
+        const double v = 0.5 * std::sin(2 * 3.14159265358979323846 * 220.0 * (c + 1) * frame_ / f_.sampleRate);
+        uint8_t* at = out + (i * f_.channels + c) * bytesPerSample;
+        if (f_.isFloat && bytesPerSample == 4) {
+          const float s = static_cast<float>(v);
+          std::memcpy(at, &s, 4);
+        } else if (f_.isFloat) {
+          std::memcpy(at, &v, 8);
+        } else {
+          const int64_t s = static_cast<int64_t>(std::llround(v * std::ldexp(1.0, f_.bitsPerSample - 1)));
+          for (uint32_t b = 0; b < bytesPerSample; ++b) at[b] = static_cast<uint8_t>(s >> (8 * b));
+        }
+      }
+    }
+  }
+
+ private:
+  VxWavFormat f_;
+  uint64_t frame_ = 0;
+};
+
+bool ParseArgs(int argc, wchar_t** argv, Options& o, bool& help) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    auto next = [&](const wchar_t*& v) {
+      if (i + 1 >= argc) return false;
+      v = argv[++i];
+      return true;
+    };
+    const wchar_t* v = nullptr;
+    if (a == L"--help" || a == L"-h") help = true;
+    else if (a == L"--pipe" && next(v)) o.pipe = v;
+    else if (a == L"--wav" && next(v)) o.wav = v;
+    else if (a == L"--sine") o.sine = true;
+    else if (a == L"--pattern") o.sine = false;
+    else if (a == L"--rate" && next(v)) o.rate = static_cast<uint32_t>(_wtoi(v));
+    else if (a == L"--channels" && next(v)) o.channels = static_cast<uint32_t>(_wtoi(v));
+    else if (a == L"--bits" && next(v)) o.bits = static_cast<uint32_t>(_wtoi(v));
+    else if (a == L"--float") o.isFloat = true;
+    else if (a == L"--duration" && next(v)) o.duration = _wtof(v);
+    else if (a == L"--bytes" && next(v)) o.bytes = _wtoi64(v);
+    else if (a == L"--message-bytes" && next(v)) o.messageBytes = static_cast<size_t>(_wtoi64(v));
+    else if (a == L"--streaming") o.streaming = true;
+    else if (a == L"--start") o.start = true;
+    else if (a == L"--no-stop") o.stop = false;
+    else if (a == L"--connect-ms" && next(v)) o.connectMs = static_cast<DWORD>(_wtoi(v));
+    else if (a == L"--quiet") o.quiet = true;
+    else {
+      std::fprintf(stderr, "vxproducer: unknown or incomplete option %ls\n", a.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+int Run(const Options& o) {
+  VxWavFile wav;
+  VxWavFormat format;
+  const bool pattern = o.wav.empty() && !o.sine;
+  if (!o.wav.empty()) {
+    if (!wav.Open(o.wav)) {
+      std::fprintf(stderr, "vxproducer: %ls: %s\n", o.wav.c_str(), wav.Error().c_str());
+      return 1;
+    }
+    format = wav.Format();
+  } else {
+    format.sampleRate = o.rate;
+    format.channels = o.channels;
+    format.bitsPerSample = format.validBits = o.bits;
+    format.isFloat = o.isFloat;
+    const bool bitsOk = o.isFloat ? (o.bits == 32 || o.bits == 64) : (o.bits == 16 || o.bits == 24 || o.bits == 32);
+    if (!bitsOk || o.channels == 0 || o.channels > 64 || o.rate == 0) {
+      std::fprintf(stderr, "vxproducer: unsupported generated format\n");
+      return 1;
+    }
+  }
+  const uint32_t blockAlign = format.BlockAlign();
+  size_t messageBytes = o.messageBytes;
+  if (messageBytes == 0 || messageBytes > kMaxPayload) {
+    std::fprintf(stderr, "vxproducer: --message-bytes must be 1 to %zu\n", kMaxPayload);
+    return 1;
+  }
+  if (!pattern) messageBytes -= messageBytes % blockAlign;  // audio goes in whole frames
+  if (messageBytes == 0) {
+    std::fprintf(stderr, "vxproducer: --message-bytes is smaller than one frame (%u bytes)\n", blockAlign);
+    return 1;
+  }
+  uint64_t total;
+  if (o.bytes >= 0) total = static_cast<uint64_t>(o.bytes);
+  else if (!o.wav.empty() && o.duration < 0) total = wav.DataBytes();
+  else total = static_cast<uint64_t>((o.duration < 0 ? 1.0 : o.duration) * format.sampleRate) * blockAlign;
+  if (!pattern) total -= total % blockAlign;
+
+  VxProducer producer;
+  if (!producer.Connect(o.pipe, o.connectMs)) {
+    std::fprintf(stderr, "vxproducer: cannot connect to pipe %ls (error %lu)\n", o.pipe.c_str(), producer.LastError());
+    return 1;
+  }
+
+  uint64_t refused = 0;
+  // Sends and, in request/reply mode, checks the reply; false ends the run.
+  auto exchange = [&](const char* tag, uint64_t index, auto send) {
+    if (!send()) {
+      std::fprintf(stderr, "vxproducer: writing %s message %llu failed (error %lu)\n", tag,
+                   static_cast<unsigned long long>(index), producer.LastError());
+      return false;
+    }
+    if (o.streaming || std::strcmp(tag, "strt") == 0 || std::strcmp(tag, "stop") == 0) return true;
+    switch (producer.ReadReply()) {
+      case VxProducer::Reply::kAccepted:
+        return true;
+      case VxProducer::Reply::kRefused:
+        ++refused;
+        std::printf("refused: %s message %llu (Result = 0)\n", tag, static_cast<unsigned long long>(index));
+        return true;
+      case VxProducer::Reply::kBroken:
+        break;
+    }
+    std::fprintf(stderr, "vxproducer: no valid reply to %s message %llu (error %lu, %zu bytes)\n", tag,
+                 static_cast<unsigned long long>(index), producer.LastError(), producer.LastReplyText().size());
+    return false;
+  };
+
+  uint8_t fmt[12];
+  const uint32_t word = FormatWord(format);
+  const uint32_t fields[3] = {format.sampleRate, word, format.channels};
+  for (int f = 0; f < 3; ++f)
+    for (int b = 0; b < 4; ++b) fmt[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
+  if (!exchange("fmt1", 0, [&] { return producer.Send("fmt1", fmt, sizeof fmt); })) return 1;
+  if (!o.quiet)
+    std::printf("sent fmt1: %u Hz, %u channels, %u bits%s (format word 0x%x)\n", format.sampleRate, format.channels,
+                format.bitsPerSample, format.isFloat ? " float" : "", word);
+  if (o.start && !exchange("strt", 0, [&] { return producer.Send("strt", nullptr, 0); })) return 1;
+
+  std::vector<uint8_t> message(16 + messageBytes);
+  SineSource sine(format);
+  uint64_t sent = 0;
+  uint64_t count = 0;
+  while (sent < total) {
+    size_t size = static_cast<size_t>(std::min<uint64_t>(messageBytes, total - sent));
+    uint8_t* payload = message.data() + 16;
+    if (pattern) VxFillPattern(payload, sent, size);
+    else if (o.sine) sine.Fill(payload, size);
+    else if ((size = wav.Read(payload, size)) == 0) break;
+    if (!exchange("data", count, [&] { return producer.SendInPlace("data", message, size); })) return 1;
+    sent += size;
+    ++count;
+  }
+  if (o.stop && !exchange("stop", 0, [&] { return producer.Send("stop", nullptr, 0); })) return 1;
+
+  std::printf("sent: %llu data messages, %llu bytes%s%s; refused: %llu\n", static_cast<unsigned long long>(count),
+              static_cast<unsigned long long>(sent), o.start ? ", strt" : "", o.stop ? ", stop" : "",
+              static_cast<unsigned long long>(refused));
+  std::fflush(stdout);
+  return refused ? 2 : 0;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  Options options;
+  bool help = false;
+  const bool parsed = argv && ParseArgs(argc, argv, options, help);
+  if (argv) ::LocalFree(argv);
+  if (help) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (!parsed || options.pipe.empty()) {
+    std::fputs(kHelp, stderr);
+    return 1;
+  }
+  return Run(options);
+}

@@ -1,0 +1,253 @@
+// The message handling and the reply packet, without a pipe (both builds).
+#include "sources/ipc/VxIpcMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "live_Main/VxAudioFormat.h"
+#include "sources/ipc/VxIpcPacket.h"
+
+namespace {
+
+std::string Reply(char digit) {
+  std::string text = "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">";
+  text += digit;
+  text += "</Item>\r\n</VXIPC>";
+  text.push_back('\0');
+  return text;
+}
+
+std::string Text(const VxByteBuffer& b) { return std::string(reinterpret_cast<const char*>(b.Data()), b.Length()); }
+
+struct Sink : IVxAudioLiveSink {
+  int32_t SetFormat(const VxAudioFormat* format) override {
+    formats.push_back(*format);
+    return answer;
+  }
+  void Write(const void* data, int32_t byteCount, bool flag) override {
+    writes.push_back({static_cast<const uint8_t*>(data), byteCount, flag});
+  }
+  void SourceEnded() override { ++ended; }
+  struct Block {
+    const uint8_t* data;
+    int32_t size;
+    bool flag;
+  };
+  int32_t answer = 0;
+  std::vector<VxAudioFormat> formats;
+  std::vector<Block> writes;
+  int ended = 0;
+};
+
+VxByteBuffer Message(const char* tag, size_t payloadSize, uint64_t lengthField) {
+  VxByteBuffer b;
+  EXPECT_TRUE(b.SetLength(16 + payloadSize));
+  VxIpcMessage::WriteHeader(b.Data(), tag, lengthField);
+  for (size_t i = 0; i < payloadSize; ++i) b.Data()[16 + i] = static_cast<uint8_t>(i * 13 + 1);
+  return b;
+}
+VxByteBuffer Message(const char* tag, size_t payloadSize) { return Message(tag, payloadSize, payloadSize); }
+
+struct Outcome {
+  std::string reply;
+  bool keepReading;
+};
+Outcome Handle(Sink* sink, bool streaming, const VxByteBuffer& input) {
+  VxByteBuffer output;
+  bool keepReading = true;
+  VxIpcMessage::Process(sink, streaming, input, output, keepReading);
+  return {Text(output), keepReading};
+}
+
+}  // namespace
+
+TEST(IpcPacket, ResultReplyIsTheExactSixtyTwoBytes) {
+  VxIpcPacket packet;
+  packet.SetInt(VxString(u"Result"), 1);
+  VxByteBuffer out;
+  ASSERT_TRUE(out.SetLength(500));  // serialising replaces what was there
+  ASSERT_TRUE(packet.Serialise(out));
+  ASSERT_EQ(out.Length(), kVxIpcResultReplySize);
+  EXPECT_EQ(Text(out), Reply('1'));
+  EXPECT_EQ(out.Data()[61], 0);
+}
+
+TEST(IpcPacket, EmptyPacketStillWritesTheRootAndNonAsciiGoesPerCodeUnit) {
+  VxIpcPacket empty;
+  VxByteBuffer out;
+  ASSERT_TRUE(empty.Serialise(out));
+  EXPECT_EQ(Text(out), std::string("<VXIPC version=\"1.0\">\r\n</VXIPC>") + '\0');
+
+  VxIpcPacket packet;
+  packet.SetString(VxString(u"k"), VxString(u"\u00e9\u20ac\U0001F600"), false);
+  ASSERT_TRUE(packet.Serialise(out));
+  // U+00E9 two bytes, U+20AC three, the surrogate pair as two three-byte units.
+  const std::string value = "\xC3\xA9\xE2\x82\xAC\xED\xA0\xBD\xED\xB8\x80";
+  EXPECT_EQ(Text(out), "<VXIPC version=\"1.0\">\r\n<Item Name=\"k\">" + value + "</Item>\r\n</VXIPC>" + '\0');
+}
+
+TEST(IpcPacket, AddsNothingToThePropertyMap) {
+  static_assert(sizeof(VxIpcPacket) == sizeof(VxPropertyMap));
+  VxIpcPacket packet;
+  VxPropertyMap& map = packet;
+  map.SetString(VxString(u"A"), VxString(u"b"), false);
+  EXPECT_EQ(packet.Get(VxString(u"a")), VxString(u"b"));
+}
+
+TEST(IpcMessage, DataGoesToTheSinkStraightFromTheInputWithTheModeFlag) {
+  for (bool streaming : {false, true}) {
+    Sink sink;
+    const VxByteBuffer input = Message("data", 1000);
+    const Outcome o = Handle(&sink, streaming, input);
+    ASSERT_EQ(sink.writes.size(), 1u);
+    EXPECT_EQ(sink.writes[0].data, input.Data() + 16);  // no copy
+    EXPECT_EQ(sink.writes[0].size, 1000);
+    EXPECT_EQ(sink.writes[0].flag, !streaming);
+    EXPECT_EQ(o.reply, streaming ? "" : Reply('1'));
+    EXPECT_TRUE(o.keepReading);
+  }
+}
+
+TEST(IpcMessage, HeaderOnlyDataIsDeliveredAsAnEmptyBlock) {
+  Sink sink;
+  const Outcome o = Handle(&sink, false, Message("data", 0));
+  ASSERT_EQ(sink.writes.size(), 1u);
+  EXPECT_EQ(sink.writes[0].size, 0);
+  EXPECT_EQ(o.reply, Reply('1'));
+}
+
+TEST(IpcMessage, FormatIsBuiltFromThePayloadAndAnsweredByTheSinksVerdict) {
+  VxByteBuffer input = Message("fmt1", 12);
+  const uint32_t fields[3] = {96000, 24, 6};  // rate, format word, channels
+  std::memcpy(input.Data() + 16, fields, 12);
+  for (int32_t answer : {0, -1, 5}) {
+    Sink sink;
+    sink.answer = answer;
+    const Outcome o = Handle(&sink, false, input);
+    ASSERT_EQ(sink.formats.size(), 1u);
+    VxAudioFormat expected;
+    expected.Set(24, 96000, 6, 0, false, kVxGuidNull);
+    EXPECT_EQ(std::memcmp(&sink.formats[0], &expected, sizeof expected), 0);
+    EXPECT_EQ(sink.formats[0].blockAlign, 18);
+    EXPECT_EQ(o.reply, Reply(answer == 0 ? '1' : '0'));
+    EXPECT_TRUE(sink.writes.empty());
+  }
+  Sink quiet;
+  EXPECT_EQ(Handle(&quiet, true, input).reply, "");  // refused or not, streaming sends nothing
+  EXPECT_EQ(quiet.formats.size(), 1u);
+}
+
+TEST(IpcMessage, ShortFormatReadsOnFromTheBufferAndZerosBeyondIt) {
+  // Fields past a short payload come from the rest of the allocation...
+  VxByteBuffer input;
+  ASSERT_TRUE(input.SetLength(64));
+  const uint32_t stale[3] = {44100, 32, 4};
+  std::memcpy(input.Data() + 16, stale, 12);
+  ASSERT_TRUE(input.SetLength(20));  // a "fmt1" with a 4-byte payload (rate only)
+  VxIpcMessage::WriteHeader(input.Data(), "fmt1", 4);
+  const uint32_t rate = 22050;
+  std::memcpy(input.Data() + 16, &rate, 4);
+  Sink sink;
+  EXPECT_EQ(Handle(&sink, false, input).reply, Reply('1'));
+  ASSERT_EQ(sink.formats.size(), 1u);
+  EXPECT_EQ(sink.formats[0].sampleRate, 22050u);
+  EXPECT_EQ(sink.formats[0].bitsPerSample, 32);
+  EXPECT_EQ(sink.formats[0].channels, 4);
+
+  // ...and what lies beyond the allocation reads as zero.
+  VxByteBuffer tight = Message("fmt1", 0);
+  ASSERT_EQ(tight.Allocated(), 16u);
+  Sink zero;
+  Handle(&zero, false, tight);
+  ASSERT_EQ(zero.formats.size(), 1u);
+  EXPECT_EQ(zero.formats[0].sampleRate, 0u);
+  EXPECT_EQ(zero.formats[0].channels, 0);
+}
+
+TEST(IpcMessage, StartAndStopAreNeverAnswered) {
+  for (bool streaming : {false, true}) {
+    Sink sink;
+    Outcome o = Handle(&sink, streaming, Message("strt", 0));
+    EXPECT_EQ(o.reply, "");
+    EXPECT_TRUE(o.keepReading);
+    o = Handle(&sink, streaming, Message("strt", 300));  // any payload
+    EXPECT_EQ(o.reply, "");
+    o = Handle(&sink, streaming, Message("stop", 0));
+    EXPECT_EQ(o.reply, "");
+    EXPECT_FALSE(o.keepReading);
+    o = Handle(&sink, streaming, Message("stop", 40));
+    EXPECT_FALSE(o.keepReading);
+    EXPECT_TRUE(sink.writes.empty() && sink.formats.empty());
+    EXPECT_EQ(sink.ended, 0);  // ending the stream is the thread's business
+  }
+}
+
+TEST(IpcMessage, MalformedOrUnknownMessagesAreRefusedAndNothingIsDelivered) {
+  std::vector<VxByteBuffer> bad;
+  bad.push_back(Message("data", 99, 100));  // one byte missing
+  bad.push_back(Message("data", 101, 100));  // one byte too many
+  bad.push_back(Message("data", 0, 1));
+  bad.push_back(Message("data", 10, ~0ull));  // a length that wraps
+  bad.push_back(Message("fmt1", 12, 11));
+  bad.push_back(Message("stop", 0, 5));  // a bad stop does not stop
+  bad.push_back(Message("strt", 4, 0));
+  bad.push_back(Message("DATA", 10));
+  bad.push_back(Message("Data", 10));
+  bad.push_back(Message("xyzw", 0));
+  bad.push_back(Message("fmt2", 12));
+  VxByteBuffer short15;
+  ASSERT_TRUE(short15.Assign("data\0\0\0\0\0\0\0\0\0\0\0", 15));
+  bad.push_back(std::move(short15));
+  VxByteBuffer oversized = Message("data", kVxIpcMaxMessageSize - 15);  // cannot come from a 1 MiB read
+  bad.push_back(std::move(oversized));
+  bad.emplace_back();  // nothing at all
+
+  for (size_t i = 0; i < bad.size(); ++i) {
+    for (bool streaming : {false, true}) {
+      Sink sink;
+      const Outcome o = Handle(&sink, streaming, bad[i]);
+      EXPECT_EQ(o.reply, streaming ? "" : Reply('0')) << "case " << i;
+      EXPECT_TRUE(o.keepReading) << "case " << i;
+      EXPECT_TRUE(sink.writes.empty() && sink.formats.empty()) << "case " << i;
+    }
+  }
+}
+
+TEST(IpcMessage, WithoutASinkEverythingIsRefused) {
+  for (const char* tag : {"data", "fmt1", "stop", "strt"}) {
+    const Outcome o = Handle(nullptr, false, Message(tag, 12));
+    EXPECT_EQ(o.reply, Reply('0')) << tag;
+    EXPECT_TRUE(o.keepReading) << tag;
+  }
+}
+
+TEST(IpcMessage, LargestMessageIsAccepted) {
+  Sink sink;
+  const VxByteBuffer input = Message("data", kVxIpcMaxMessageSize - 16);
+  EXPECT_EQ(Handle(&sink, false, input).reply, Reply('1'));
+  ASSERT_EQ(sink.writes.size(), 1u);
+  EXPECT_EQ(sink.writes[0].size, static_cast<int32_t>(kVxIpcMaxMessageSize - 16));
+}
+
+TEST(ByteBuffer, GrowsKeepingContentAndNeverShrinksUntilReleased) {
+  VxByteBuffer b;
+  EXPECT_EQ(b.Data(), nullptr);
+  ASSERT_TRUE(b.Assign("abc", 3));
+  ASSERT_TRUE(b.SetLength(1 << 20));
+  EXPECT_EQ(std::memcmp(b.Data(), "abc", 3), 0);
+  EXPECT_EQ(b.Data()[(1 << 20) - 1], 0);  // grown bytes are zero
+  const uint8_t* block = b.Data();
+  ASSERT_TRUE(b.SetLength(10));
+  ASSERT_TRUE(b.SetLength(1 << 20));
+  EXPECT_EQ(b.Data(), block);
+  EXPECT_EQ(b.Allocated(), size_t{1} << 20);
+  b.Release();
+  EXPECT_EQ(b.Data(), nullptr);
+  EXPECT_EQ(b.Length(), 0u);
+  EXPECT_EQ(b.Allocated(), 0u);
+  VxByteBuffer moved = std::move(b);
+  EXPECT_EQ(moved.Allocated(), 0u);
+}

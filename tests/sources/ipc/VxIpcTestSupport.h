@@ -1,0 +1,263 @@
+// Test helpers for the IPC source: real named pipes, a recording sink, raw
+// message building and the producer program as a second process.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/VxHandle.h"
+#include "live_Main/IVxAudioLiveSink.h"
+#include "live_Main/VxAudioFormat.h"
+#include "reference/producer/VxTestPattern.h"
+
+namespace vxtest {
+
+// The exact reply packets, terminating zero included.
+inline std::string ResultReply(char digit) {
+  std::string text = "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">";
+  text += digit;
+  text += "</Item>\r\n</VXIPC>";
+  text.push_back('\0');
+  return text;
+}
+
+// header (tag, zero reserved, payload length) + payload
+inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload, uint64_t lengthField) {
+  std::vector<uint8_t> m(16 + payload.size());
+  std::memcpy(m.data(), tag, 4);
+  for (int i = 0; i < 8; ++i) m[8 + i] = static_cast<uint8_t>(lengthField >> (8 * i));
+  if (!payload.empty()) std::memcpy(m.data() + 16, payload.data(), payload.size());
+  return m;
+}
+inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
+  return Message(tag, payload, payload.size());
+}
+inline std::vector<uint8_t> FormatMessage(uint32_t rate, uint32_t word, uint32_t channels) {
+  std::vector<uint8_t> p(12);
+  const uint32_t f[3] = {rate, word, channels};
+  std::memcpy(p.data(), f, 12);
+  return Message("fmt1", p);
+}
+inline std::vector<uint8_t> PatternBytes(uint64_t position, size_t size) {
+  std::vector<uint8_t> v(size);
+  VxFillPattern(v.data(), position, size);
+  return v;
+}
+
+// "pipe=<hex handle value><extra>"
+inline std::u16string PipeSettings(HANDLE handle, const char* extra = "") {
+  char text[96];
+  std::snprintf(text, sizeof text, "pipe=%llx%s", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)),
+                extra);
+  return std::u16string(text, text + std::strlen(text));
+}
+
+// A message-mode pipe: the server end (overlapped, as the source needs it) and
+// optionally a client end in this process (blocking, message read mode).
+struct PipePair {
+  std::wstring name;
+  VxFileHandle server;
+  VxFileHandle client;
+
+  static std::wstring UniqueName() {
+    static LONG counter = 0;
+    return L"\\\\.\\pipe\\vxipc-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(::InterlockedIncrement(&counter));
+  }
+  // Creates the server end; connects a client in this process unless told not to.
+  explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536) : name(UniqueName()) {
+    server.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, bufferSize, bufferSize,
+                                    0, nullptr));
+    if (connectClient) {
+      client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      DWORD mode = PIPE_READMODE_MESSAGE;
+      if (client) ::SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr);
+      WaitConnected(5000);
+    }
+  }
+  // Waits for a client (this process's or another's) to connect.
+  bool WaitConnected(DWORD timeoutMs) {
+    VxHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED o = {};
+    o.hEvent = event.get();
+    if (::ConnectNamedPipe(server.get(), &o)) return true;
+    const DWORD e = ::GetLastError();
+    if (e == ERROR_PIPE_CONNECTED) return true;
+    if (e != ERROR_IO_PENDING) return false;
+    if (::WaitForSingleObject(event.get(), timeoutMs) != WAIT_OBJECT_0) {
+      ::CancelIo(server.get());
+      DWORD n;
+      ::GetOverlappedResult(server.get(), &o, &n, TRUE);
+      return false;
+    }
+    DWORD n;
+    return ::GetOverlappedResult(server.get(), &o, &n, FALSE) != FALSE;
+  }
+  // The settings text that hands the server end to a source; the source then
+  // owns the handle.
+  std::u16string HandOver(const char* extra = "") { return PipeSettings(server.release(), extra); }
+  bool Write(const std::vector<uint8_t>& m) {
+    DWORD n = 0;
+    return ::WriteFile(client.get(), m.data(), static_cast<DWORD>(m.size()), &n, nullptr) && n == m.size();
+  }
+  // One reply as text (terminating zero included); empty when the read fails.
+  std::string ReadReply() {
+    char buffer[4096];
+    DWORD n = 0;
+    if (!::ReadFile(client.get(), buffer, sizeof buffer, &n, nullptr)) return {};
+    return std::string(buffer, n);
+  }
+  // Bytes waiting for the client (replies that were sent and not read).
+  DWORD PendingForClient() {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(client.get(), nullptr, 0, nullptr, &available, nullptr)) return 0;
+    return available;
+  }
+};
+
+// Records what a source hands to its sink. Each data block is either checked
+// against the test pattern (long streams) or kept (short exchanges).
+class RecordingSink : public IVxAudioLiveSink {
+ public:
+  explicit RecordingSink(bool keepBytes = true) : keepBytes_(keepBytes) {}
+
+  int32_t SetFormat(const VxAudioFormat* format) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteThread();
+    formats.push_back(*format);
+    cv_.notify_all();
+    return refuseFormats ? -1 : 0;
+  }
+  void Write(const void* data, int32_t byteCount, bool flag) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteThread();
+    ++writes;
+    flag ? ++flagSet : ++flagClear;
+    if (byteCount < 0 || (byteCount > 0 && !data)) ++badWrites;
+    if (byteCount > 0) {
+      if (keepBytes_) bytes.insert(bytes.end(), static_cast<const uint8_t*>(data),
+                                   static_cast<const uint8_t*>(data) + byteCount);
+      else checker.Check(data, static_cast<size_t>(byteCount));
+      writeSizes.push_back(byteCount);
+    }
+    total += static_cast<uint64_t>(byteCount > 0 ? byteCount : 0);
+    cv_.notify_all();
+  }
+  void SourceEnded() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteThread();
+    ++ended;
+    endedAt = std::chrono::steady_clock::now();
+    cv_.notify_all();
+  }
+
+  template <typename Predicate>
+  bool WaitFor(Predicate p, int timeoutMs = 30000) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return p(*this); });
+  }
+  bool WaitEnded(int timeoutMs = 30000) {
+    return WaitFor([](RecordingSink& s) { return s.ended > 0; }, timeoutMs);
+  }
+  bool WaitTotal(uint64_t n, int timeoutMs = 30000) {
+    return WaitFor([n](RecordingSink& s) { return s.total >= n; }, timeoutMs);
+  }
+  // Snapshot accessors for after the source is gone (no lock needed then).
+  bool refuseFormats = false;
+  std::vector<VxAudioFormat> formats;
+  std::vector<uint8_t> bytes;
+  std::vector<int32_t> writeSizes;
+  VxPatternChecker checker;
+  uint64_t total = 0;
+  int writes = 0, flagSet = 0, flagClear = 0, badWrites = 0, ended = 0;
+  int callerThreads = 0;  // distinct threads that called the sink
+  bool calledFromTestThread = false;
+  std::chrono::steady_clock::time_point endedAt;
+
+ private:
+  void NoteThread() {
+    const DWORD id = ::GetCurrentThreadId();
+    if (id == testThread_) calledFromTestThread = true;
+    if (id != lastThread_) {
+      lastThread_ = id;
+      ++callerThreads;
+    }
+  }
+  bool keepBytes_;
+  DWORD testThread_ = ::GetCurrentThreadId();
+  DWORD lastThread_ = 0;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+};
+
+// The producer program (vxproducer.exe beside the test) as a second process,
+// its standard output collected in a temporary file.
+class ProducerProcess {
+ public:
+  bool Start(const std::wstring& arguments) {
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path, n);
+    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"vxproducer.exe";
+    wchar_t dir[MAX_PATH], file[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    ::GetTempFileNameW(dir, L"vxp", 0, file);
+    outputPath_ = file;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    VxFileHandle out(::CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out.get();
+    si.hStdError = out.get();
+    si.hStdInput = nullptr;
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+      return false;
+    process_.reset(pi.hProcess);
+    VxHandle thread(pi.hThread);
+    return true;
+  }
+  // Exit code, or -1 when the process did not end in time.
+  int Wait(DWORD timeoutMs = 120000) {
+    if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_.get(), &code);
+    return static_cast<int>(code);
+  }
+  void Kill() { ::TerminateProcess(process_.get(), 9); }
+  std::string Output() {
+    std::string text;
+    VxFileHandle in(::CreateFileW(outputPath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    char buffer[4096];
+    DWORD n = 0;
+    while (in && ::ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n) text.append(buffer, n);
+    return text;
+  }
+  ~ProducerProcess() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) Kill();
+    if (!outputPath_.empty()) ::DeleteFileW(outputPath_.c_str());
+  }
+
+ private:
+  VxHandle process_;
+  std::wstring outputPath_;
+};
+
+inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace vxtest
