@@ -196,23 +196,25 @@ bool Reader::ReadStartTag(size_t start) {
   i_ = start + 1;
   VxString name;
   if (!ReadName(name, u"Element tag", start)) return false;
-  const int32_t parent = open_.empty() ? 0 : open_.back().node;
-  if (parent == 0 && ++topElements_ == 2) Fail(VxString(u"Root element has sibling"));
-  const int32_t node = doc_.AppendNode(parent, std::move(name), start);
+  // The element joins the document only once its start tag is complete.
+  std::vector<VxXmlDocument::Attribute> attributes;
   for (;;) {
     const size_t before = i_;
     while (i_ < t_.size() && IsSpace(t_[i_])) ++i_;
     if (i_ >= t_.size()) return Unterminated(u"Element tag", start);
     const char16_t c = t_[i_];
-    if (c == u'>') {
+    if (c == u'>' || c == u'/') {
+      if (c == u'/') {
+        if (i_ + 1 >= t_.size()) return Unterminated(u"Element tag", start);
+        if (t_[i_ + 1] != u'>') return Incorrect(u"Element tag", start);
+        ++i_;
+      }
       ++i_;
-      open_.push_back({node, start});
-      return true;
-    }
-    if (c == u'/') {
-      if (i_ + 1 >= t_.size()) return Unterminated(u"Element tag", start);
-      if (t_[i_ + 1] != u'>') return Incorrect(u"Element tag", start);
-      i_ += 2;
+      const int32_t parent = open_.empty() ? 0 : open_.back().node;
+      if (parent == 0 && ++topElements_ == 2) Fail(VxString(u"Root element has sibling"));
+      const int32_t node = doc_.AppendNode(parent, std::move(name), start);
+      doc_.NodeAt(node).attributes = std::move(attributes);
+      if (c == u'>') open_.push_back({node, start});
       return true;
     }
     // An attribute must be separated from what precedes it by white space.
@@ -229,11 +231,10 @@ bool Reader::ReadStartTag(size_t start) {
     if (quote != u'"' && quote != u'\'') return Incorrect(u"Element tag", start);
     const size_t end = t_.find(quote, i_ + 1);
     if (end == std::u16string_view::npos) return Unterminated(u"Element tag", start);
-    VxXmlDocument::Node& element = doc_.NodeAt(node);
     bool repeated = false;
-    for (const VxXmlDocument::Attribute& a : element.attributes) repeated = repeated || VxEqualsNoCase(a.name, attribute);
+    for (const VxXmlDocument::Attribute& a : attributes) repeated = repeated || VxEqualsNoCase(a.name, attribute);
     // A repeated attribute keeps its first value.
-    if (!repeated) element.attributes.push_back({std::move(attribute), VxXmlUnescape(t_.substr(i_ + 1, end - i_ - 1))});
+    if (!repeated) attributes.push_back({std::move(attribute), VxXmlUnescape(t_.substr(i_ + 1, end - i_ - 1))});
     i_ = end + 1;
   }
 }

@@ -1,0 +1,106 @@
+#include "foundation/VxParameterList.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "foundation/VxUrl.h"
+
+namespace {
+
+VxString S(const char16_t* s) { return VxString(s); }
+
+}  // namespace
+
+TEST(ParameterList, ReadsItemsAfterTheLastQuestionMarkInOrderWithRepeats) {
+  VxParameterList list;
+  list.Parse(S(u"x?a=1&b&a=2"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u"a"), S(u"b"), S(u"a")}));
+  EXPECT_EQ(list.values.Count(), 2);
+  EXPECT_EQ(list.values.Get(S(u"a")), u"2");
+  EXPECT_EQ(list.values.Get(S(u"b")), u"1");
+
+  list.Parse(S(u"http://h/p?x=1?pipe=0x1F&Streaming"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u"pipe"), S(u"Streaming")}));
+  EXPECT_EQ(list.values.GetPointer(S(u"PIPE"), 0), 31u);
+  EXPECT_EQ(list.values.GetInt(S(u"streaming"), 0), 1);
+
+  list.Parse(S(u"k==v=w&=only&novalue="));
+  EXPECT_EQ(list.values.Get(S(u"k")), u"=v=w");
+  EXPECT_EQ(list.values.Get(S(u"")), u"only");
+  EXPECT_TRUE(list.values.Contains(S(u"novalue")));
+  EXPECT_EQ(list.values.Get(S(u"novalue"), u"absent"), u"");
+}
+
+TEST(ParameterList, EmptyItemsCountExceptAfterAFinalAmpersand) {
+  VxParameterList list;
+  list.Parse(S(u"a=1&&b=2"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u"a"), S(u""), S(u"b")}));
+  EXPECT_EQ(list.values.Get(S(u""), u"absent"), u"1");
+
+  list.Parse(S(u"a=1&"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u"a")}));
+  EXPECT_EQ(list.values.Count(), 1);
+
+  list.Parse(S(u"&a"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u""), S(u"a")}));
+  list.Parse(S(u"&"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u"")}));
+  list.Parse(S(u"a&&"));
+  EXPECT_EQ(list.keys, (VxStringArray{S(u"a"), S(u"")}));
+
+  for (const char16_t* nothing : {u"", u"?", u"a=1?"}) {
+    list.Parse(S(u"stale=1"));
+    list.Parse(S(nothing));
+    EXPECT_TRUE(list.keys.empty());
+    EXPECT_TRUE(list.values.IsEmpty());
+  }
+}
+
+TEST(ParameterList, DecodesPlusPercentAndUtf8InKeysAndValues) {
+  VxParameterList list;
+  list.Parse(S(u"drink=caf%C3%A9+noir&%6B%65%79=%41%2b%26%3D"));
+  EXPECT_EQ(list.values.Get(S(u"drink")), u"caf\u00E9 noir");
+  EXPECT_EQ(list.keys[1], u"key");
+  EXPECT_EQ(list.values.Get(S(u"key")), u"A+&=");  // decoded "&" and "=" do not split
+}
+
+TEST(UrlCoding, DecodeRules) {
+  EXPECT_EQ(VxUrlDecode(S(u"a+b%20c")), u"a b c");
+  EXPECT_EQ(VxUrlDecode(S(u"%7b%7D")), u"{}");
+  EXPECT_EQ(VxUrlDecode(S(u"100%")), u"100%");
+  EXPECT_EQ(VxUrlDecode(S(u"%4")), u"%4");
+  EXPECT_EQ(VxUrlDecode(S(u"%G1%1")), u"%G1%1");
+  EXPECT_EQ(VxUrlDecode(S(u"%2541")), u"%41");  // decoded once
+  EXPECT_EQ(VxUrlDecode(S(u"%E9")), u"\uFFFD");  // a lone high byte is not UTF-8
+  EXPECT_EQ(VxUrlDecode(S(u"\u00E9")), u"\u00E9");  // no escape >= 0x80: kept as it is
+  EXPECT_EQ(VxUrlDecode(S(u"\u20AC%E2%82%AC")), u"\u20AC\u20AC");
+  EXPECT_EQ(VxUrlDecode(S(u"%F0%9F%98%80")), u"\U0001F600");
+}
+
+TEST(UrlCoding, EncodeKeepsUnreservedAndWritesUtf8BytesInUpperCaseHex) {
+  EXPECT_EQ(VxUrlEncode(S(u"{0A1B2C3D-aaaa-bbbb}")), u"%7B0A1B2C3D-aaaa-bbbb%7D");
+  EXPECT_EQ(VxUrlEncode(S(u"AZaz09-._~")), u"AZaz09-._~");
+  EXPECT_EQ(VxUrlEncode(S(u"a b+c&d=e%")), u"a%20b%2Bc%26d%3De%25");
+  EXPECT_EQ(VxUrlEncode(S(u"\u00E9\u20AC\U0001F600")), u"%C3%A9%E2%82%AC%F0%9F%98%80");
+  EXPECT_EQ(VxUrlEncode(S(u"\xD800x")), u"%EF%BF%BDx");
+  EXPECT_EQ(VxUrlEncode(VxString(1, u'\0')), u"%00");
+}
+
+TEST(UrlCoding, DecodeInvertsEncodeForWellFormedText) {
+  std::mt19937 rng(7);
+  const char16_t pool[] = {u'a', u'Z', u'5', u' ', u'+', u'%', u'&', u'=', u'?', u'~', 0x00E9, 0x20AC, 0x0416, 0x7F};
+  for (int i = 0; i < 2000; ++i) {
+    VxString text;
+    const int length = static_cast<int>(rng() % 12);
+    for (int k = 0; k < length; ++k) {
+      if (rng() % 10 == 0) text += u"\U0001F600";
+      else text.push_back(pool[rng() % std::size(pool)]);
+    }
+    ASSERT_EQ(VxUrlDecode(VxUrlEncode(text)), text) << std::string(text.ToUtf8());
+    VxParameterList list;
+    list.Parse(VxString(u"k=") + VxUrlEncode(text));
+    ASSERT_EQ(list.values.Get(S(u"k")), text);
+  }
+}
