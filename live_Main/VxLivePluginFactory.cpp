@@ -6,6 +6,7 @@
 #include "foundation/VxHandle.h"
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
+#include "sources/ipc/CIPCLivePlugin.h"
 
 CASIOLivePlugin* gVxAsioInstances[kVxAsioInstanceCount] = {};
 
@@ -38,7 +39,7 @@ IVxAudioLive* CreateSource(int32_t index) noexcept {
     case 1:  // Loopback
       return nullptr;
     case 2:  // IPC
-      return nullptr;
+      return VxCreateIpcLivePlugin();
     default:
       return nullptr;
   }

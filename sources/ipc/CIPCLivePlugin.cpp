@@ -1,6 +1,5 @@
 #include "sources/ipc/CIPCLivePlugin.h"
 
-#include <cstring>
 #include <new>
 
 #include "foundation/VxNumber.h"
@@ -40,7 +39,7 @@ int32_t CIPCLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink)
 int32_t CIPCLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
   switch (code) {
     case 0:
-      std::memcpy(buffer, u"IPC", sizeof(u"IPC"));
+      VxWriteSourceName(buffer, u"IPC");
       return 0;
     case 1:
       return 1;

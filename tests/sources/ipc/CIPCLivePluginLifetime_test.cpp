@@ -1,0 +1,148 @@
+// Stopping the IPC source and what a long life of create/open/stream/delete
+// cycles leaves behind.
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include "live_Main/IVxAudioLive.h"
+#include "sources/ipc/CIPCLivePlugin.h"
+#include "tests/sources/ipc/VxIpcTestSupport.h"
+
+using namespace vxtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int ThreadCount() {
+  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok; ok = ::Thread32Next(snapshot.get(), &entry))
+    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+  return count;
+}
+
+DWORD HandleCount() {
+  DWORD count = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  return count;
+}
+
+SIZE_T PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof counters;
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof counters);
+  return counters.PrivateUsage;
+}
+
+// One full life of a source: open on a fresh pipe, a format and two blocks in
+// the given mode, then either a "stop" or a deletion while a read is pending.
+void OneCycle(int i) {
+  PipePair pipe;
+  RecordingSink sink;
+  IVxAudioLive* source = VxCreateIpcLivePlugin();
+  const bool streaming = i % 2 != 0;
+  ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
+  ASSERT_TRUE(pipe.Write(FormatMessage(48000, 16, 2)));
+  for (int block = 0; block < 2; ++block) ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(block * 256, 256))));
+  if (!streaming) {
+    for (int reply = 0; reply < 3; ++reply) ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
+  }
+  if (i % 4 < 2) {
+    ASSERT_TRUE(pipe.Write(Message("stop")));
+    ASSERT_TRUE(sink.WaitEnded());
+  } else {
+    ASSERT_TRUE(sink.WaitTotal(512));
+  }
+  VxDeleteSource(source);
+  ASSERT_EQ(sink.bytes, PatternBytes(0, 512));
+}
+
+}  // namespace
+
+TEST(IpcSourceStop, DeletingDuringAPendingReadReturnsPromptlyWithoutSourceEnded) {
+  for (int round = 0; round < 5; ++round) {
+    PipePair pipe;
+    RecordingSink sink;
+    IVxAudioLive* source = VxCreateIpcLivePlugin();
+    ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
+    ASSERT_TRUE(pipe.Write(FormatMessage(44100, 16, 2)));
+    ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));  // the worker is now back in a read
+    const auto start = Clock::now();
+    VxDeleteSource(source);
+    EXPECT_LT(ElapsedMs(start), 1000);
+    EXPECT_EQ(sink.ended, 0);
+    // The source flushed, disconnected and closed its end.
+    char c;
+    DWORD n = 0;
+    EXPECT_FALSE(::WriteFile(pipe.client.get(), &c, 1, &n, nullptr));
+  }
+}
+
+TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
+  PipePair pipe;
+  RecordingSink sink;
+  IVxAudioLive* source = VxCreateIpcLivePlugin();
+  ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
+  ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 32))));
+  ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
+  const auto lastMessage = Clock::now();
+  ASSERT_TRUE(sink.WaitEnded(20000));
+  const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(sink.endedAt - lastMessage).count();
+  EXPECT_GE(quiet, 2300);
+  EXPECT_LT(quiet, 15000);
+  // The ended stream keeps the pipe until deletion; nothing more is read from it.
+  ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(32, 32))));
+  VxDeleteSource(source);
+  EXPECT_EQ(sink.ended, 1);
+  EXPECT_EQ(sink.bytes, PatternBytes(0, 32));
+}
+
+TEST(IpcSourceStop, ClosedPipeEndsTheStreamOnceWithEverythingSentBefore) {
+  for (bool streaming : {false, true}) {
+    PipePair pipe;
+    RecordingSink sink;
+    IVxAudioLive* source = VxCreateIpcLivePlugin();
+    ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
+    for (int block = 0; block < 3; ++block) {
+      ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(block * 1000, 1000))));
+      if (!streaming) {
+        ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
+      }
+    }
+    pipe.client.reset();
+    ASSERT_TRUE(sink.WaitEnded(20000));
+    VxDeleteSource(source);
+    EXPECT_EQ(sink.ended, 1);
+    EXPECT_EQ(sink.bytes, PatternBytes(0, 3000));
+  }
+}
+
+TEST(IpcSourceStop, UnopenedSourceDeletesAtOnceWithoutAThread) {
+  const int threads = ThreadCount();
+  IVxAudioLive* source = VxCreateIpcLivePlugin();
+  EXPECT_EQ(ThreadCount(), threads);
+  const auto start = Clock::now();
+  VxDeleteSource(source);
+  EXPECT_LT(ElapsedMs(start), 1000);
+}
+
+TEST(IpcSourceLifetime, ThousandCyclesLeaveThreadsHandlesAndMemoryAsTheyWere) {
+  for (int i = 0; i < 20; ++i) OneCycle(i);  // warm up the runtime's own caches
+  const int threads = ThreadCount();
+  const DWORD handles = HandleCount();
+  const SIZE_T privateBytes = PrivateBytes();
+  for (int i = 0; i < 1000; ++i) {
+    OneCycle(i);
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_LE(HandleCount(), handles + 5);
+  // A leaked 1 MiB read buffer per cycle would be a gigabyte; allow allocator slack.
+  EXPECT_LT(static_cast<double>(PrivateBytes()), static_cast<double>(privateBytes) + 8.0 * 1024 * 1024)
+      << "before " << privateBytes << " after " << PrivateBytes();
+}
