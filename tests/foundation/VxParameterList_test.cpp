@@ -77,6 +77,8 @@ TEST(UrlCoding, DecodeRules) {
   EXPECT_EQ(VxUrlDecode(S(u"\u00E9")), u"\u00E9");  // no escape >= 0x80: kept as it is
   EXPECT_EQ(VxUrlDecode(S(u"\u20AC%E2%82%AC")), u"\u20AC\u20AC");
   EXPECT_EQ(VxUrlDecode(S(u"%F0%9F%98%80")), u"\U0001F600");
+  // 0x80 turns UTF-8 reading on; an unescaped code unit below 0x100 is then a byte too.
+  EXPECT_EQ(VxUrlDecode(S(u"%C2%80\u00E9")), u"\u0080\uFFFD");
 }
 
 TEST(UrlCoding, EncodeKeepsUnreservedAndWritesUtf8BytesInUpperCaseHex) {
