@@ -22,18 +22,21 @@ volatile size_t g_sink;  // keeps results alive
 
 VxString Fold(const VxString& text) {
   VxString out = text;
-  for (char16_t& c : out) c = VxLower(c);
+  for (char16_t& c : out)
+    c = VxLower(c);
   return out;
 }
 
 std::vector<VxString> MakeKeys(size_t count, std::mt19937& rng) {
-  static const char16_t kChars[] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
+  static const char16_t kChars[] =
+      u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
   std::vector<VxString> keys;
   keys.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     VxString key;
     const size_t length = 6 + rng() % 14;
-    for (size_t k = 0; k < length; ++k) key.push_back(kChars[rng() % 63]);
+    for (size_t k = 0; k < length; ++k)
+      key.push_back(kChars[rng() % 63]);
     key += u"_" + VxString::FromAscii(std::to_string(i));  // distinct after folding
     keys.push_back(std::move(key));
   }
@@ -54,18 +57,22 @@ double BestNs(int rounds, size_t operations, F&& f) {
 }
 
 void Report(const char* what, size_t n, double ours, double folded, double folding) {
-  std::printf("%-7s N=%-7zu VxPropertyMap %7.1f ns/op | unordered_map folded keys %7.1f ns/op (ratio %.2fx) | "
-              "unordered_map folding per call %7.1f ns/op (ratio %.2fx)\n",
-              what, n, ours, folded, ours / folded, folding, ours / folding);
+  std::printf(
+      "%-7s N=%-7zu VxPropertyMap %7.1f ns/op | unordered_map folded keys %7.1f ns/op (ratio "
+      "%.2fx) | "
+      "unordered_map folding per call %7.1f ns/op (ratio %.2fx)\n",
+      what, n, ours, folded, ours / folded, folding, ours / folding);
 }
 
 void Run(size_t n, int rounds, int repeat) {
   std::mt19937 rng(static_cast<unsigned>(n));
   const std::vector<VxString> mixed = MakeKeys(n, rng);
   std::vector<VxString> folded;
-  for (const VxString& k : mixed) folded.push_back(Fold(k));
+  for (const VxString& k : mixed)
+    folded.push_back(Fold(k));
   std::vector<size_t> order(n);
-  for (size_t i = 0; i < n; ++i) order[i] = i;
+  for (size_t i = 0; i < n; ++i)
+    order[i] = i;
   std::shuffle(order.begin(), order.end(), rng);
   const VxString value(u"value-text");
   const size_t ops = n * static_cast<size_t>(repeat);
@@ -73,21 +80,24 @@ void Run(size_t n, int rounds, int repeat) {
   const double insertOurs = BestNs(rounds, ops, [&] {
     for (int r = 0; r < repeat; ++r) {
       VxPropertyMap map;
-      for (const VxString& k : folded) map.SetString(k, value, false);
+      for (const VxString& k : folded)
+        map.SetString(k, value, false);
       g_sink = static_cast<size_t>(map.Count());
     }
   });
   const double insertFolded = BestNs(rounds, ops, [&] {
     for (int r = 0; r < repeat; ++r) {
       std::unordered_map<std::u16string, std::u16string> map;
-      for (const VxString& k : folded) map[k] = value;
+      for (const VxString& k : folded)
+        map[k] = value;
       g_sink = map.size();
     }
   });
   const double insertFolding = BestNs(rounds, ops, [&] {
     for (int r = 0; r < repeat; ++r) {
       std::unordered_map<std::u16string, std::u16string> map;
-      for (const VxString& k : mixed) map[Fold(k)] = value;
+      for (const VxString& k : mixed)
+        map[Fold(k)] = value;
       g_sink = map.size();
     }
   });
@@ -103,7 +113,8 @@ void Run(size_t n, int rounds, int repeat) {
   const double lookupOurs = BestNs(rounds, ops, [&] {
     size_t total = 0;
     for (int r = 0; r < repeat; ++r)
-      for (size_t i : order) total += ours.GetString(out, folded[i], nullptr).size();
+      for (size_t i : order)
+        total += ours.GetString(out, folded[i], nullptr).size();
     g_sink = total;
   });
   const double lookupFolded = BestNs(rounds, ops, [&] {
@@ -134,7 +145,9 @@ void Run(size_t n, int rounds, int repeat) {
 }  // namespace
 
 int main() {
-  std::printf("VxPropertyMap against std::unordered_map<std::u16string, std::u16string>, best of 5 rounds\n");
+  std::printf(
+      "VxPropertyMap against std::unordered_map<std::u16string, std::u16string>, best of 5 "
+      "rounds\n");
   Run(1000, 5, 200);
   Run(100000, 5, 2);
   return 0;

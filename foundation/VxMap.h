@@ -23,16 +23,19 @@ class VxMap : public VxMapBase {
 
   void ReleaseNode(NodeBase* node) override { ::operator delete(static_cast<void*>(node)); }
   int32_t BucketIndex(const NodeBase* node) const override {
-    return static_cast<int32_t>(Hash(static_cast<const Node*>(node)->key) % static_cast<uint32_t>(BucketCount()));
+    return static_cast<int32_t>(Hash(static_cast<const Node*>(node)->key) %
+                                static_cast<uint32_t>(BucketCount()));
   }
   size_t NodeSize() const override { return sizeof(Node); }
   void DestroyNode(NodeBase* node) override { static_cast<Node*>(node)->~Node(); }
   NodeBase* NewNode() override { return static_cast<NodeBase*>(::operator new(NodeSize())); }
 
   Node* Find(KeyArg key) const {
-    if (BucketCount() == 0) return nullptr;
+    if (BucketCount() == 0)
+      return nullptr;
     for (NodeBase* n = Head(Hash(key)); n; n = n->next)
-      if (KeysEqual(static_cast<Node*>(n)->key, key)) return static_cast<Node*>(n);
+      if (KeysEqual(static_cast<Node*>(n)->key, key))
+        return static_cast<Node*>(n);
     return nullptr;
   }
 
@@ -55,7 +58,8 @@ class VxMap : public VxMapBase {
 
   // Unlinks, destroys and releases the pair; false when the key is absent.
   bool Remove(KeyArg key) {
-    if (BucketCount() == 0) return false;
+    if (BucketCount() == 0)
+      return false;
     for (NodeBase** link = &Head(Hash(key)); *link; link = &(*link)->next) {
       if (KeysEqual(static_cast<Node*>(*link)->key, key)) {
         Unlink(link);

@@ -1,23 +1,29 @@
 #include "foundation/VxMapBase.h"
 
-VxMapBase::~VxMapBase() { delete[] buckets_; }
+VxMapBase::~VxMapBase() {
+  delete[] buckets_;
+}
 
 int32_t VxMapBase::BucketCountFor(int32_t pairs) {
-  if (pairs < 8) return 7;
+  if (pairs < 8)
+    return 7;
   int64_t p = 16;
-  while (p <= pairs) p <<= 1;
+  while (p <= pairs)
+    p <<= 1;
   return static_cast<int32_t>(p - 1);
 }
 
 void VxMapBase::PrepareInsert() {
-  if (bucketCount_ == 0 || static_cast<int64_t>(count_) + 1 > 2 * static_cast<int64_t>(bucketCount_) + 2)
+  if (bucketCount_ == 0 ||
+      static_cast<int64_t>(count_) + 1 > 2 * static_cast<int64_t>(bucketCount_) + 2)
     Rehash(count_ + 1);
 }
 
 void VxMapBase::LinkAtTail(NodeBase* node, uint32_t hash) {
   node->next = nullptr;
   NodeBase** link = &Head(hash);
-  while (*link) link = &(*link)->next;
+  while (*link)
+    link = &(*link)->next;
   *link = node;
   ++count_;
 }

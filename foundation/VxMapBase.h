@@ -57,7 +57,9 @@ class VxMapBase {
   void PrepareInsert();
   // Appends `node` at the tail of the chain of `hash`.
   void LinkAtTail(NodeBase* node, uint32_t hash);
-  NodeBase*& Head(uint32_t hash) const { return buckets_[hash % static_cast<uint32_t>(bucketCount_)]; }
+  NodeBase*& Head(uint32_t hash) const {
+    return buckets_[hash % static_cast<uint32_t>(bucketCount_)];
+  }
   // Unlinks the node that `link` points at, destroys and releases it.
   void Unlink(NodeBase** link);
   // Destroys and releases every node and the bucket array.
@@ -66,7 +68,8 @@ class VxMapBase {
   template <typename F>
   void ForEachNodeBase(F&& f) const {
     for (int32_t b = 0; b < bucketCount_; ++b)
-      for (const NodeBase* n = buckets_[b]; n; n = n->next) f(n);
+      for (const NodeBase* n = buckets_[b]; n; n = n->next)
+        f(n);
   }
 
  private:

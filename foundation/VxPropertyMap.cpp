@@ -1,5 +1,6 @@
 #include "foundation/VxPropertyMap.h"
 
+#include <charconv>
 #include <cstdio>
 #include <utility>
 
@@ -20,25 +21,30 @@ char16_t LocaleDecimalSeparator() {
   return separator;
 }
 
-// The version attribute: one decimal place.
+// The version attribute: one decimal place, with the locale's separator.
 VxString FormatVersion(double version) {
-  char buffer[64];
-  const int n = std::snprintf(buffer, sizeof buffer, "%.1f", version);
-  VxString out = VxString::FromAscii(std::string_view(buffer, n > 0 ? static_cast<size_t>(n) : 0));
+  char buffer[512];
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, version, std::chars_format::fixed, 1);
+  VxString out = VxString::FromAscii(
+      std::string_view(buffer, r.ec == std::errc() ? static_cast<size_t>(r.ptr - buffer) : 0));
   for (char16_t& c : out)
-    if (c == u'.' || c == u',') c = LocaleDecimalSeparator();
+    if (c == u'.')
+      c = LocaleDecimalSeparator();
   return out;
 }
 
 // Output text grows in steps of 1,024 code units.
 void ReserveInSteps(VxString& out, size_t extra) {
   const size_t need = out.size() + extra;
-  if (need > out.capacity()) out.reserve((need + 1023) / 1024 * 1024);
+  if (need > out.capacity())
+    out.reserve((need + 1023) / 1024 * 1024);
 }
 
 size_t TokenLength(size_t textLength) {
   size_t digits = 1;
-  for (size_t v = textLength; v >= 10; v /= 10) ++digits;
+  for (size_t v = textLength; v >= 10; v /= 10)
+    ++digits;
   return textLength + digits + 3;
 }
 
@@ -55,18 +61,22 @@ void AppendToken(VxString& out, std::u16string_view text) {
 bool ReadToken(const VxString& in, size_t& position, VxString& text) {
   text.clear();
   size_t i = position;
-  if (i >= in.size() || in[i] != u'(') return false;
+  if (i >= in.size() || in[i] != u'(')
+    return false;
   ++i;
   const size_t digitsStart = i;
   const size_t available = in.size();
   size_t length = 0;
   for (; i < in.size() && in[i] >= u'0' && in[i] <= u'9'; ++i) {
     length = length * 10 + static_cast<size_t>(in[i] - u'0');
-    if (length > available) return false;  // cannot fit in the input
+    if (length > available)
+      return false;  // cannot fit in the input
   }
-  if (i == digitsStart || i >= in.size() || in[i] != u':') return false;
+  if (i == digitsStart || i >= in.size() || in[i] != u':')
+    return false;
   ++i;
-  if (length >= in.size() - i || in[i + length] != u')') return false;
+  if (length >= in.size() - i || in[i + length] != u')')
+    return false;
   text.assign(in, i, length);
   position = i + length + 1;
   return true;
@@ -74,9 +84,12 @@ bool ReadToken(const VxString& in, size_t& position, VxString& text) {
 
 }  // namespace
 
-VxPropertyMap::VxPropertyMap(const VxPropertyMap& other) { Assign(other); }
+VxPropertyMap::VxPropertyMap(const VxPropertyMap& other) {
+  Assign(other);
+}
 
-VxPropertyMap::VxPropertyMap(VxPropertyMap&& other) noexcept : map_(std::exchange(other.map_, nullptr)) {}
+VxPropertyMap::VxPropertyMap(VxPropertyMap&& other) noexcept
+    : map_(std::exchange(other.map_, nullptr)) {}
 
 VxPropertyMap& VxPropertyMap::operator=(const VxPropertyMap& other) {
   Assign(other);
@@ -91,15 +104,24 @@ VxPropertyMap& VxPropertyMap::operator=(VxPropertyMap&& other) noexcept {
   return *this;
 }
 
-VxPropertyMap::~VxPropertyMap() { delete map_; }
+VxPropertyMap::~VxPropertyMap() {
+  delete map_;
+}
 
-bool VxPropertyMap::Contains(const VxString& key) const { return map_ && map_->Find(key); }
+bool VxPropertyMap::Contains(const VxString& key) const {
+  return map_ && map_->Find(key);
+}
 
-VxString& VxPropertyMap::GetString(VxString& out, const VxString& key, const char16_t* defaultValue) const {
+VxString& VxPropertyMap::GetString(VxString& out,
+                                   const VxString& key,
+                                   const char16_t* defaultValue) const {
   const VxStringMap::Node* node = map_ ? map_->Find(key) : nullptr;
-  if (node) out = node->value;
-  else if (defaultValue) out = defaultValue;
-  else out.clear();
+  if (node)
+    out = node->value;
+  else if (defaultValue)
+    out = defaultValue;
+  else
+    out.clear();
   return out;
 }
 
@@ -113,13 +135,15 @@ VxString VxPropertyMap::Get(const VxString& key, const char16_t* defaultValue) c
 // back; only the most negative integers change on that trip (they saturate).
 int32_t VxPropertyMap::GetInt(const VxString& key, int32_t defaultValue) const {
   const VxStringMap::Node* node = map_ ? map_->Find(key) : nullptr;
-  if (node) return VxParseInt32(node->value);
+  if (node)
+    return VxParseInt32(node->value);
   return defaultValue == INT32_MIN ? -INT32_MAX : defaultValue;
 }
 
 int64_t VxPropertyMap::GetInt64(const VxString& key, int64_t defaultValue) const {
   const VxStringMap::Node* node = map_ ? map_->Find(key) : nullptr;
-  if (node) return VxParseInt64(node->value);
+  if (node)
+    return VxParseInt64(node->value);
   return defaultValue == INT64_MIN ? -INT64_MAX : defaultValue;
 }
 
@@ -129,15 +153,18 @@ int64_t VxPropertyMap::GetInt64Alt(const VxString& key, int64_t defaultValue) co
 
 double VxPropertyMap::GetDouble(const VxString& key, double defaultValue) const {
   const VxStringMap::Node* node = map_ ? map_->Find(key) : nullptr;
-  if (node) return VxParseDouble(node->value);
+  if (node)
+    return VxParseDouble(node->value);
   return VxParseDouble(VxFormatDouble(defaultValue));
 }
 
 uint64_t VxPropertyMap::GetPointer(const VxString& key, uint64_t defaultValue) const {
   const VxStringMap::Node* node = map_ ? map_->Find(key) : nullptr;
-  if (!node) return defaultValue;
+  if (!node)
+    return defaultValue;
   std::u16string_view text = node->value;
-  if (text.substr(0, 2) == u"0x") text.remove_prefix(2);
+  if (text.substr(0, 2) == u"0x")
+    text.remove_prefix(2);
   return VxParseHex64(text);
 }
 
@@ -146,15 +173,22 @@ void VxPropertyMap::SetString(const VxString& key, const VxString& value, bool r
     Remove(key);
     return;
   }
-  if (!map_) map_ = new VxStringMap;
+  if (!map_)
+    map_ = new VxStringMap;
   map_->Set(key, value);
 }
 
-void VxPropertyMap::SetInt(const VxString& key, int32_t value) { SetString(key, VxFormatInt64(value), false); }
+void VxPropertyMap::SetInt(const VxString& key, int32_t value) {
+  SetString(key, VxFormatInt64(value), false);
+}
 
-void VxPropertyMap::SetInt64(const VxString& key, int64_t value) { SetString(key, VxFormatInt64(value), false); }
+void VxPropertyMap::SetInt64(const VxString& key, int64_t value) {
+  SetString(key, VxFormatInt64(value), false);
+}
 
-void VxPropertyMap::SetInt64Alt(const VxString& key, int64_t value) { VxPropertyMap::SetInt64(key, value); }
+void VxPropertyMap::SetInt64Alt(const VxString& key, int64_t value) {
+  VxPropertyMap::SetInt64(key, value);
+}
 
 void VxPropertyMap::SetPointer(const VxString& key, uint64_t value) {
   SetString(key, VxFormatPointer(value), false);
@@ -170,29 +204,35 @@ void VxPropertyMap::Clear() {
 }
 
 void VxPropertyMap::Remove(const VxString& key) {
-  if (map_ && map_->Remove(key) && map_->Count() == 0) Clear();
+  if (map_ && map_->Remove(key) && map_->Count() == 0)
+    Clear();
 }
 
 bool VxPropertyMap::Assign(const VxPropertyMap& other) {
-  if (&other == this) return true;
+  if (&other == this)
+    return true;
   Clear();
   other.ForEach([this](const VxString& k, const VxString& v) { SetString(k, v, false); });
   return true;
 }
 
 bool VxPropertyMap::Merge(const VxPropertyMap& other) {
-  if (&other == this || other.IsEmpty()) return true;
+  if (&other == this || other.IsEmpty())
+    return true;
   other.ForEach([this](const VxString& k, const VxString& v) { SetString(k, v, false); });
   return true;
 }
 
 bool VxPropertyMap::Equals(const VxPropertyMap& other) const {
-  if (&other == this) return true;
-  if (Count() != other.Count()) return false;
+  if (&other == this)
+    return true;
+  if (Count() != other.Count())
+    return false;
   bool equal = true;
   VxString theirs;
   ForEach([&](const VxString& k, const VxString& v) {
-    if (equal) equal = other.GetString(theirs, k, nullptr) == v;
+    if (equal)
+      equal = other.GetString(theirs, k, nullptr) == v;
   });
   return equal;
 }
@@ -205,7 +245,9 @@ void VxPropertyMap::WriteTokens(VxString& out, bool includePairs) const {
   }
   const VxString count = VxFormatInt64(Count());
   size_t total = TokenLength(count.size());
-  map_->ForEachNode([&](const VxStringMap::Node& n) { total += TokenLength(n.key.size()) + TokenLength(n.value.size()); });
+  map_->ForEachNode([&](const VxStringMap::Node& n) {
+    total += TokenLength(n.key.size()) + TokenLength(n.value.size());
+  });
   ReserveInSteps(out, total);
   AppendToken(out, count);
   map_->ForEachNode([&](const VxStringMap::Node& n) {
@@ -225,7 +267,8 @@ void VxPropertyMap::ReadTokens(const VxString& in, size_t& position) {
     SetString(key, value, false);
     // A failed token leaves the position unchanged, so once both fail every
     // remaining pair would read the same empty key and value: stop early.
-    if (!keyRead && !valueRead) break;
+    if (!keyRead && !valueRead)
+      break;
   }
 }
 
@@ -234,9 +277,13 @@ void VxPropertyMap::ReadTokens(const VxString& in) {
   ReadTokens(in, position);
 }
 
-VxString& VxPropertyMap::ToXml(VxString& out, const VxString& rootName, bool onlyIfNotEmpty, double version) const {
+VxString& VxPropertyMap::ToXml(VxString& out,
+                               const VxString& rootName,
+                               bool onlyIfNotEmpty,
+                               double version) const {
   out.clear();
-  if (onlyIfNotEmpty && IsEmpty()) return out;
+  if (onlyIfNotEmpty && IsEmpty())
+    return out;
   VxXmlDocument document;
   WriteXmlItems(document);
   out.push_back(u'<');
@@ -253,14 +300,19 @@ VxString& VxPropertyMap::ToXml(VxString& out, const VxString& rootName, bool onl
 
 bool VxPropertyMap::FromXml(const VxString& text, const VxString& rootName, double version) {
   Clear();
-  if (text.empty()) return true;
+  if (text.empty())
+    return true;
   VxXmlDocument document;
   // A damaged document is still searched: the parser keeps what it read.
   (void)document.Parse(text);
-  if (document.ElementCount() == 0) return false;
-  if (!document.FindElement(rootName)) return false;
-  if (VxParseDouble(document.GetAttribute(VxString(u"version"))) != version) return false;
-  if (!document.IntoElement()) return false;
+  if (document.ElementCount() == 0)
+    return false;
+  if (!document.FindElement(rootName))
+    return false;
+  if (VxParseDouble(document.GetAttribute(VxString(u"version"))) != version)
+    return false;
+  if (!document.IntoElement())
+    return false;
   ReadXmlItems(document);
   return true;
 }
@@ -279,11 +331,16 @@ void VxPropertyMap::ReadXmlItems(VxXmlDocument& document) {
   static const VxString kName(u"Name");
   Clear();
   document.ResetLevel();
-  while (document.FindElement(kItem)) SetString(document.GetAttribute(kName), document.GetText(), false);
+  while (document.FindElement(kItem))
+    SetString(document.GetAttribute(kName), document.GetText(), false);
 }
 
-VxString& VxPropertyMap::ToText(VxString& out, const VxString& prefix, const VxString& suffix) const {
+VxString& VxPropertyMap::ToText(VxString& out,
+                                const VxString& prefix,
+                                const VxString& suffix) const {
   out.clear();
-  ForEach([&](const VxString& k, const VxString& v) { out += VxFormat(u"%s%s: %s%s", {prefix, k, v, suffix}); });
+  ForEach([&](const VxString& k, const VxString& v) {
+    out += VxFormat(u"%s%s: %s%s", {prefix, k, v, suffix});
+  });
   return out;
 }

@@ -7,7 +7,7 @@
 //   the map is empty: the inner map is created by the first insertion and freed
 //   by Clear and by a removal that empties it. An empty map allocates nothing.
 // - Iteration order (ForEach, every writer, Assign, Merge, Equals) is the inner
-//   map's: buckets from 0 upward, chains head to tail (see VxStringMap.h).
+//   map's: buckets from 0 upward, chains head to tail (see VxMapBase.h).
 // - The virtual operations keep the order declared here; VxIpcPacket derives
 //   from this class and reuses the table unchanged.
 // - Getters fall back to their default only when the key is absent; a present
@@ -35,7 +35,9 @@ class VxPropertyMap {
 
   [[nodiscard]] virtual bool Contains(const VxString& key) const;
   // The value; when absent `defaultValue`, or empty text when it is null.
-  virtual VxString& GetString(VxString& out, const VxString& key, const char16_t* defaultValue) const;
+  virtual VxString& GetString(VxString& out,
+                              const VxString& key,
+                              const char16_t* defaultValue) const;
   [[nodiscard]] virtual int32_t GetInt(const VxString& key, int32_t defaultValue) const;
   [[nodiscard]] virtual int64_t GetInt64(const VxString& key, int64_t defaultValue) const;
   [[nodiscard]] virtual int64_t GetInt64Alt(const VxString& key, int64_t defaultValue) const;
@@ -71,11 +73,16 @@ class VxPropertyMap {
   virtual void ReadTokens(const VxString& in);
   // <rootName version="v.v">CRLF then one <Item Name="key">value</Item>CRLF per
   // pair, then </rootName>. Empty with onlyIfNotEmpty: empty text.
-  virtual VxString& ToXml(VxString& out, const VxString& rootName, bool onlyIfNotEmpty, double version) const;
+  virtual VxString& ToXml(VxString& out,
+                          const VxString& rootName,
+                          bool onlyIfNotEmpty,
+                          double version) const;
   // Clear, then read the items under the first top-level element `rootName`
   // whose "version" attribute equals `version` numerically. Empty text: true.
   // False when there is no such element (the map is then empty).
-  [[nodiscard]] virtual bool FromXml(const VxString& text, const VxString& rootName, double version);
+  [[nodiscard]] virtual bool FromXml(const VxString& text,
+                                     const VxString& rootName,
+                                     double version);
   // Adds an "Item" element per pair at the document's current level.
   virtual void WriteXmlItems(VxXmlDocument& document) const;
   // Clear, then reads the "Item" elements at the document's current level.
@@ -92,7 +99,8 @@ class VxPropertyMap {
   // f(const VxString& key, const VxString& value) in iteration order.
   template <typename F>
   void ForEach(F&& f) const {
-    if (map_) map_->ForEachNode([&](const VxStringMap::Node& n) { f(n.key, n.value); });
+    if (map_)
+      map_->ForEachNode([&](const VxStringMap::Node& n) { f(n.key, n.value); });
   }
 
  private:

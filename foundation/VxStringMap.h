@@ -14,11 +14,14 @@
 #include "foundation/VxMap.h"
 #include "foundation/VxString.h"
 
-class VxStringMap final : public VxMap<VxString, std::u16string_view, VxString, std::u16string_view, 1> {
+class VxStringMap final
+    : public VxMap<VxString, std::u16string_view, VxString, std::u16string_view, 1> {
  public:
   static uint32_t HashText(std::u16string_view key);
   static bool TextEqualNoCase(std::u16string_view a, std::u16string_view b);
 
   uint32_t Hash(std::u16string_view key) const override { return HashText(key); }
-  bool KeysEqual(std::u16string_view a, std::u16string_view b) const override { return TextEqualNoCase(a, b); }
+  bool KeysEqual(std::u16string_view a, std::u16string_view b) const override {
+    return TextEqualNoCase(a, b);
+  }
 };

@@ -5,15 +5,18 @@
 namespace {
 
 int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'0' && c <= u'9')
+    return c - u'0';
+  if (c >= u'a' && c <= u'f')
+    return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F')
+    return c - u'A' + 10;
   return -1;
 }
 
 bool KeepsAsIs(char16_t c) {
-  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' ||
-         c == u'.' || c == u'_' || c == u'~';
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+         c == u'-' || c == u'.' || c == u'_' || c == u'~';
 }
 
 }  // namespace
@@ -30,7 +33,8 @@ VxString VxUrlEncode(const VxString& text) {
       continue;
     }
     size_t end = i;
-    while (end < text.size() && !KeepsAsIs(text[end])) ++end;
+    while (end < text.size() && !KeepsAsIs(text[end]))
+      ++end;
     const std::string bytes = VxString(text.substr(i, end - i)).ToUtf8();
     for (unsigned char b : bytes) {
       out.push_back(u'%');
@@ -50,7 +54,8 @@ VxString VxUrlDecode(const VxString& text) {
     const char16_t c = text[i];
     if (c == u'+') {
       decoded.push_back(u' ');
-    } else if (c == u'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+    } else if (c == u'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
       const int b = HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]);
       highByte = highByte || b >= 0x80;
       decoded.push_back(static_cast<char16_t>(b));
@@ -59,7 +64,8 @@ VxString VxUrlDecode(const VxString& text) {
       decoded.push_back(c);
     }
   }
-  if (!highByte) return decoded;
+  if (!highByte)
+    return decoded;
   // Read as UTF-8, one byte per code unit; code units above 0xFF cannot be
   // bytes and pass through between the decoded runs.
   VxString out;
@@ -71,7 +77,8 @@ VxString VxUrlDecode(const VxString& text) {
       continue;
     }
     std::string bytes;
-    for (; i < decoded.size() && decoded[i] <= 0xFF; ++i) bytes.push_back(static_cast<char>(decoded[i]));
+    for (; i < decoded.size() && decoded[i] <= 0xFF; ++i)
+      bytes.push_back(static_cast<char>(decoded[i]));
     out += VxString::FromUtf8(bytes);
   }
   return out;

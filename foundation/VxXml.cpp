@@ -3,21 +3,35 @@
 void VxXmlAppendEscaped(VxString& out, std::u16string_view text, bool attribute) {
   for (char16_t c : text) {
     switch (c) {
-      case u'&': out += u"&amp;"; break;
-      case u'<': out += u"&lt;"; break;
-      case u'>': out += u"&gt;"; break;
+      case u'&':
+        out += u"&amp;";
+        break;
+      case u'<':
+        out += u"&lt;";
+        break;
+      case u'>':
+        out += u"&gt;";
+        break;
       case u'"':
-        if (attribute) out += u"&quot;";
-        else out.push_back(c);
+        if (attribute)
+          out += u"&quot;";
+        else
+          out.push_back(c);
         break;
       case u'\'':
-        if (attribute) out += u"&apos;";
-        else out.push_back(c);
+        if (attribute)
+          out += u"&apos;";
+        else
+          out.push_back(c);
         break;
-      case 0x01: out += u"&#x1;"; break;
+      case 0x01:
+        out += u"&#x1;";
+        break;
       default:
-        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') out.push_back(u'?');
-        else out.push_back(c);
+        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+          out.push_back(u'?');
+        else
+          out.push_back(c);
     }
   }
 }
@@ -37,7 +51,8 @@ size_t ReadReference(VxString& out, std::u16string_view t, size_t i) {
   static constexpr struct {
     std::u16string_view name;
     char16_t c;
-  } kEntities[] = {{u"&lt;", u'<'}, {u"&amp;", u'&'}, {u"&gt;", u'>'}, {u"&apos;", u'\''}, {u"&quot;", u'"'}};
+  } kEntities[] = {
+      {u"&lt;", u'<'}, {u"&amp;", u'&'}, {u"&gt;", u'>'}, {u"&apos;", u'\''}, {u"&quot;", u'"'}};
   const std::u16string_view rest = t.substr(i);
   for (const auto& e : kEntities) {
     if (rest.substr(0, e.name.size()) == e.name) {
@@ -45,7 +60,8 @@ size_t ReadReference(VxString& out, std::u16string_view t, size_t i) {
       return e.name.size();
     }
   }
-  if (rest.size() < 4 || rest[1] != u'#') return 0;
+  if (rest.size() < 4 || rest[1] != u'#')
+    return 0;
   const bool hex = rest[2] == u'x';
   const size_t first = hex ? 3 : 2;
   uint32_t value = 0;
@@ -53,15 +69,21 @@ size_t ReadReference(VxString& out, std::u16string_view t, size_t i) {
   for (; k < rest.size() && k - first < 8; ++k) {
     const char16_t c = rest[k];
     uint32_t d;
-    if (c >= u'0' && c <= u'9') d = c - u'0';
-    else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
-    else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else break;
+    if (c >= u'0' && c <= u'9')
+      d = c - u'0';
+    else if (hex && c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
+    else if (hex && c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else
+      break;
     value = value * (hex ? 16 : 10) + d;
   }
   // One to seven digits, then the semicolon.
-  if (k == first || k - first > 7 || k >= rest.size() || rest[k] != u';') return 0;
-  if (value == 0 || value > 0x10FFFF) return 0;
+  if (k == first || k - first > 7 || k >= rest.size() || rest[k] != u';')
+    return 0;
+  if (value == 0 || value > 0x10FFFF)
+    return 0;
   if (value >= 0x10000) {
     value -= 0x10000;
     out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));

@@ -5,7 +5,9 @@
 #include "foundation/VxXml.h"
 #include "foundation/VxXmlParser.h"
 
-VxXmlDocument::VxXmlDocument() { nodes_.emplace_back(); }
+VxXmlDocument::VxXmlDocument() {
+  nodes_.emplace_back();
+}
 
 void VxXmlDocument::Clear() {
   nodes_.clear();
@@ -38,7 +40,8 @@ void VxXmlDocument::AddElement(const VxString& name, const VxString& text) {
 }
 
 bool VxXmlDocument::SetAttribute(const VxString& name, const VxString& value) {
-  if (current_ < 0) return false;
+  if (current_ < 0)
+    return false;
   Node& node = NodeAt(NodeAt(level_).children[static_cast<size_t>(current_)]);
   for (Attribute& a : node.attributes) {
     if (VxEqualsNoCase(a.name, name)) {
@@ -109,7 +112,9 @@ void VxXmlDocument::ResetPosition() {
   current_ = -1;
 }
 
-void VxXmlDocument::ResetLevel() { current_ = -1; }
+void VxXmlDocument::ResetLevel() {
+  current_ = -1;
+}
 
 bool VxXmlDocument::FindElement(const VxString& name) {
   const std::vector<int32_t>& children = NodeAt(level_).children;
@@ -123,37 +128,44 @@ bool VxXmlDocument::FindElement(const VxString& name) {
 }
 
 bool VxXmlDocument::IntoElement() {
-  if (current_ < 0) return false;
+  if (current_ < 0)
+    return false;
   level_ = NodeAt(level_).children[static_cast<size_t>(current_)];
   current_ = -1;
   return true;
 }
 
 bool VxXmlDocument::OutOfElement() {
-  if (level_ == 0) return false;
+  if (level_ == 0)
+    return false;
   const int32_t entered = level_;
   level_ = NodeAt(entered).parent;
   const std::vector<int32_t>& children = NodeAt(level_).children;
   current_ = -1;
   for (size_t k = 0; k < children.size(); ++k)
-    if (children[k] == entered) current_ = static_cast<int32_t>(k);
+    if (children[k] == entered)
+      current_ = static_cast<int32_t>(k);
   return true;
 }
 
 VxString VxXmlDocument::ElementName() const {
-  if (current_ < 0) return VxString();
+  if (current_ < 0)
+    return VxString();
   return NodeAt(NodeAt(level_).children[static_cast<size_t>(current_)]).name;
 }
 
 VxString VxXmlDocument::GetAttribute(const VxString& name) const {
-  if (current_ < 0) return VxString();
+  if (current_ < 0)
+    return VxString();
   const Node& node = NodeAt(NodeAt(level_).children[static_cast<size_t>(current_)]);
   for (const Attribute& a : node.attributes)
-    if (VxEqualsNoCase(a.name, name)) return a.value;
+    if (VxEqualsNoCase(a.name, name))
+      return a.value;
   return VxString();
 }
 
 VxString VxXmlDocument::GetText() const {
-  if (current_ < 0) return VxString();
+  if (current_ < 0)
+    return VxString();
   return NodeAt(NodeAt(level_).children[static_cast<size_t>(current_)]).text;
 }

@@ -9,10 +9,13 @@
 
 namespace {
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 bool IsNameStart(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' || c >= 0x80;
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' ||
+         c >= 0x80;
 }
 
 bool IsNameChar(char16_t c) {
@@ -49,7 +52,8 @@ class Reader {
     return Fail(VxFormat(u"Incorrect %s at offset %d", {what, static_cast<long long>(at)}));
   }
   bool Fail(VxString message) {
-    if (error_.empty()) error_ = std::move(message);
+    if (error_.empty())
+      error_ = std::move(message);
     return false;
   }
 
@@ -78,9 +82,11 @@ bool Reader::Run(VxString& error) {
       ok = ReadMarkup();
     } else {
       size_t end = t_.find(u'<', i_);
-      if (end == std::u16string_view::npos) end = t_.size();
+      if (end == std::u16string_view::npos)
+        end = t_.size();
       const std::u16string_view raw = t_.substr(i_, end - i_);
-      for (char16_t c : raw) content_ = content_ || !IsSpace(c);
+      for (char16_t c : raw)
+        content_ = content_ || !IsSpace(c);
       AddText(raw, true);
       i_ = end;
     }
@@ -90,25 +96,31 @@ bool Reader::Run(VxString& error) {
     Fail(VxFormat(u"Element '%s' at offset %d not ended",
                   {doc_.NodeAt(last.node).name, static_cast<long long>(last.offset)}));
   }
-  if (topElements_ == 0) Fail(VxString(content_ ? u"No root element" : u"Empty document"));
+  if (topElements_ == 0)
+    Fail(VxString(content_ ? u"No root element" : u"Empty document"));
   error = error_;
   return error_.empty();
 }
 
 void Reader::AddText(std::u16string_view raw, bool decode) {
-  if (open_.empty()) return;  // character data outside the root element is not kept
+  if (open_.empty())
+    return;  // character data outside the root element is not kept
   VxString& text = doc_.NodeAt(open_.back().node).text;
-  if (decode) VxXmlAppendUnescaped(text, raw);
-  else text.append(raw);
+  if (decode)
+    VxXmlAppendUnescaped(text, raw);
+  else
+    text.append(raw);
 }
 
 bool Reader::ReadMarkup() {
   const size_t start = i_;
-  if (start + 1 >= t_.size()) return Unterminated(u"tag", start);
+  if (start + 1 >= t_.size())
+    return Unterminated(u"tag", start);
   switch (t_[start + 1]) {
     case u'?': {
       const size_t end = t_.find(u"?>", start + 2);
-      if (end == std::u16string_view::npos) return Unterminated(u"Processing instruction", start);
+      if (end == std::u16string_view::npos)
+        return Unterminated(u"Processing instruction", start);
       i_ = end + 2;
       return true;
     }
@@ -124,20 +136,25 @@ bool Reader::ReadMarkup() {
 bool Reader::ReadBang(size_t start) {
   if (t_.substr(start, 4) == u"<!--") {
     const size_t end = t_.find(u"-->", start + 4);
-    if (end == std::u16string_view::npos) return Unterminated(u"Comment", start);
+    if (end == std::u16string_view::npos)
+      return Unterminated(u"Comment", start);
     i_ = end + 3;
     return true;
   }
-  if (IsCutPrefix(t_, start, u"<!--")) return Unterminated(u"Comment", start);
-  if (t_.substr(start, 3) == u"<!-") return Incorrect(u"comment tag", start);
+  if (IsCutPrefix(t_, start, u"<!--"))
+    return Unterminated(u"Comment", start);
+  if (t_.substr(start, 3) == u"<!-")
+    return Incorrect(u"comment tag", start);
   if (t_.substr(start, 9) == u"<![CDATA[") {
     const size_t end = t_.find(u"]]>", start + 9);
-    if (end == std::u16string_view::npos) return Unterminated(u"CDATA Section", start);
+    if (end == std::u16string_view::npos)
+      return Unterminated(u"CDATA Section", start);
     AddText(t_.substr(start + 9, end - start - 9), false);
     i_ = end + 3;
     return true;
   }
-  if (IsCutPrefix(t_, start, u"<![CDATA[")) return Unterminated(u"CDATA Section", start);
+  if (IsCutPrefix(t_, start, u"<![CDATA["))
+    return Unterminated(u"CDATA Section", start);
   if (StartsWithNoCase(t_, start, u"<!DOCTYPE")) {
     // The internal subset in brackets may hold ">" of its own; quoted text too.
     int depth = 0;
@@ -145,13 +162,15 @@ bool Reader::ReadBang(size_t start) {
     for (size_t k = start + 9; k < t_.size(); ++k) {
       const char16_t c = t_[k];
       if (quote) {
-        if (c == quote) quote = 0;
+        if (c == quote)
+          quote = 0;
       } else if (c == u'"' || c == u'\'') {
         quote = c;
       } else if (c == u'[') {
         ++depth;
       } else if (c == u']') {
-        if (depth > 0) --depth;
+        if (depth > 0)
+          --depth;
       } else if (c == u'>' && depth == 0) {
         i_ = k + 1;
         return true;
@@ -159,15 +178,19 @@ bool Reader::ReadBang(size_t start) {
     }
     return Unterminated(u"Doctype", start);
   }
-  if (IsCutPrefix(t_, start, u"<!DOCTYPE")) return Unterminated(u"Doctype", start);
+  if (IsCutPrefix(t_, start, u"<!DOCTYPE"))
+    return Unterminated(u"Doctype", start);
   return Incorrect(u"! tag", start);
 }
 
 bool Reader::ReadName(VxString& name, const char16_t* construct, size_t start) {
-  if (i_ >= t_.size()) return Unterminated(construct, start);
-  if (!IsNameStart(t_[i_])) return Incorrect(u"tag name character", i_);
+  if (i_ >= t_.size())
+    return Unterminated(construct, start);
+  if (!IsNameStart(t_[i_]))
+    return Incorrect(u"tag name character", i_);
   const size_t from = i_;
-  while (i_ < t_.size() && IsNameChar(t_[i_])) ++i_;
+  while (i_ < t_.size() && IsNameChar(t_[i_]))
+    ++i_;
   name.assign(t_.substr(from, i_ - from));
   return true;
 }
@@ -175,18 +198,24 @@ bool Reader::ReadName(VxString& name, const char16_t* construct, size_t start) {
 bool Reader::ReadEndTag(size_t start) {
   i_ = start + 2;
   VxString name;
-  if (!ReadName(name, u"Element end tag", start)) return false;
-  while (i_ < t_.size() && IsSpace(t_[i_])) ++i_;
-  if (i_ >= t_.size()) return Unterminated(u"Element end tag", start);
-  if (t_[i_] != u'>') return Incorrect(u"Element end tag", start);
+  if (!ReadName(name, u"Element end tag", start))
+    return false;
+  while (i_ < t_.size() && IsSpace(t_[i_]))
+    ++i_;
+  if (i_ >= t_.size())
+    return Unterminated(u"Element end tag", start);
+  if (t_[i_] != u'>')
+    return Incorrect(u"Element end tag", start);
   ++i_;
   if (open_.empty())
-    return Fail(VxFormat(u"No start tag for end tag '%s' at offset %d", {name, static_cast<long long>(start)}));
+    return Fail(VxFormat(u"No start tag for end tag '%s' at offset %d",
+                         {name, static_cast<long long>(start)}));
   const Open& top = open_.back();
   const VxString& startName = doc_.NodeAt(top.node).name;
   if (!VxEqualsNoCase(startName, name)) {
-    return Fail(VxFormat(u"End tag '%s' at offset %d does not match start tag '%s' at offset %d",
-                         {name, static_cast<long long>(start), startName, static_cast<long long>(top.offset)}));
+    return Fail(VxFormat(
+        u"End tag '%s' at offset %d does not match start tag '%s' at offset %d",
+        {name, static_cast<long long>(start), startName, static_cast<long long>(top.offset)}));
   }
   open_.pop_back();
   return true;
@@ -195,46 +224,64 @@ bool Reader::ReadEndTag(size_t start) {
 bool Reader::ReadStartTag(size_t start) {
   i_ = start + 1;
   VxString name;
-  if (!ReadName(name, u"Element tag", start)) return false;
+  if (!ReadName(name, u"Element tag", start))
+    return false;
   // The element joins the document only once its start tag is complete.
   std::vector<VxXmlDocument::Attribute> attributes;
   for (;;) {
     const size_t before = i_;
-    while (i_ < t_.size() && IsSpace(t_[i_])) ++i_;
-    if (i_ >= t_.size()) return Unterminated(u"Element tag", start);
+    while (i_ < t_.size() && IsSpace(t_[i_]))
+      ++i_;
+    if (i_ >= t_.size())
+      return Unterminated(u"Element tag", start);
     const char16_t c = t_[i_];
     if (c == u'>' || c == u'/') {
       if (c == u'/') {
-        if (i_ + 1 >= t_.size()) return Unterminated(u"Element tag", start);
-        if (t_[i_ + 1] != u'>') return Incorrect(u"Element tag", start);
+        if (i_ + 1 >= t_.size())
+          return Unterminated(u"Element tag", start);
+        if (t_[i_ + 1] != u'>')
+          return Incorrect(u"Element tag", start);
         ++i_;
       }
       ++i_;
       const int32_t parent = open_.empty() ? 0 : open_.back().node;
-      if (parent == 0 && ++topElements_ == 2) Fail(VxString(u"Root element has sibling"));
+      if (parent == 0 && ++topElements_ == 2)
+        Fail(VxString(u"Root element has sibling"));
       const int32_t node = doc_.AppendNode(parent, std::move(name), start);
       doc_.NodeAt(node).attributes = std::move(attributes);
-      if (c == u'>') open_.push_back({node, start});
+      if (c == u'>')
+        open_.push_back({node, start});
       return true;
     }
     // An attribute must be separated from what precedes it by white space.
-    if (i_ == before) return Incorrect(u"tag name character", i_);
+    if (i_ == before)
+      return Incorrect(u"tag name character", i_);
     VxString attribute;
-    if (!ReadName(attribute, u"Element tag", start)) return false;
-    while (i_ < t_.size() && IsSpace(t_[i_])) ++i_;
-    if (i_ >= t_.size()) return Unterminated(u"Element tag", start);
-    if (t_[i_] != u'=') return Incorrect(u"Element tag", start);
+    if (!ReadName(attribute, u"Element tag", start))
+      return false;
+    while (i_ < t_.size() && IsSpace(t_[i_]))
+      ++i_;
+    if (i_ >= t_.size())
+      return Unterminated(u"Element tag", start);
+    if (t_[i_] != u'=')
+      return Incorrect(u"Element tag", start);
     ++i_;
-    while (i_ < t_.size() && IsSpace(t_[i_])) ++i_;
-    if (i_ >= t_.size()) return Unterminated(u"Element tag", start);
+    while (i_ < t_.size() && IsSpace(t_[i_]))
+      ++i_;
+    if (i_ >= t_.size())
+      return Unterminated(u"Element tag", start);
     const char16_t quote = t_[i_];
-    if (quote != u'"' && quote != u'\'') return Incorrect(u"Element tag", start);
+    if (quote != u'"' && quote != u'\'')
+      return Incorrect(u"Element tag", start);
     const size_t end = t_.find(quote, i_ + 1);
-    if (end == std::u16string_view::npos) return Unterminated(u"Element tag", start);
+    if (end == std::u16string_view::npos)
+      return Unterminated(u"Element tag", start);
     bool repeated = false;
-    for (const VxXmlDocument::Attribute& a : attributes) repeated = repeated || VxEqualsNoCase(a.name, attribute);
+    for (const VxXmlDocument::Attribute& a : attributes)
+      repeated = repeated || VxEqualsNoCase(a.name, attribute);
     // A repeated attribute keeps its first value.
-    if (!repeated) attributes.push_back({std::move(attribute), VxXmlUnescape(t_.substr(i_ + 1, end - i_ - 1))});
+    if (!repeated)
+      attributes.push_back({std::move(attribute), VxXmlUnescape(t_.substr(i_ + 1, end - i_ - 1))});
     i_ = end + 1;
   }
 }

@@ -1,7 +1,7 @@
 // Reads arbitrary text as the token form, then checks that writing the map and
 // reading it again reproduces it.
-#include "fuzz/FuzzText.h"
 #include "foundation/VxPropertyMap.h"
+#include "fuzz/FuzzText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const VxString text = FuzzText(data, size);

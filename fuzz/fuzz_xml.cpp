@@ -1,8 +1,8 @@
 // Parses arbitrary text as an XML document and as a property map, then checks
 // that what the writers produce reads back to the same content.
-#include "fuzz/FuzzText.h"
 #include "foundation/VxPropertyMap.h"
 #include "foundation/VxXmlDocument.h"
+#include "fuzz/FuzzText.h"
 
 namespace {
 
@@ -11,7 +11,8 @@ namespace {
 VxString AfterWriting(const VxString& text) {
   VxString out = text;
   for (char16_t& c : out)
-    if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' && c != 0x01) c = u'?';
+    if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' && c != 0x01)
+      c = u'?';
   return out;
 }
 
@@ -24,13 +25,16 @@ VxString Outline(VxXmlDocument& document) {
     if (document.FindElement(VxString())) {
       outline += u"<";
       outline += document.ElementName();
-      if (!document.IntoElement()) std::abort();
+      if (!document.IntoElement())
+        std::abort();
       ++depth;
       continue;
     }
-    if (depth == 0) break;
+    if (depth == 0)
+      break;
     outline += u">";
-    if (!document.OutOfElement()) std::abort();
+    if (!document.OutOfElement())
+      std::abort();
     --depth;
   }
   return outline;
@@ -58,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VxPropertyMap map;
   map.SetString(VxString(u"stale"), VxString(u"x"), false);
   const VxString root(u"VXIPC");
-  if (!map.FromXml(text, root, 1.0)) FUZZ_CHECK(map.IsEmpty());
+  if (!map.FromXml(text, root, 1.0))
+    FUZZ_CHECK(map.IsEmpty());
 
   // Write the map and read it back: the content must survive, apart from the
   // controls that XML cannot carry.
@@ -67,9 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VxPropertyMap back;
   FUZZ_CHECK(back.FromXml(xml, root, 1.0));
   VxPropertyMap expected;
-  map.ForEach([&](const VxString& k, const VxString& v) { expected.SetString(AfterWriting(k), AfterWriting(v), false); });
+  map.ForEach([&](const VxString& k, const VxString& v) {
+    expected.SetString(AfterWriting(k), AfterWriting(v), false);
+  });
   FUZZ_CHECK(back.Equals(expected) && expected.Equals(back));
   VxString xmlBack, xmlExpected;
-  FUZZ_CHECK(back.ToXml(xmlBack, root, false, 1.0) == expected.ToXml(xmlExpected, root, false, 1.0));
+  FUZZ_CHECK(back.ToXml(xmlBack, root, false, 1.0) ==
+             expected.ToXml(xmlExpected, root, false, 1.0));
   return 0;
 }

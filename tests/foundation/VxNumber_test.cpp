@@ -54,20 +54,22 @@ TEST(NumberParse, HexTakesEitherCaseAndOverflowsToAllBits) {
 }
 
 TEST(NumberParse, ToIntReadsDecimalDigitsOfOtherScripts) {
-  EXPECT_EQ(ToInt(u"\u0661\u0662\u0663"), 123);        // Arabic-Indic
-  EXPECT_EQ(ToInt(u"\u06F4\u06F5"), 45);               // extended Arabic-Indic
-  EXPECT_EQ(ToInt(u"\u0969\u0966"), 30);               // Devanagari
-  EXPECT_EQ(ToInt(u"\u09EF"), 9);                      // Bengali
-  EXPECT_EQ(ToInt(u"\u0E52\u0E55"), 25);               // Thai
-  EXPECT_EQ(ToInt(u" -\uFF11\uFF10\uFF10"), -100);     // fullwidth
-  EXPECT_EQ(ToInt(u"1\u0662\u0E53"), 123);             // scripts may mix
-  EXPECT_EQ(ToInt(u"\u0E5A"), 0);                      // a Thai sign, not a digit
-  EXPECT_EQ(ToInt(u"\uFF1A"), 0);                      // the code unit after fullwidth nine
+  EXPECT_EQ(ToInt(u"\u0661\u0662\u0663"), 123);     // Arabic-Indic
+  EXPECT_EQ(ToInt(u"\u06F4\u06F5"), 45);            // extended Arabic-Indic
+  EXPECT_EQ(ToInt(u"\u0969\u0966"), 30);            // Devanagari
+  EXPECT_EQ(ToInt(u"\u09EF"), 9);                   // Bengali
+  EXPECT_EQ(ToInt(u"\u0E52\u0E55"), 25);            // Thai
+  EXPECT_EQ(ToInt(u" -\uFF11\uFF10\uFF10"), -100);  // fullwidth
+  EXPECT_EQ(ToInt(u"1\u0662\u0E53"), 123);          // scripts may mix
+  EXPECT_EQ(ToInt(u"\u0E5A"), 0);                   // a Thai sign, not a digit
+  EXPECT_EQ(ToInt(u"\uFF1A"), 0);                   // the code unit after fullwidth nine
   EXPECT_EQ(ToInt(u"\u0665\u0665\u0665\u0665\u0665\u0665\u0665\u0665\u0665\u0665"), 2147483647);
   EXPECT_EQ(ToInt(u"-5555555555"), -2147483647);
   EXPECT_EQ(ToInt(static_cast<const char16_t*>(nullptr)), 0);
-  for (char16_t zero : {0x0030, 0x0660, 0x06F0, 0x0966, 0x09E6, 0x0E50, 0xFF10, 0x1040, 0x17E0, 0xA9D0})
-    for (int d = 0; d < 10; ++d) EXPECT_EQ(VxDecimalDigitValue(static_cast<char16_t>(zero + d)), d) << static_cast<int>(zero);
+  for (char16_t zero :
+       {0x0030, 0x0660, 0x06F0, 0x0966, 0x09E6, 0x0E50, 0xFF10, 0x1040, 0x17E0, 0xA9D0})
+    for (int d = 0; d < 10; ++d)
+      EXPECT_EQ(VxDecimalDigitValue(static_cast<char16_t>(zero + d)), d) << static_cast<int>(zero);
 }
 
 TEST(NumberParse, DoubleAcceptsPointOrCommaAndExponent) {

@@ -9,7 +9,9 @@
 
 namespace {
 
-VxString S(const char16_t* s) { return VxString(s); }
+VxString S(const char16_t* s) {
+  return VxString(s);
+}
 
 }  // namespace
 
@@ -72,8 +74,8 @@ TEST(UrlCoding, DecodeRules) {
   EXPECT_EQ(VxUrlDecode(S(u"100%")), u"100%");
   EXPECT_EQ(VxUrlDecode(S(u"%4")), u"%4");
   EXPECT_EQ(VxUrlDecode(S(u"%G1%1")), u"%G1%1");
-  EXPECT_EQ(VxUrlDecode(S(u"%2541")), u"%41");  // decoded once
-  EXPECT_EQ(VxUrlDecode(S(u"%E9")), u"\uFFFD");  // a lone high byte is not UTF-8
+  EXPECT_EQ(VxUrlDecode(S(u"%2541")), u"%41");      // decoded once
+  EXPECT_EQ(VxUrlDecode(S(u"%E9")), u"\uFFFD");     // a lone high byte is not UTF-8
   EXPECT_EQ(VxUrlDecode(S(u"\u00E9")), u"\u00E9");  // no escape >= 0x80: kept as it is
   EXPECT_EQ(VxUrlDecode(S(u"\u20AC%E2%82%AC")), u"\u20AC\u20AC");
   EXPECT_EQ(VxUrlDecode(S(u"%F0%9F%98%80")), u"\U0001F600");
@@ -92,13 +94,16 @@ TEST(UrlCoding, EncodeKeepsUnreservedAndWritesUtf8BytesInUpperCaseHex) {
 
 TEST(UrlCoding, DecodeInvertsEncodeForWellFormedText) {
   std::mt19937 rng(7);
-  const char16_t pool[] = {u'a', u'Z', u'5', u' ', u'+', u'%', u'&', u'=', u'?', u'~', 0x00E9, 0x20AC, 0x0416, 0x7F};
+  const char16_t pool[] = {u'a', u'Z', u'5', u' ',   u'+',   u'%',   u'&',
+                           u'=', u'?', u'~', 0x00E9, 0x20AC, 0x0416, 0x7F};
   for (int i = 0; i < 2000; ++i) {
     VxString text;
     const int length = static_cast<int>(rng() % 12);
     for (int k = 0; k < length; ++k) {
-      if (rng() % 10 == 0) text += u"\U0001F600";
-      else text.push_back(pool[rng() % std::size(pool)]);
+      if (rng() % 10 == 0)
+        text += u"\U0001F600";
+      else
+        text.push_back(pool[rng() % std::size(pool)]);
     }
     ASSERT_EQ(VxUrlDecode(VxUrlEncode(text)), text) << std::string(text.ToUtf8());
     VxParameterList list;

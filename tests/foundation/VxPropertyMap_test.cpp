@@ -10,7 +10,9 @@
 
 namespace {
 
-VxString S(const char16_t* s) { return VxString(s); }
+VxString S(const char16_t* s) {
+  return VxString(s);
+}
 
 std::vector<VxString> KeysOf(const VxPropertyMap& map) {
   std::vector<VxString> keys;
@@ -20,7 +22,8 @@ std::vector<VxString> KeysOf(const VxPropertyMap& map) {
 
 VxPropertyMap Numbered(int count) {
   VxPropertyMap map;
-  for (int i = 0; i < count; ++i) map.SetString(VxString(u"Key") + VxFormatInt64(i), VxString(u"v") + VxFormatInt64(i), false);
+  for (int i = 0; i < count; ++i)
+    map.SetString(VxString(u"Key") + VxFormatInt64(i), VxString(u"v") + VxFormatInt64(i), false);
   return map;
 }
 
@@ -122,29 +125,34 @@ TEST(PropertyMapOrder, IterationFollowsBucketsChainsAndRehashes) {
       {8, 7, {3, 4, 5, 6, 0, 7, 1, 2}},
       {16, 7, {3, 14, 4, 15, 5, 6, 10, 0, 7, 11, 1, 8, 12, 2, 9, 13}},
       {17, 31, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
-      {64, 31, {28, 35, 42, 29, 36, 43, 50, 37, 44, 51, 38, 45, 52, 39, 46, 53, 60, 47, 54, 61, 48, 55,
-                62, 49, 56, 63, 0,  57, 1,  58, 2,  59, 3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 20,
-                14, 21, 15, 22, 16, 23, 30, 17, 24, 31, 18, 25, 32, 19, 26, 33, 40, 27, 34, 41}},
-      {65, 127, {0,  1,  20, 2,  21, 3,  22, 4,  23, 5,  24, 6,  25, 7,  26, 8,  27, 40, 9,  41, 28, 29,
-                 42, 43, 44, 45, 46, 47, 60, 48, 61, 49, 62, 63, 64, 10, 11, 12, 13, 14, 15, 16, 17, 30,
-                 18, 31, 19, 32, 33, 34, 35, 36, 37, 50, 38, 51, 39, 52, 53, 54, 55, 56, 57, 58, 59}},
+      {64, 31, {28, 35, 42, 29, 36, 43, 50, 37, 44, 51, 38, 45, 52, 39, 46, 53,
+                60, 47, 54, 61, 48, 55, 62, 49, 56, 63, 0,  57, 1,  58, 2,  59,
+                3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 20, 14, 21, 15, 22,
+                16, 23, 30, 17, 24, 31, 18, 25, 32, 19, 26, 33, 40, 27, 34, 41}},
+      {65, 127, {0,  1,  20, 2,  21, 3,  22, 4,  23, 5,  24, 6,  25, 7,  26, 8,  27,
+                 40, 9,  41, 28, 29, 42, 43, 44, 45, 46, 47, 60, 48, 61, 49, 62, 63,
+                 64, 10, 11, 12, 13, 14, 15, 16, 17, 30, 18, 31, 19, 32, 33, 34, 35,
+                 36, 37, 50, 38, 51, 39, 52, 53, 54, 55, 56, 57, 58, 59}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.count);
     VxPropertyMap map = Numbered(c.count);
     EXPECT_EQ(map.BucketCount(), c.buckets);
     std::vector<VxString> expected;
-    for (int i : c.order) expected.push_back(VxString(u"Key") + VxFormatInt64(i));
+    for (int i : c.order)
+      expected.push_back(VxString(u"Key") + VxFormatInt64(i));
     ASSERT_EQ(KeysOf(map), expected);
 
     VxString tokens, xml, text;
     map.WriteTokens(tokens, true);
-    VxString wantTokens = VxString(u"(") + VxFormatInt64(VxFormatInt64(c.count).size()) + u":" + VxFormatInt64(c.count) + u")";
+    VxString wantTokens = VxString(u"(") + VxFormatInt64(VxFormatInt64(c.count).size()) + u":" +
+                          VxFormatInt64(c.count) + u")";
     VxString wantXml = S(u"<M version=\"1.0\">\r\n");
     VxString wantText;
     for (const VxString& k : expected) {
       const VxString v = map.Get(k);
-      wantTokens += VxString(u"(") + VxFormatInt64(k.size()) + u":" + k + u")(" + VxFormatInt64(v.size()) + u":" + v + u")";
+      wantTokens += VxString(u"(") + VxFormatInt64(k.size()) + u":" + k + u")(" +
+                    VxFormatInt64(v.size()) + u":" + v + u")";
       wantXml += VxString(u"<Item Name=\"") + k + u"\">" + v + u"</Item>\r\n";
       wantText += VxString(u"[") + k + u": " + v + u"]";
     }
@@ -178,7 +186,7 @@ TEST(PropertyMap, AssignMergeAndEqualsFollowTheirRules) {
   EXPECT_TRUE(b.Assign(b));
   EXPECT_EQ(b.Count(), 20);
 
-  VxPropertyMap c(a);  // copying assigns
+  VxPropertyMap c(a);                        // copying assigns
   c.SetString(S(u"KEY3"), S(u"V3"), false);  // values compare with case
   EXPECT_FALSE(c.Equals(a));
   c.SetString(S(u"key3"), S(u"v3"), false);
@@ -260,17 +268,17 @@ TEST(PropertyMapTokens, DamagedTokensReadAsEmptyTextAndCountIsHonoured) {
   const Case cases[] = {
       {u"", 0, u""},
       {u"(1:", 0, u""},
-      {u"1:1)(1:a)(1:b)", 0, u""},               // no "("
-      {u"(:1)(1:a)(1:b)", 0, u""},               // no digits
-      {u"(1x1)(1:a)(1:b)", 0, u""},              // not a digit before ":"
-      {u"(2:1)(1:a)(1:b)", 0, u""},              // length passes the ")"
-      {u"(1:1)(5:abc)", 1, u""},                 // key text runs past the end
+      {u"1:1)(1:a)(1:b)", 0, u""},                    // no "("
+      {u"(:1)(1:a)(1:b)", 0, u""},                    // no digits
+      {u"(1x1)(1:a)(1:b)", 0, u""},                   // not a digit before ":"
+      {u"(2:1)(1:a)(1:b)", 0, u""},                   // length passes the ")"
+      {u"(1:1)(5:abc)", 1, u""},                      // key text runs past the end
       {u"(1:1)(99999999999999999999999:a)", 1, u""},  // absurd length
-      {u"(1:1)(1:a", 1, u""},                    // key without ")"
-      {u"(1:1)(1:a)", 1, u"a"},                  // value missing
-      {u"(1:x)(1:a)(1:b)", 0, u""},              // non-numeric count
-      {u"(2:-3)(1:a)(1:b)", 0, u""},             // negative count
-      {u"(10:2000000000)(1:a)", 2, u"a"},        // huge count: stops once tokens run out
+      {u"(1:1)(1:a", 1, u""},                         // key without ")"
+      {u"(1:1)(1:a)", 1, u"a"},                       // value missing
+      {u"(1:x)(1:a)(1:b)", 0, u""},                   // non-numeric count
+      {u"(2:-3)(1:a)(1:b)", 0, u""},                  // negative count
+      {u"(10:2000000000)(1:a)", 2, u"a"},             // huge count: stops once tokens run out
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(VxString(c.text).ToUtf8()));

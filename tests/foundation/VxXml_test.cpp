@@ -8,7 +8,9 @@
 
 namespace {
 
-VxString S(const char16_t* s) { return VxString(s); }
+VxString S(const char16_t* s) {
+  return VxString(s);
+}
 
 VxString ParseError(const char16_t* text) {
   VxXmlDocument document;
@@ -22,7 +24,8 @@ TEST(PropertyMapXml, WritesTheReplyFormByteForByte) {
   VxPropertyMap map;
   map.SetInt(S(u"Result"), 1);
   VxString xml;
-  EXPECT_EQ(map.ToXml(xml, S(u"VXIPC"), false, 1.0), u"<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">1</Item>\r\n</VXIPC>");
+  EXPECT_EQ(map.ToXml(xml, S(u"VXIPC"), false, 1.0),
+            u"<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">1</Item>\r\n</VXIPC>");
   std::string bytes = xml.ToUtf8PerUnit();
   EXPECT_EQ(bytes.size() + 1, 62u);  // plus the terminating zero of the reply
 }
@@ -33,7 +36,8 @@ TEST(PropertyMapXml, EmptyMapWritesBareRootUnlessOnlyIfNotEmpty) {
   EXPECT_EQ(map.ToXml(xml, S(u"Root"), true, 1.0), u"");
   EXPECT_EQ(map.ToXml(xml, S(u"Root"), false, 2.0), u"<Root version=\"2.0\">\r\n</Root>");
   map.SetString(S(u"k"), S(u""), false);
-  EXPECT_EQ(map.ToXml(xml, S(u"Root"), true, 1.0), u"<Root version=\"1.0\">\r\n<Item Name=\"k\"/>\r\n</Root>");
+  EXPECT_EQ(map.ToXml(xml, S(u"Root"), true, 1.0),
+            u"<Root version=\"1.0\">\r\n<Item Name=\"k\"/>\r\n</Root>");
 }
 
 TEST(PropertyMapXml, EscapesTextAndAttributesAndReadsThemBack) {
@@ -44,14 +48,16 @@ TEST(PropertyMapXml, EscapesTextAndAttributesAndReadsThemBack) {
   VxString xml;
   map.ToXml(xml, S(u"R"), false, 1.0);
   EXPECT_NE(xml.find(u">a &lt; b &amp; c</Item>"), VxString::npos);
-  EXPECT_NE(xml.find(u"Name=\"q&quot;&apos;&lt;&amp;&gt;\">\"quoted\" 'single' &gt;</Item>"), VxString::npos);
+  EXPECT_NE(xml.find(u"Name=\"q&quot;&apos;&lt;&amp;&gt;\">\"quoted\" 'single' &gt;</Item>"),
+            VxString::npos);
   EXPECT_NE(xml.find(u">t\tn\nr\r??&#x1;\u00E9\U0001F600</Item>"), VxString::npos);
 
   VxPropertyMap back;
   ASSERT_TRUE(back.FromXml(xml, S(u"R"), 1.0));
   EXPECT_EQ(back.Get(S(u"expr")), u"a < b & c");
   EXPECT_EQ(back.Get(S(u"q\"'<&>")), u"\"quoted\" 'single' >");
-  EXPECT_EQ(back.Get(S(u"ctl")), u"t\tn\nr\r??\x01\u00E9\U0001F600");  // unwritable controls became "?"
+  EXPECT_EQ(back.Get(S(u"ctl")),
+            u"t\tn\nr\r??\x01\u00E9\U0001F600");  // unwritable controls became "?"
 }
 
 TEST(XmlReferences, DecodeEntitiesAndShortNumericReferencesOnly) {
@@ -70,11 +76,12 @@ TEST(XmlReferences, DecodeEntitiesAndShortNumericReferencesOnly) {
 
 TEST(PropertyMapXml, ReadingMatchesNamesWithoutCaseAndVersionNumerically) {
   VxPropertyMap map;
-  EXPECT_TRUE(map.FromXml(S(u"<?xml version=\"1.0\"?><!-- c --><!DOCTYPE x [<!ENTITY y \">\">]>"
-                            u"<vxipc VERSION='1'><ITEM name=\"Pipe\">a&amp;b</ITEM><Other Name=\"o\">x</Other>"
-                            u"<Item>no name</Item><Item Name=\"pipe\">last</Item><Item Name=\"e\"/>"
-                            u"<Item Name=\"c\"><![CDATA[<raw&>]]></Item></vxipc>"),
-                          S(u"VXIPC"), 1.0));
+  EXPECT_TRUE(map.FromXml(
+      S(u"<?xml version=\"1.0\"?><!-- c --><!DOCTYPE x [<!ENTITY y \">\">]>"
+        u"<vxipc VERSION='1'><ITEM name=\"Pipe\">a&amp;b</ITEM><Other Name=\"o\">x</Other>"
+        u"<Item>no name</Item><Item Name=\"pipe\">last</Item><Item Name=\"e\"/>"
+        u"<Item Name=\"c\"><![CDATA[<raw&>]]></Item></vxipc>"),
+      S(u"VXIPC"), 1.0));
   EXPECT_EQ(map.Count(), 4);
   EXPECT_EQ(map.Get(S(u"PIPE")), u"last");  // a repeated key keeps its last value
   EXPECT_EQ(map.Get(S(u"")), u"no name");
@@ -87,7 +94,8 @@ TEST(PropertyMapXml, ReadingMatchesNamesWithoutCaseAndVersionNumerically) {
   EXPECT_FALSE(map.FromXml(S(u"<R version=\"1.1\"><Item Name=\"a\">1</Item></R>"), S(u"R"), 1.0));
   EXPECT_TRUE(map.IsEmpty());
   EXPECT_FALSE(map.FromXml(S(u"<R><Item Name=\"a\">1</Item></R>"), S(u"R"), 1.0));  // no version
-  EXPECT_TRUE(map.FromXml(S(u"<R><Item Name=\"a\">1</Item></R>"), S(u"R"), 0.0));   // missing reads as 0
+  EXPECT_TRUE(
+      map.FromXml(S(u"<R><Item Name=\"a\">1</Item></R>"), S(u"R"), 0.0));  // missing reads as 0
 }
 
 TEST(PropertyMapXml, FailsWithoutUsableRootAndLeavesMapEmpty) {
@@ -96,8 +104,12 @@ TEST(PropertyMapXml, FailsWithoutUsableRootAndLeavesMapEmpty) {
   EXPECT_TRUE(map.FromXml(S(u""), S(u"R"), 1.0));
   EXPECT_TRUE(map.IsEmpty());
   const char16_t* failing[] = {
-      u"   ", u"just text", u"<!-- only a comment -->", u"<Other version=\"1.0\"/>",
-      u"<R version=\"1.0\"", u"<Wrapper><R version=\"1.0\"/></Wrapper>",
+      u"   ",
+      u"just text",
+      u"<!-- only a comment -->",
+      u"<Other version=\"1.0\"/>",
+      u"<R version=\"1.0\"",
+      u"<Wrapper><R version=\"1.0\"/></Wrapper>",
   };
   for (const char16_t* text : failing) {
     map.SetString(S(u"stale"), S(u"1"), false);
@@ -105,9 +117,11 @@ TEST(PropertyMapXml, FailsWithoutUsableRootAndLeavesMapEmpty) {
     EXPECT_TRUE(map.IsEmpty());
   }
   // A later sibling root is still found, and what was read before damage counts.
-  EXPECT_TRUE(map.FromXml(S(u"<A/><R version=\"1.0\"><Item Name=\"k\">v</Item></R>"), S(u"R"), 1.0));
+  EXPECT_TRUE(
+      map.FromXml(S(u"<A/><R version=\"1.0\"><Item Name=\"k\">v</Item></R>"), S(u"R"), 1.0));
   EXPECT_EQ(map.Get(S(u"k")), u"v");
-  EXPECT_TRUE(map.FromXml(S(u"<R version=\"1.0\"><Item Name=\"k\">v</Item><Item Name=\"x\">"), S(u"R"), 1.0));
+  EXPECT_TRUE(map.FromXml(S(u"<R version=\"1.0\"><Item Name=\"k\">v</Item><Item Name=\"x\">"),
+                          S(u"R"), 1.0));
   EXPECT_EQ(map.Get(S(u"k")), u"v");
 }
 
@@ -118,7 +132,8 @@ TEST(XmlParser, ReportsEachProblemWithItsOffset) {
   EXPECT_EQ(ParseError(u"<a/><b/>"), u"Root element has sibling");
   EXPECT_EQ(ParseError(u"<a><b>"), u"Element 'b' at offset 3 not ended");
   EXPECT_EQ(ParseError(u"<a/> </x>"), u"No start tag for end tag 'x' at offset 5");
-  EXPECT_EQ(ParseError(u"<a>\n <b></B></c>"), u"End tag 'c' at offset 12 does not match start tag 'a' at offset 0");
+  EXPECT_EQ(ParseError(u"<a>\n <b></B></c>"),
+            u"End tag 'c' at offset 12 does not match start tag 'a' at offset 0");
   EXPECT_EQ(ParseError(u"<a>x<"), u"tag at offset 4 unterminated");
   EXPECT_EQ(ParseError(u"<a><!DOCTYPE x [ > ]"), u"Doctype at offset 3 unterminated");
   EXPECT_EQ(ParseError(u"<a><!DOC"), u"Doctype at offset 3 unterminated");
@@ -126,7 +141,8 @@ TEST(XmlParser, ReportsEachProblemWithItsOffset) {
   EXPECT_EQ(ParseError(u"<a x=\"1>"), u"Element tag at offset 0 unterminated");
   EXPECT_EQ(ParseError(u"<a></a"), u"Element end tag at offset 3 unterminated");
   EXPECT_EQ(ParseError(u"<a><![CDATA[x]]"), u"CDATA Section at offset 3 unterminated");
-  EXPECT_EQ(ParseError(u"<?xml version=\"1.0\"? >"), u"Processing instruction at offset 0 unterminated");
+  EXPECT_EQ(ParseError(u"<?xml version=\"1.0\"? >"),
+            u"Processing instruction at offset 0 unterminated");
   EXPECT_EQ(ParseError(u"<a><!-- x --"), u"Comment at offset 3 unterminated");
   EXPECT_EQ(ParseError(u"<a><!-"), u"Comment at offset 3 unterminated");
   EXPECT_EQ(ParseError(u"<a>< b/></a>"), u"Incorrect tag name character at offset 4");
@@ -173,8 +189,10 @@ TEST(XmlDocument, BuildsNavigatesAndWritesNestedElements) {
 TEST(XmlParser, DeepNestingNeedsNoRecursion) {
   VxString text;
   const int depth = 100000;
-  for (int i = 0; i < depth; ++i) text += u"<d>";
-  for (int i = 0; i < depth; ++i) text += u"</d>";
+  for (int i = 0; i < depth; ++i)
+    text += u"<d>";
+  for (int i = 0; i < depth; ++i)
+    text += u"</d>";
   VxXmlDocument document;
   EXPECT_TRUE(document.Parse(text)) << std::string(document.ErrorText().ToUtf8());
   EXPECT_EQ(document.ElementCount(), depth);
