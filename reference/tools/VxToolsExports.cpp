@@ -1,0 +1,27 @@
+// The library's exports (undecorated through VxTools.def).
+#include <windows.h>
+
+#include "reference/tools/VxReferenceTools.h"
+#include "reference/tools/VxToolsOptions.h"
+
+extern "C" {
+
+IVxTools* GetVxToolsDLL(int32_t version) noexcept {
+  if (version != kVxToolsInterfaceVersion) return nullptr;
+  return &VxReferenceTools::Instance();
+}
+
+// Sets an option for this process (names as the environment variables); a null
+// value removes the setting so the environment variable counts again.
+void VxToolsSetOption(const wchar_t* name, const wchar_t* value) noexcept {
+  if (!name) return;
+  VxToolsOptions::Instance().Set(reinterpret_cast<const char16_t*>(name),
+                                 reinterpret_cast<const char16_t*>(value));
+}
+
+// Initialize calls minus Uninitialize calls the library has seen from `module`.
+int VxToolsInitializeCount(HINSTANCE module) noexcept {
+  return VxReferenceTools::Instance().InitializeCount(module);
+}
+
+}  // extern "C"
