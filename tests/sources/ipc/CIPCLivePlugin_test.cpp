@@ -240,7 +240,10 @@ TEST(IpcSourceOpen, StreamingSettingReadsAsADecimalSwitch) {
     RecordingSink sink;
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(pipe.HandOver(c.extra).c_str(), &sink), 0);
-    EXPECT_EQ(static_cast<CIPCLivePlugin*>(source.get())->IsStreaming(), c.streaming) << c.extra;
+    auto* ipc = static_cast<CIPCLivePlugin*>(source.get());
+    EXPECT_EQ(ipc->IsStreaming(), c.streaming) << c.extra;
+    // The worker is waiting for the quiet pipe, so its handle is still there.
+    EXPECT_EQ(::GetThreadPriority(ipc->GetHandle()), THREAD_PRIORITY_TIME_CRITICAL);
   }
 }
 
