@@ -33,7 +33,7 @@ class VxThread : public IMainThreadMessageManagerCallback {
   VxThread& operator=(const VxThread&) = delete;
 
   // Forwards to HandleMainThreadMessage.
-  bool OnMainThreadMessage(int32_t id, int64_t value) override;
+  bool OnMainThreadMessage(int32_t id, int64_t value) noexcept override;
   virtual ~VxThread();  // Stop(-1), then releases the stop event
 
   [[nodiscard]] virtual bool Start(int32_t priority, bool restart);

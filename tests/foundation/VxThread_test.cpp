@@ -1,0 +1,314 @@
+// VxThread with real threads: start and restart, priorities, the stop flag and
+// event, results, COM on the worker, cancelling blocked I/O, hard kills, the
+// waits, and values handed to the main thread.
+#include "foundation/VxThread.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <utility>
+
+#include "foundation/VxHandle.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A thread whose body the test supplies.
+class TestThread : public VxThread {
+ public:
+  explicit TestThread(std::function<bool(TestThread&)> body = {}) : body_(std::move(body)) {}
+  ~TestThread() override { Stop(-1); }
+
+  bool Run() override { return body_ ? body_(*this) : VxThread::Run(); }
+
+ private:
+  std::function<bool(TestThread&)> body_;
+};
+
+VxHandle MakeEvent() { return VxHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
+
+bool WaitSignalled(const VxHandle& event, DWORD ms = 10000) {
+  return ::WaitForSingleObject(event.get(), ms) == WAIT_OBJECT_0;
+}
+
+int CountThreadsOfThisProcess() {
+  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+  return count;
+}
+
+uint32_t ThreadIdOf(const VxThread& thread) {
+  uint32_t id = 0;
+  thread.GetThreadId(&id);
+  return id;
+}
+
+// A handle of our own to the worker, which outlives the one VxThread closes.
+VxHandle OpenWorker(const VxThread& thread) {
+  return VxHandle(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, ThreadIdOf(thread)));
+}
+
+TEST(VxThreadLifecycle, StopBeforeAnyStartReturnsTrueAtOnce) {
+  TestThread thread;
+  const auto start = Clock::now();
+  EXPECT_TRUE(thread.Stop(5000));
+  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_EQ(thread.GetStartCount(), 0);
+  EXPECT_FALSE(thread.IsRunning());
+  EXPECT_FALSE(thread.IsStopRequested());
+  EXPECT_EQ(thread.Wait(0, static_cast<HANDLE>(nullptr)), 0u);
+  EXPECT_EQ(thread.WaitForExit(), 0u);
+}
+
+TEST(VxThreadLifecycle, StartOnRunningThreadKeepsItUnlessRestartIsAsked) {
+  TestThread thread;
+  const int before = CountThreadsOfThisProcess();
+  ASSERT_TRUE(thread.Start(0, false));
+  ASSERT_TRUE(thread.IsRunning());
+  const uint32_t firstId = ThreadIdOf(thread);
+  VxHandle first = OpenWorker(thread);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(CountThreadsOfThisProcess(), before + 1);
+
+  ASSERT_TRUE(thread.Start(0, false));
+  EXPECT_EQ(ThreadIdOf(thread), firstId);
+  EXPECT_EQ(CountThreadsOfThisProcess(), before + 1);
+  EXPECT_EQ(thread.GetStartCount(), 1);
+  EXPECT_EQ(::WaitForSingleObject(first.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  // With restart the old thread is told to stop (the base body ends only
+  // then) before the new one starts.
+  ASSERT_TRUE(thread.Start(0, true));
+  EXPECT_EQ(::WaitForSingleObject(first.get(), 10000), WAIT_OBJECT_0);
+  EXPECT_NE(ThreadIdOf(thread), firstId);
+  EXPECT_EQ(thread.GetStartCount(), 2);
+  EXPECT_FALSE(thread.IsStopRequested());
+
+  EXPECT_TRUE(thread.Stop(-1));  // the base body returns true
+  EXPECT_FALSE(thread.IsRunning());
+  EXPECT_EQ(ThreadIdOf(thread), 0u);
+}
+
+TEST(VxThreadLifecycle, RefusedBeforeStartCreatesNoThread) {
+  struct Refusing : TestThread {
+    bool OnBeforeStart() override { return false; }
+  } thread;
+  EXPECT_FALSE(thread.Start(0, false));
+  EXPECT_FALSE(thread.IsRunning());
+  EXPECT_EQ(thread.GetStartCount(), 0);
+  EXPECT_EQ(thread.GetStopEvent(), nullptr);
+}
+
+TEST(VxThreadPriority, ZeroLeavesNormalAndFifteenGivesTimeCritical) {
+  TestThread thread;
+  EXPECT_FALSE(thread.SetPriority(THREAD_PRIORITY_HIGHEST));  // not running
+
+  ASSERT_TRUE(thread.Start(0, false));
+  EXPECT_EQ(::GetThreadPriority(thread.GetHandle()), THREAD_PRIORITY_NORMAL);
+  EXPECT_TRUE(thread.Stop(-1));
+
+  ASSERT_TRUE(thread.Start(15, false));
+  EXPECT_EQ(::GetThreadPriority(thread.GetHandle()), THREAD_PRIORITY_TIME_CRITICAL);
+  EXPECT_TRUE(thread.SetPriority(THREAD_PRIORITY_BELOW_NORMAL));
+  EXPECT_EQ(::GetThreadPriority(thread.GetHandle()), THREAD_PRIORITY_BELOW_NORMAL);
+  EXPECT_TRUE(thread.Stop(-1));
+}
+
+TEST(VxThreadStop, SetsFlagAndEventAndNewStartClearsThem) {
+  std::atomic<bool> sawFlag{false};
+  TestThread thread([&](TestThread& self) {
+    // Wakes on the event alone: the flag must already be set when it fires.
+    if (::WaitForSingleObject(self.GetStopEvent(), INFINITE) != WAIT_OBJECT_0) return false;
+    sawFlag = self.IsStopRequested();
+    return true;
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  HANDLE event = thread.GetStopEvent();
+  ASSERT_NE(event, nullptr);
+  EXPECT_FALSE(thread.IsStopRequested());
+  EXPECT_EQ(::WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_TRUE(sawFlag);
+  EXPECT_TRUE(thread.IsStopRequested());
+  EXPECT_EQ(thread.GetStopEvent(), nullptr);  // released with the thread
+
+  ASSERT_TRUE(thread.Start(0, false));
+  EXPECT_FALSE(thread.IsStopRequested());
+  ASSERT_NE(thread.GetStopEvent(), nullptr);
+  EXPECT_EQ(::WaitForSingleObject(thread.GetStopEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  // The flag and the event also follow SetStopRequested directly.
+  EXPECT_TRUE(thread.SetStopRequested(true));
+  thread.WaitForExit();
+  EXPECT_EQ(thread.GetResult(), 1);
+  EXPECT_TRUE(thread.Stop(-1));
+}
+
+TEST(VxThreadResult, StopReportsBodyResultOnceThenZero) {
+  bool answer = false;
+  TestThread thread([&](TestThread&) { return answer; });
+  ASSERT_TRUE(thread.Start(0, false));
+  EXPECT_FALSE(thread.Stop(-1));
+  EXPECT_EQ(thread.GetResult(), 0);
+
+  answer = true;
+  ASSERT_TRUE(thread.Start(0, false));
+  thread.WaitForExit();  // the result is stored before the worker lets go of its handle
+  EXPECT_EQ(thread.GetResult(), 1);
+  EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_EQ(thread.GetResult(), 0);
+  EXPECT_FALSE(thread.Stop(-1));
+  EXPECT_EQ(thread.GetStartCount(), 2);
+}
+
+TEST(VxThreadCom, InitialisedOnWorkerOnlyWhenAsked) {
+  std::atomic<HRESULT> seen{E_FAIL};
+  TestThread thread([&](TestThread&) {
+    const HRESULT hr = ::CoInitialize(nullptr);  // S_FALSE when already initialised
+    seen = hr;
+    if (SUCCEEDED(hr)) ::CoUninitialize();
+    return true;
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_EQ(seen.load(), S_OK);
+
+  thread.SetInitializeCom(true);
+  ASSERT_TRUE(thread.Start(0, false));
+  EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_EQ(seen.load(), S_FALSE);
+}
+
+TEST(VxThreadWait, ReportsWhichHandleEndedTheWait) {
+  TestThread thread;
+  ASSERT_TRUE(thread.Start(0, false));
+  VxHandle extra = MakeEvent();
+  EXPECT_EQ(thread.Wait(50, extra.get()), static_cast<uint32_t>(WAIT_TIMEOUT));
+  ::SetEvent(extra.get());
+  EXPECT_EQ(thread.Wait(10000, extra.get()), WAIT_OBJECT_0 + 2);
+  HANDLE extraHandle = extra.get();
+  EXPECT_EQ(thread.Wait(10000, &extraHandle), WAIT_OBJECT_0 + 2);
+  EXPECT_EQ(thread.Wait(50, static_cast<HANDLE*>(nullptr)), static_cast<uint32_t>(WAIT_TIMEOUT));
+
+  ASSERT_TRUE(thread.SetStopRequested(true));
+  EXPECT_EQ(thread.Wait(10000, static_cast<HANDLE*>(nullptr)), WAIT_OBJECT_0);
+  EXPECT_EQ(thread.MsgWait(10000, nullptr), WAIT_OBJECT_0);
+  EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_EQ(thread.MsgWait(10000, nullptr), 0u);  // not running
+}
+
+std::atomic<int> gTimerTicks{0};
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++gTimerTicks; }
+
+TEST(VxThreadWait, MsgWaitDispatchesInputAndStillEndsAtTimeout) {
+  TestThread thread;
+  ASSERT_TRUE(thread.Start(0, false));
+  gTimerTicks = 0;
+  // A thread timer with a callback is dispatched without any window. It fires
+  // far more often than the timeout, so a wait that restarted the full timeout
+  // after each message would never end.
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CountTick);
+  ASSERT_NE(timer, 0u);
+  const auto start = Clock::now();
+  const uint32_t r = thread.MsgWait(400, nullptr);
+  const long long elapsed = MsSince(start);
+  ::KillTimer(nullptr, timer);
+  EXPECT_TRUE(r == WAIT_TIMEOUT || r == WAIT_OBJECT_0 + 2) << r;
+  EXPECT_GE(elapsed, 350);
+  EXPECT_LT(elapsed, 5000);
+  EXPECT_GE(gTimerTicks.load(), 2);
+  EXPECT_TRUE(thread.Stop(-1));
+}
+
+TEST(VxThreadStop, CancelsBlockedSynchronousReadAfterTimeout) {
+  VxHandle readEnd, writeEnd;
+  ASSERT_TRUE(::CreatePipe(readEnd.put(), writeEnd.put(), nullptr, 0));
+  VxHandle reading = MakeEvent();
+  std::atomic<DWORD> readError{0};
+  TestThread thread([&](TestThread&) {
+    char byte;
+    DWORD got = 0;
+    ::SetEvent(reading.get());
+    // Never looks at the stop flag; only cancelling the read frees it.
+    if (!::ReadFile(readEnd.get(), &byte, 1, &got, nullptr)) readError = ::GetLastError();
+    return true;
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  ASSERT_TRUE(WaitSignalled(reading));
+  VxHandle worker = OpenWorker(thread);
+  ASSERT_TRUE(worker);
+
+  const auto start = Clock::now();
+  EXPECT_TRUE(thread.Stop(300));  // the body returned, so it was not terminated
+  EXPECT_GE(MsSince(start), 290);
+  EXPECT_EQ(readError.load(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+  ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  ASSERT_TRUE(::GetExitCodeThread(worker.get(), &code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(VxThreadStop, TerminatesBodyThatIgnoresStopPastTimeout) {
+  std::atomic<bool> release{false};
+  TestThread thread([&](TestThread&) {
+    while (!release) ::Sleep(5);
+    return true;
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  VxHandle worker = OpenWorker(thread);
+  ASSERT_TRUE(worker);
+
+  const auto start = Clock::now();
+  EXPECT_FALSE(thread.Stop(500));
+  const long long elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 490);
+  EXPECT_LT(elapsed, 10000);
+  EXPECT_FALSE(thread.IsRunning());
+  ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(::GetExitCodeThread(worker.get(), &code));
+  EXPECT_EQ(code, 1u);
+  release = true;
+}
+
+TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
+  // Refused kills leave the thread alone: Stop keeps waiting, asking again on
+  // every round, until the body ends by itself (here after the fifth refusal).
+  struct Gentle : TestThread {
+    using TestThread::TestThread;
+    std::atomic<int> asked{0};
+    std::atomic<bool> release{false};
+    bool MayHardKill() override {
+      if (++asked >= 5) release = true;
+      return false;
+    }
+  } thread([](TestThread& self) {
+    while (!static_cast<Gentle&>(self).release) ::Sleep(5);
+    return true;
+  });
+  thread.SetStopTimeout(100);
+  ASSERT_TRUE(thread.Start(0, false));
+  VxHandle worker = OpenWorker(thread);
+  EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_GE(thread.asked.load(), 5);
+  ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  ASSERT_TRUE(::GetExitCodeThread(worker.get(), &code));
+  EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
