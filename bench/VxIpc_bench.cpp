@@ -31,21 +31,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 std::wstring PipeName() {
   static int counter = 0;
-  return L"\\\\.\\pipe\\vxipc-bench-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+  return L"\\\\.\\pipe\\vxipc-bench-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+         std::to_wstring(++counter);
 }
 
 struct Pipe {
   VxFileHandle server, client;
   explicit Pipe(bool overlappedServer) {
     const std::wstring name = PipeName();
-    server.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | (overlappedServer ? FILE_FLAG_OVERLAPPED : 0),
-                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 1 << 20, 1 << 20, 0,
-                                    nullptr));
-    client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    server.reset(::CreateNamedPipeW(
+        name.c_str(), PIPE_ACCESS_DUPLEX | (overlappedServer ? FILE_FLAG_OVERLAPPED : 0),
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 1 << 20, 1 << 20, 0, nullptr));
+    client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
     DWORD mode = PIPE_READMODE_MESSAGE;
     ::SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr);
   }
@@ -55,7 +59,8 @@ std::vector<uint8_t> Message(const char* tag, size_t payload) {
   std::vector<uint8_t> m(16 + payload, 0x5A);
   std::memcpy(m.data(), tag, 4);
   std::memset(m.data() + 4, 0, 12);
-  for (int i = 0; i < 8; ++i) m[8 + i] = static_cast<uint8_t>(static_cast<uint64_t>(payload) >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    m[8 + i] = static_cast<uint8_t>(static_cast<uint64_t>(payload) >> (8 * i));
   return m;
 }
 
@@ -74,7 +79,8 @@ class CountingSink : public IVxAudioLiveSink {
  public:
   int32_t SetFormat(const VxAudioFormat*) override { return 0; }
   void Write(const void* data, int32_t byteCount, bool) override {
-    if (byteCount > 0) checksum_ += static_cast<const uint8_t*>(data)[byteCount - 1];
+    if (byteCount > 0)
+      checksum_ += static_cast<const uint8_t*>(data)[byteCount - 1];
     bytes_.fetch_add(static_cast<uint64_t>(byteCount), std::memory_order_relaxed);
   }
   void SourceEnded() override {}
@@ -96,16 +102,21 @@ const char* const kReaderNames[] = {"bare pipe", "timed read", "source"};
 // source's own work.
 void BaselineReader(HANDLE server, bool timed, bool reply, uint64_t messages) {
   std::vector<uint8_t> buffer(1 << 20);
-  static const char kReply[62] = "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">1</Item>\r\n</VXIPC>";
+  static const char kReply[62] =
+      "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">1</Item>\r\n</VXIPC>";
   VxHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   for (uint64_t i = 0; i < messages; ++i) {
     DWORD n = 0;
     uint32_t got = 0;
-    const bool ok = timed ? VxReadFileWithTimeout(server, buffer.data(), static_cast<int32_t>(buffer.size()), &got,
-                                                  stop.get())
-                          : ::ReadFile(server, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) != 0;
-    if (!ok) return;
-    if (reply) ::WriteFile(server, kReply, sizeof kReply, &n, nullptr);
+    const bool ok =
+        timed ? VxReadFileWithTimeout(server, buffer.data(), static_cast<int32_t>(buffer.size()),
+                                      &got, stop.get())
+              : ::ReadFile(server, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) !=
+                    0;
+    if (!ok)
+      return;
+    if (reply)
+      ::WriteFile(server, kReply, sizeof kReply, &n, nullptr);
   }
 }
 
@@ -116,7 +127,8 @@ IVxAudioLive* OpenSource(Pipe& pipe, CountingSink& sink, bool streaming) {
                 streaming ? "&streaming=1" : "");
   std::u16string settings(text, text + std::strlen(text));
   IVxAudioLive* source = VxCreateIpcLivePlugin();
-  if (source->Open(settings.c_str(), &sink) != 0) std::fprintf(stderr, "Open failed\n");
+  if (source->Open(settings.c_str(), &sink) != 0)
+    std::fprintf(stderr, "Open failed\n");
   return source;
 }
 
@@ -126,15 +138,21 @@ double RoundTrips(Reader reader, size_t payload, uint64_t count) {
   CountingSink sink;
   IVxAudioLive* source = nullptr;
   std::thread bare;
-  if (reader == Reader::kSource) source = OpenSource(pipe, sink, false);
-  else bare = std::thread(BaselineReader, pipe.server.get(), reader == Reader::kTimedRead, true, count);
+  if (reader == Reader::kSource)
+    source = OpenSource(pipe, sink, false);
+  else
+    bare =
+        std::thread(BaselineReader, pipe.server.get(), reader == Reader::kTimedRead, true, count);
   const auto message = Message("data", payload);
   const auto start = Clock::now();
   for (uint64_t i = 0; i < count; ++i)
-    if (!WriteAll(pipe.client.get(), message) || !ReadReply(pipe.client.get())) std::fprintf(stderr, "exchange failed\n");
+    if (!WriteAll(pipe.client.get(), message) || !ReadReply(pipe.client.get()))
+      std::fprintf(stderr, "exchange failed\n");
   const double rate = static_cast<double>(count) / Seconds(start);
-  if (source) VxDeleteSource(source);
-  if (bare.joinable()) bare.join();
+  if (source)
+    VxDeleteSource(source);
+  if (bare.joinable())
+    bare.join();
   return rate;
 }
 
@@ -145,55 +163,66 @@ double Throughput(Reader reader, size_t payload, uint64_t totalBytes) {
   IVxAudioLive* source = nullptr;
   const uint64_t count = totalBytes / payload;
   std::thread bare;
-  if (reader == Reader::kSource) source = OpenSource(pipe, sink, true);
-  else bare = std::thread(BaselineReader, pipe.server.get(), reader == Reader::kTimedRead, false, count);
+  if (reader == Reader::kSource)
+    source = OpenSource(pipe, sink, true);
+  else
+    bare =
+        std::thread(BaselineReader, pipe.server.get(), reader == Reader::kTimedRead, false, count);
   const auto message = Message("data", payload);
   const auto start = Clock::now();
-  for (uint64_t i = 0; i < count; ++i) WriteAll(pipe.client.get(), message);
+  for (uint64_t i = 0; i < count; ++i)
+    WriteAll(pipe.client.get(), message);
   // The last write returns when the pipe took it; wait until the reader has it too.
   if (source) {
-    while (sink.Bytes() < count * payload) std::this_thread::yield();
+    while (sink.Bytes() < count * payload)
+      std::this_thread::yield();
   } else {
     bare.join();
   }
   const double rate = static_cast<double>(count * payload) / Seconds(start);
-  if (source) VxDeleteSource(source);
+  if (source)
+    VxDeleteSource(source);
   return rate;
 }
 
 template <typename F>
 double BestOf(int runs, F f) {
   double best = 0;
-  for (int i = 0; i < runs; ++i) best = std::max(best, f());
+  for (int i = 0; i < runs; ++i)
+    best = std::max(best, f());
   return best;
 }
 
 }  // namespace
 
 int main() {
-  std::printf("IPC source benchmark (best of 3 runs each). Baselines read the same pipe on a thread:\n"
-              "bare = blocking ReadFile; timed read = the source's interruptible read routine alone.\n"
-              "ratio = source / bare (goal >= 0.9); own = source / timed read.\n\n");
+  std::printf(
+      "IPC source benchmark (best of 3 runs each). Baselines read the same pipe on a thread:\n"
+      "bare = blocking ReadFile; timed read = the source's interruptible read routine alone.\n"
+      "ratio = source / bare (goal >= 0.9); own = source / timed read.\n\n");
 
   std::printf("request/reply round trips per second\n");
-  std::printf("%10s %12s %12s %12s %8s %8s\n", "payload", kReaderNames[0], kReaderNames[1], kReaderNames[2], "ratio",
-              "own");
+  std::printf("%10s %12s %12s %12s %8s %8s\n", "payload", kReaderNames[0], kReaderNames[1],
+              kReaderNames[2], "ratio", "own");
   for (size_t payload : {size_t{64}, size_t{4096}, size_t{65536}, size_t{1048560}}) {
     const uint64_t count = payload >= 65536 ? 300 : 3000;
     double r[3];
-    for (int k = 0; k < 3; ++k) r[k] = BestOf(3, [&] { return RoundTrips(static_cast<Reader>(k), payload, count); });
-    std::printf("%10zu %12.0f %12.0f %12.0f %8.3f %8.3f\n", payload, r[0], r[1], r[2], r[2] / r[0], r[2] / r[1]);
+    for (int k = 0; k < 3; ++k)
+      r[k] = BestOf(3, [&] { return RoundTrips(static_cast<Reader>(k), payload, count); });
+    std::printf("%10zu %12.0f %12.0f %12.0f %8.3f %8.3f\n", payload, r[0], r[1], r[2], r[2] / r[0],
+                r[2] / r[1]);
   }
 
   std::printf("\nstreaming throughput, MB/s\n");
-  std::printf("%10s %12s %12s %12s %8s %8s\n", "payload", kReaderNames[0], kReaderNames[1], kReaderNames[2], "ratio",
-              "own");
+  std::printf("%10s %12s %12s %12s %8s %8s\n", "payload", kReaderNames[0], kReaderNames[1],
+              kReaderNames[2], "ratio", "own");
   for (size_t payload : {size_t{4096}, size_t{65536}, size_t{245760}, size_t{1048560}}) {
     const uint64_t total = payload <= 4096 ? (32ull << 20) : (256ull << 20);
     double r[3];
-    for (int k = 0; k < 3; ++k) r[k] = BestOf(3, [&] { return Throughput(static_cast<Reader>(k), payload, total); });
-    std::printf("%10zu %12.1f %12.1f %12.1f %8.3f %8.3f\n", payload, r[0] / 1e6, r[1] / 1e6, r[2] / 1e6, r[2] / r[0],
-                r[2] / r[1]);
+    for (int k = 0; k < 3; ++k)
+      r[k] = BestOf(3, [&] { return Throughput(static_cast<Reader>(k), payload, total); });
+    std::printf("%10zu %12.1f %12.1f %12.1f %8.3f %8.3f\n", payload, r[0] / 1e6, r[1] / 1e6,
+                r[2] / 1e6, r[2] / r[0], r[2] / r[1]);
   }
 
   // 32 channels x 4 bytes x 192000 frames per second.
@@ -235,9 +264,9 @@ int main() {
   }
   std::sort(deleteMs.begin(), deleteMs.end());
   std::sort(cancelMs.begin(), cancelMs.end());
-  std::printf("\ndelete with a read pending, 50 runs (goal < 20 ms): median %.2f ms, max %.2f ms\n", deleteMs[25],
-              deleteMs.back());
-  std::printf("  of which the read's own reaction to the stop event: median %.3f ms, max %.3f ms\n", cancelMs[25],
-              cancelMs.back());
+  std::printf("\ndelete with a read pending, 50 runs (goal < 20 ms): median %.2f ms, max %.2f ms\n",
+              deleteMs[25], deleteMs.back());
+  std::printf("  of which the read's own reaction to the stop event: median %.3f ms, max %.3f ms\n",
+              cancelMs[25], cancelMs.back());
   return 0;
 }

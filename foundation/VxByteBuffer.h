@@ -47,7 +47,8 @@ class VxByteBuffer {
   [[nodiscard]] bool SetLength(size_t length) noexcept {
     if (length > allocated_) {
       auto* grown = static_cast<uint8_t*>(std::realloc(data_, length));
-      if (!grown) return false;
+      if (!grown)
+        return false;
       std::memset(grown + allocated_, 0, length - allocated_);
       data_ = grown;
       allocated_ = length;
@@ -58,8 +59,10 @@ class VxByteBuffer {
 
   // Replaces the content with a copy of `size` bytes.
   [[nodiscard]] bool Assign(const void* bytes, size_t size) noexcept {
-    if (!SetLength(size)) return false;
-    if (size) std::memcpy(data_, bytes, size);
+    if (!SetLength(size))
+      return false;
+    if (size)
+      std::memcpy(data_, bytes, size);
     return true;
   }
 

@@ -16,9 +16,10 @@
 
 namespace {
 
-#define CHECK(condition)  \
-  do {                    \
-    if (!(condition)) std::abort(); \
+#define CHECK(condition) \
+  do {                   \
+    if (!(condition))    \
+      std::abort();      \
   } while (0)
 
 struct CheckingSink : IVxAudioLiveSink {
@@ -42,7 +43,8 @@ struct CheckingSink : IVxAudioLiveSink {
     CHECK(p + byteCount == end);
     CHECK(flag == !streaming);
     volatile uint8_t sum = 0;  // touch every byte: ASan reports any that is outside
-    for (int32_t i = 0; i < byteCount; ++i) sum = static_cast<uint8_t>(sum + p[i]);
+    for (int32_t i = 0; i < byteCount; ++i)
+      sum = static_cast<uint8_t>(sum + p[i]);
     ++writes;
   }
   void SourceEnded() override { CHECK(false); }
@@ -59,17 +61,21 @@ std::string Reply(char digit) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 1 || size - 1 > kVxIpcMaxMessageSize + 64) return 0;
+  if (size < 1 || size - 1 > kVxIpcMaxMessageSize + 64)
+    return 0;
   const uint8_t control = data[0];
   const bool streaming = control & 1;
   const size_t spare = (control >> 1) & 31;  // allocation behind the message
   const size_t length = size - 1;
 
   VxByteBuffer input;
-  if (!input.SetLength(length + spare)) return 0;
-  for (size_t i = 0; i < spare; ++i) input.Data()[length + i] = static_cast<uint8_t>(0xA5 ^ i);
+  if (!input.SetLength(length + spare))
+    return 0;
+  for (size_t i = 0; i < spare; ++i)
+    input.Data()[length + i] = static_cast<uint8_t>(0xA5 ^ i);
   CHECK(input.SetLength(length));
-  if (length) std::memcpy(input.Data(), data + 1, length);
+  if (length)
+    std::memcpy(input.Data(), data + 1, length);
 
   CheckingSink sink;
   sink.begin = input.Data();
@@ -81,9 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VxIpcMessage::Process(&sink, streaming, input, output, keepReading);
 
   uint64_t field = 0;
-  for (int i = 7; length >= 16 && i >= 0; --i) field = (field << 8) | input.Data()[8 + i];
+  for (int i = 7; length >= 16 && i >= 0; --i)
+    field = (field << 8) | input.Data()[8 + i];
   const bool wellFormed = length >= 16 && length <= kVxIpcMaxMessageSize && field == length - 16;
-  const auto tagIs = [&](const char* tag) { return wellFormed && std::memcmp(input.Data(), tag, 4) == 0; };
+  const auto tagIs = [&](const char* tag) {
+    return wellFormed && std::memcmp(input.Data(), tag, 4) == 0;
+  };
 
   CHECK(sink.writes == (tagIs("data") ? 1 : 0));
   CHECK(sink.formats == (tagIs("fmt1") ? 1 : 0));

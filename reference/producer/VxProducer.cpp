@@ -7,7 +7,8 @@ namespace {
 void PutHeader(uint8_t* at, const char* tag, uint64_t payloadLength) {
   std::memcpy(at, tag, 4);
   std::memcpy(at + 4, "vxpr", 4);  // reserved: the source does not read it
-  for (int i = 0; i < 8; ++i) at[8 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    at[8 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
 }
 
 std::string ResultPacket(char digit) {
@@ -24,11 +25,14 @@ bool VxProducer::Connect(const std::wstring& name, DWORD timeoutMs) {
   const std::wstring path = name.rfind(L"\\\\", 0) == 0 ? name : L"\\\\.\\pipe\\" + name;
   const DWORD start = ::GetTickCount();
   for (;;) {
-    pipe_.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (pipe_) break;
+    pipe_.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr));
+    if (pipe_)
+      break;
     lastError_ = ::GetLastError();
     const DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed >= timeoutMs) return false;
+    if (elapsed >= timeoutMs)
+      return false;
     if (lastError_ == ERROR_PIPE_BUSY) {
       ::WaitNamedPipeW(path.c_str(), timeoutMs - elapsed);
     } else if (lastError_ == ERROR_FILE_NOT_FOUND) {
@@ -58,7 +62,8 @@ bool VxProducer::SendInPlace(const char* tag, std::vector<uint8_t>& buffer, size
 
 bool VxProducer::Send(const char* tag, const void* payload, size_t size) {
   scratch_.resize(16 + size);
-  if (size) std::memcpy(scratch_.data() + 16, payload, size);
+  if (size)
+    std::memcpy(scratch_.data() + 16, payload, size);
   return SendInPlace(tag, scratch_, size);
 }
 
@@ -71,7 +76,9 @@ VxProducer::Reply VxProducer::ReadReply() {
     return Reply::kBroken;
   }
   lastReply_.assign(reply, got);
-  if (lastReply_ == ResultPacket('1')) return Reply::kAccepted;
-  if (lastReply_ == ResultPacket('0')) return Reply::kRefused;
+  if (lastReply_ == ResultPacket('1'))
+    return Reply::kAccepted;
+  if (lastReply_ == ResultPacket('0'))
+    return Reply::kRefused;
   return Reply::kBroken;
 }

@@ -7,6 +7,7 @@
 // when everything was sent and accepted, 2 when a reply refused a message, 1 on
 // any other failure.
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 
 #include <algorithm>
@@ -68,17 +69,25 @@ struct Options {
 // The format word of a "fmt1" message: container bits in the low 16 bits,
 // integer and padding flags above.
 uint32_t FormatWord(const VxWavFormat& f) {
-  if (f.isFloat) return f.bitsPerSample;
+  if (f.isFloat)
+    return f.bitsPerSample;
   uint32_t word = f.bitsPerSample;
-  if (f.bitsPerSample == 32) word |= 0x10000;  // 32-bit integers, not float
+  if (f.bitsPerSample == 32)
+    word |= 0x10000;  // 32-bit integers, not float
   const uint32_t padding = f.bitsPerSample - f.validBits;
   if (f.validBits < f.bitsPerSample) {
-    if (padding == 4) word |= 0x40000;
-    else if (padding == 8) word |= 0x80000;
-    else if (padding == 12) word |= 0x100000;
-    else if (padding == 14) word |= 0x200000;
-    else if (padding == 16) word |= 0x400000;
-    else if ((f.validBits + 7) / 8 * 8 == f.bitsPerSample) word = (word & ~0xFFFFu) | f.validBits;
+    if (padding == 4)
+      word |= 0x40000;
+    else if (padding == 8)
+      word |= 0x80000;
+    else if (padding == 12)
+      word |= 0x100000;
+    else if (padding == 14)
+      word |= 0x200000;
+    else if (padding == 16)
+      word |= 0x400000;
+    else if ((f.validBits + 7) / 8 * 8 == f.bitsPerSample)
+      word = (word & ~0xFFFFu) | f.validBits;
   }
   return word;
 }
@@ -92,7 +101,8 @@ class SineSource {
     const size_t frames = bytes / f_.BlockAlign();
     for (size_t i = 0; i < frames; ++i, ++frame_) {
       for (uint32_t c = 0; c < f_.channels; ++c) {
-        const double v = 0.5 * std::sin(2 * 3.14159265358979323846 * 220.0 * (c + 1) * frame_ / f_.sampleRate);
+        const double v =
+            0.5 * std::sin(2 * 3.14159265358979323846 * 220.0 * (c + 1) * frame_ / f_.sampleRate);
         uint8_t* at = out + (i * f_.channels + c) * bytesPerSample;
         if (f_.isFloat && bytesPerSample == 4) {
           const float s = static_cast<float>(v);
@@ -100,8 +110,10 @@ class SineSource {
         } else if (f_.isFloat) {
           std::memcpy(at, &v, 8);
         } else {
-          const int64_t s = static_cast<int64_t>(std::llround(v * std::ldexp(1.0, f_.bitsPerSample - 1)));
-          for (uint32_t b = 0; b < bytesPerSample; ++b) at[b] = static_cast<uint8_t>(s >> (8 * b));
+          const int64_t s =
+              static_cast<int64_t>(std::llround(v * std::ldexp(1.0, f_.bitsPerSample - 1)));
+          for (uint32_t b = 0; b < bytesPerSample; ++b)
+            at[b] = static_cast<uint8_t>(s >> (8 * b));
         }
       }
     }
@@ -116,28 +128,46 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, bool& help) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring a = argv[i];
     auto next = [&](const wchar_t*& v) {
-      if (i + 1 >= argc) return false;
+      if (i + 1 >= argc)
+        return false;
       v = argv[++i];
       return true;
     };
     const wchar_t* v = nullptr;
-    if (a == L"--help" || a == L"-h") help = true;
-    else if (a == L"--pipe" && next(v)) o.pipe = v;
-    else if (a == L"--wav" && next(v)) o.wav = v;
-    else if (a == L"--sine") o.sine = true;
-    else if (a == L"--pattern") o.sine = false;
-    else if (a == L"--rate" && next(v)) o.rate = static_cast<uint32_t>(_wtoi(v));
-    else if (a == L"--channels" && next(v)) o.channels = static_cast<uint32_t>(_wtoi(v));
-    else if (a == L"--bits" && next(v)) o.bits = static_cast<uint32_t>(_wtoi(v));
-    else if (a == L"--float") o.isFloat = true;
-    else if (a == L"--duration" && next(v)) o.duration = _wtof(v);
-    else if (a == L"--bytes" && next(v)) o.bytes = _wtoi64(v);
-    else if (a == L"--message-bytes" && next(v)) o.messageBytes = static_cast<size_t>(_wtoi64(v));
-    else if (a == L"--streaming") o.streaming = true;
-    else if (a == L"--start") o.start = true;
-    else if (a == L"--no-stop") o.stop = false;
-    else if (a == L"--connect-ms" && next(v)) o.connectMs = static_cast<DWORD>(_wtoi(v));
-    else if (a == L"--quiet") o.quiet = true;
+    if (a == L"--help" || a == L"-h")
+      help = true;
+    else if (a == L"--pipe" && next(v))
+      o.pipe = v;
+    else if (a == L"--wav" && next(v))
+      o.wav = v;
+    else if (a == L"--sine")
+      o.sine = true;
+    else if (a == L"--pattern")
+      o.sine = false;
+    else if (a == L"--rate" && next(v))
+      o.rate = static_cast<uint32_t>(_wtoi(v));
+    else if (a == L"--channels" && next(v))
+      o.channels = static_cast<uint32_t>(_wtoi(v));
+    else if (a == L"--bits" && next(v))
+      o.bits = static_cast<uint32_t>(_wtoi(v));
+    else if (a == L"--float")
+      o.isFloat = true;
+    else if (a == L"--duration" && next(v))
+      o.duration = _wtof(v);
+    else if (a == L"--bytes" && next(v))
+      o.bytes = _wtoi64(v);
+    else if (a == L"--message-bytes" && next(v))
+      o.messageBytes = static_cast<size_t>(_wtoi64(v));
+    else if (a == L"--streaming")
+      o.streaming = true;
+    else if (a == L"--start")
+      o.start = true;
+    else if (a == L"--no-stop")
+      o.stop = false;
+    else if (a == L"--connect-ms" && next(v))
+      o.connectMs = static_cast<DWORD>(_wtoi(v));
+    else if (a == L"--quiet")
+      o.quiet = true;
     else {
       std::fprintf(stderr, "vxproducer: unknown or incomplete option %ls\n", a.c_str());
       return false;
@@ -161,7 +191,8 @@ int Run(const Options& o) {
     format.channels = o.channels;
     format.bitsPerSample = format.validBits = o.bits;
     format.isFloat = o.isFloat;
-    const bool bitsOk = o.isFloat ? (o.bits == 32 || o.bits == 64) : (o.bits == 16 || o.bits == 24 || o.bits == 32);
+    const bool bitsOk =
+        o.isFloat ? (o.bits == 32 || o.bits == 64) : (o.bits == 16 || o.bits == 24 || o.bits == 32);
     if (!bitsOk || o.channels == 0 || o.channels > 64 || o.rate == 0) {
       std::fprintf(stderr, "vxproducer: unsupported generated format\n");
       return 1;
@@ -173,20 +204,28 @@ int Run(const Options& o) {
     std::fprintf(stderr, "vxproducer: --message-bytes must be 1 to %zu\n", kMaxPayload);
     return 1;
   }
-  if (!pattern) messageBytes -= messageBytes % blockAlign;  // audio goes in whole frames
+  if (!pattern)
+    messageBytes -= messageBytes % blockAlign;  // audio goes in whole frames
   if (messageBytes == 0) {
-    std::fprintf(stderr, "vxproducer: --message-bytes is smaller than one frame (%u bytes)\n", blockAlign);
+    std::fprintf(stderr, "vxproducer: --message-bytes is smaller than one frame (%u bytes)\n",
+                 blockAlign);
     return 1;
   }
   uint64_t total;
-  if (o.bytes >= 0) total = static_cast<uint64_t>(o.bytes);
-  else if (!o.wav.empty() && o.duration < 0) total = wav.DataBytes();
-  else total = static_cast<uint64_t>((o.duration < 0 ? 1.0 : o.duration) * format.sampleRate) * blockAlign;
-  if (!pattern) total -= total % blockAlign;
+  if (o.bytes >= 0)
+    total = static_cast<uint64_t>(o.bytes);
+  else if (!o.wav.empty() && o.duration < 0)
+    total = wav.DataBytes();
+  else
+    total =
+        static_cast<uint64_t>((o.duration < 0 ? 1.0 : o.duration) * format.sampleRate) * blockAlign;
+  if (!pattern)
+    total -= total % blockAlign;
 
   VxProducer producer;
   if (!producer.Connect(o.pipe, o.connectMs)) {
-    std::fprintf(stderr, "vxproducer: cannot connect to pipe %ls (error %lu)\n", o.pipe.c_str(), producer.LastError());
+    std::fprintf(stderr, "vxproducer: cannot connect to pipe %ls (error %lu)\n", o.pipe.c_str(),
+                 producer.LastError());
     return 1;
   }
 
@@ -198,19 +237,22 @@ int Run(const Options& o) {
                    static_cast<unsigned long long>(index), producer.LastError());
       return false;
     }
-    if (o.streaming || std::strcmp(tag, "strt") == 0 || std::strcmp(tag, "stop") == 0) return true;
+    if (o.streaming || std::strcmp(tag, "strt") == 0 || std::strcmp(tag, "stop") == 0)
+      return true;
     switch (producer.ReadReply()) {
       case VxProducer::Reply::kAccepted:
         return true;
       case VxProducer::Reply::kRefused:
         ++refused;
-        std::printf("refused: %s message %llu (Result = 0)\n", tag, static_cast<unsigned long long>(index));
+        std::printf("refused: %s message %llu (Result = 0)\n", tag,
+                    static_cast<unsigned long long>(index));
         return true;
       case VxProducer::Reply::kBroken:
         break;
     }
-    std::fprintf(stderr, "vxproducer: no valid reply to %s message %llu (error %lu, %zu bytes)\n", tag,
-                 static_cast<unsigned long long>(index), producer.LastError(), producer.LastReplyText().size());
+    std::fprintf(stderr, "vxproducer: no valid reply to %s message %llu (error %lu, %zu bytes)\n",
+                 tag, static_cast<unsigned long long>(index), producer.LastError(),
+                 producer.LastReplyText().size());
     return false;
   };
 
@@ -218,12 +260,15 @@ int Run(const Options& o) {
   const uint32_t word = FormatWord(format);
   const uint32_t fields[3] = {format.sampleRate, word, format.channels};
   for (int f = 0; f < 3; ++f)
-    for (int b = 0; b < 4; ++b) fmt[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
-  if (!exchange("fmt1", 0, [&] { return producer.Send("fmt1", fmt, sizeof fmt); })) return 1;
+    for (int b = 0; b < 4; ++b)
+      fmt[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
+  if (!exchange("fmt1", 0, [&] { return producer.Send("fmt1", fmt, sizeof fmt); }))
+    return 1;
   if (!o.quiet)
-    std::printf("sent fmt1: %u Hz, %u channels, %u bits%s (format word 0x%x)\n", format.sampleRate, format.channels,
-                format.bitsPerSample, format.isFloat ? " float" : "", word);
-  if (o.start && !exchange("strt", 0, [&] { return producer.Send("strt", nullptr, 0); })) return 1;
+    std::printf("sent fmt1: %u Hz, %u channels, %u bits%s (format word 0x%x)\n", format.sampleRate,
+                format.channels, format.bitsPerSample, format.isFloat ? " float" : "", word);
+  if (o.start && !exchange("strt", 0, [&] { return producer.Send("strt", nullptr, 0); }))
+    return 1;
 
   std::vector<uint8_t> message(16 + messageBytes);
   SineSource sine(format);
@@ -232,17 +277,23 @@ int Run(const Options& o) {
   while (sent < total) {
     size_t size = static_cast<size_t>(std::min<uint64_t>(messageBytes, total - sent));
     uint8_t* payload = message.data() + 16;
-    if (pattern) VxFillPattern(payload, sent, size);
-    else if (o.sine) sine.Fill(payload, size);
-    else if ((size = wav.Read(payload, size)) == 0) break;
-    if (!exchange("data", count, [&] { return producer.SendInPlace("data", message, size); })) return 1;
+    if (pattern)
+      VxFillPattern(payload, sent, size);
+    else if (o.sine)
+      sine.Fill(payload, size);
+    else if ((size = wav.Read(payload, size)) == 0)
+      break;
+    if (!exchange("data", count, [&] { return producer.SendInPlace("data", message, size); }))
+      return 1;
     sent += size;
     ++count;
   }
-  if (o.stop && !exchange("stop", 0, [&] { return producer.Send("stop", nullptr, 0); })) return 1;
+  if (o.stop && !exchange("stop", 0, [&] { return producer.Send("stop", nullptr, 0); }))
+    return 1;
 
-  std::printf("sent: %llu data messages, %llu bytes%s%s; refused: %llu\n", static_cast<unsigned long long>(count),
-              static_cast<unsigned long long>(sent), o.start ? ", strt" : "", o.stop ? ", stop" : "",
+  std::printf("sent: %llu data messages, %llu bytes%s%s; refused: %llu\n",
+              static_cast<unsigned long long>(count), static_cast<unsigned long long>(sent),
+              o.start ? ", strt" : "", o.stop ? ", stop" : "",
               static_cast<unsigned long long>(refused));
   std::fflush(stdout);
   return refused ? 2 : 0;
@@ -256,7 +307,8 @@ int main() {
   Options options;
   bool help = false;
   const bool parsed = argv && ParseArgs(argc, argv, options, help);
-  if (argv) ::LocalFree(argv);
+  if (argv)
+    ::LocalFree(argv);
   if (help) {
     std::fputs(kHelp, stdout);
     return 0;

@@ -29,9 +29,11 @@ inline void VxFillPattern(uint8_t* out, uint64_t position, size_t size) {
   }
   for (; i + 8 <= size; i += 8) {
     const uint64_t word = VxPatternWord((position + i) / 8);
-    for (int b = 0; b < 8; ++b) out[i + b] = static_cast<uint8_t>(word >> (8 * b));
+    for (int b = 0; b < 8; ++b)
+      out[i + b] = static_cast<uint8_t>(word >> (8 * b));
   }
-  for (; i < size; ++i) out[i] = VxPatternByte(position + i);
+  for (; i < size; ++i)
+    out[i] = VxPatternByte(position + i);
 }
 
 // Follows a received stream and counts bytes that differ from the pattern.
@@ -47,9 +49,11 @@ class VxPatternChecker {
     }
     for (; i + 8 <= size; i += 8) {
       const uint64_t word = VxPatternWord((position_ + i) / 8);
-      for (int b = 0; b < 8; ++b) mismatches_ += bytes[i + b] != static_cast<uint8_t>(word >> (8 * b));
+      for (int b = 0; b < 8; ++b)
+        mismatches_ += bytes[i + b] != static_cast<uint8_t>(word >> (8 * b));
     }
-    for (; i < size; ++i) mismatches_ += bytes[i] != VxPatternByte(position_ + i);
+    for (; i < size; ++i)
+      mismatches_ += bytes[i] != VxPatternByte(position_ + i);
     position_ += size;
   }
   uint64_t Position() const { return position_; }

@@ -10,7 +10,7 @@
 struct VxWavFormat {
   uint32_t sampleRate = 0;
   uint32_t channels = 0;
-  uint32_t bitsPerSample = 0;   // container bits
+  uint32_t bitsPerSample = 0;  // container bits
   uint32_t validBits = 0;
   bool isFloat = false;
   uint32_t BlockAlign() const { return bitsPerSample / 8 * channels; }

@@ -16,13 +16,15 @@ HANDLE ParsePipeHandle(const VxParameterList& list) {
   list.values.GetString(text, VxString(u"pipe"), nullptr);
   const size_t skip = text.size() >= 2 && text[0] == u'0' && text[1] == u'x' ? 2 : 0;
   const uint64_t value = VxParseHex64(text.c_str() + skip);
-  return value == 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+  return value == 0 ? INVALID_HANDLE_VALUE
+                    : reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
 }
 
 }  // namespace
 
 int32_t CIPCLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept {
-  if (sink_) return -1;
+  if (sink_)
+    return -1;
   sink_ = sink;
   try {
     VxParameterList list;
@@ -32,7 +34,8 @@ int32_t CIPCLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink)
   } catch (const std::bad_alloc&) {
     return -1;
   }
-  if (!pipe_) return -1;
+  if (!pipe_)
+    return -1;
   return Start(kThreadPriority, false) ? 0 : -1;
 }
 
@@ -50,10 +53,15 @@ int32_t CIPCLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
   }
 }
 
-int32_t CIPCLivePlugin::Configure(int32_t, HWND) noexcept { return -1; }
+int32_t CIPCLivePlugin::Configure(int32_t, HWND) noexcept {
+  return -1;
+}
 
-void CIPCLivePlugin::ProcessMessage(VxByteBuffer* input, VxByteBuffer* output, bool* keepReading) noexcept {
-  if (IsStopRequested()) return;
+void CIPCLivePlugin::ProcessMessage(VxByteBuffer* input,
+                                    VxByteBuffer* output,
+                                    bool* keepReading) noexcept {
+  if (IsStopRequested())
+    return;
   VxIpcMessage::Process(sink_, streaming_, *input, *output, *keepReading);
 }
 
@@ -63,15 +71,18 @@ bool CIPCLivePlugin::Run() {
   VxByteBuffer output;
   bool keepReading = true;
   while (!IsStopRequested()) {
-    if (!pipe_ || !keepReading) break;
+    if (!pipe_ || !keepReading)
+      break;
     // Never shrinks: after the first round this is the same 1 MiB block.
-    if (!input.SetLength(kReadBufferSize)) break;
+    if (!input.SetLength(kReadBufferSize))
+      break;
     uint32_t count = 0;
-    if (!VxReadFileWithTimeout(pipe_.get(), input.Data(), static_cast<int32_t>(input.Length()), &count,
-                               GetStopEvent()) ||
+    if (!VxReadFileWithTimeout(pipe_.get(), input.Data(), static_cast<int32_t>(input.Length()),
+                               &count, GetStopEvent()) ||
         count < 1) {
       // A handle that is not valid here must not be used or closed again.
-      if (::GetLastError() == ERROR_INVALID_HANDLE) (void)pipe_.release();
+      if (::GetLastError() == ERROR_INVALID_HANDLE)
+        (void)pipe_.release();
       keepReading = false;
       continue;
     }
@@ -82,7 +93,8 @@ bool CIPCLivePlugin::Run() {
       (void)::GetLastError();  // the producer is gone or slow; the next read tells
     }
   }
-  if (!IsStopRequested() && sink_) sink_->SourceEnded();
+  if (!IsStopRequested() && sink_)
+    sink_->SourceEnded();
   input.Release();
   output.Release();
   return true;
@@ -90,7 +102,10 @@ bool CIPCLivePlugin::Run() {
 
 CIPCLivePlugin::~CIPCLivePlugin() {
   Stop(-1);
-  if (pipe_) VxShutdownPipe(pipe_.release());
+  if (pipe_)
+    VxShutdownPipe(pipe_.release());
 }
 
-IVxAudioLive* VxCreateIpcLivePlugin() noexcept { return new (std::nothrow) CIPCLivePlugin(); }
+IVxAudioLive* VxCreateIpcLivePlugin() noexcept {
+  return new (std::nothrow) CIPCLivePlugin();
+}

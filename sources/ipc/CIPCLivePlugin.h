@@ -11,6 +11,9 @@
 // message with a "Result" packet unless "streaming" is set. When the stream
 // ends by itself (a "stop" message, a failed, empty or timed-out read) the sink
 // gets SourceEnded once; when the host deletes the source it does not.
+// Deleting stops the worker (a pending read is abandoned at once), then flushes,
+// disconnects and closes the pipe; the flush waits until the producer has read
+// every reply sent to it or has closed its end.
 //
 // Threads: Open, GetInfo and the destructor on the host's thread; Run,
 // ProcessMessage and every sink call on the worker. The sink is borrowed and
@@ -48,7 +51,9 @@ class CIPCLivePlugin final : public VxAudioLiveBase, public VxThread {
   int32_t Configure(int32_t code, HWND parent) noexcept override;
   // Handles one received message (see VxIpcMessage); nothing at all once a
   // stop was requested. Called by the worker only.
-  virtual void ProcessMessage(VxByteBuffer* input, VxByteBuffer* output, bool* keepReading) noexcept;
+  virtual void ProcessMessage(VxByteBuffer* input,
+                              VxByteBuffer* output,
+                              bool* keepReading) noexcept;
 
   ~CIPCLivePlugin() override;
 

@@ -8,17 +8,21 @@
 
 namespace {
 
-bool TagIs(const uint8_t* message, const char* tag) { return std::memcmp(message, tag, 4) == 0; }
+bool TagIs(const uint8_t* message, const char* tag) {
+  return std::memcmp(message, tag, 4) == 0;
+}
 
 uint64_t ReadU64(const uint8_t* at) {
   uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | at[i];
+  for (int i = 7; i >= 0; --i)
+    value = (value << 8) | at[i];
   return value;
 }
 
 bool IsWellFormed(const VxByteBuffer& input) {
   const size_t length = input.Length();
-  if (length < kVxIpcHeaderSize || length > kVxIpcMaxMessageSize) return false;
+  if (length < kVxIpcHeaderSize || length > kVxIpcMaxMessageSize)
+    return false;
   return ReadU64(input.Data() + 8) == length - kVxIpcHeaderSize;
 }
 
@@ -26,7 +30,8 @@ void Reply(int32_t result, VxByteBuffer& output) {
   try {
     VxIpcPacket packet;
     packet.SetInt(VxString(u"Result"), result);
-    if (!packet.Serialise(output)) output.Release();
+    if (!packet.Serialise(output))
+      output.Release();
   } catch (const std::bad_alloc&) {
     output.Release();
   }
@@ -46,10 +51,14 @@ uint32_t VxIpcMessage::ReadU32(const VxByteBuffer& buffer, size_t offset) noexce
 void VxIpcMessage::WriteHeader(uint8_t* at, const char* tag, uint64_t payloadLength) noexcept {
   std::memcpy(at, tag, 4);
   std::memset(at + 4, 0, 4);
-  for (int i = 0; i < 8; ++i) at[8 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    at[8 + i] = static_cast<uint8_t>(payloadLength >> (8 * i));
 }
 
-void VxIpcMessage::Process(IVxAudioLiveSink* sink, bool streaming, const VxByteBuffer& input, VxByteBuffer& output,
+void VxIpcMessage::Process(IVxAudioLiveSink* sink,
+                           bool streaming,
+                           const VxByteBuffer& input,
+                           VxByteBuffer& output,
                            bool& keepReading) noexcept {
   int32_t result = 0;
   if (sink && IsWellFormed(input)) {
@@ -70,6 +79,7 @@ void VxIpcMessage::Process(IVxAudioLiveSink* sink, bool streaming, const VxByteB
       return;
     }
   }
-  if (streaming) return;
+  if (streaming)
+    return;
   Reply(result, output);
 }

@@ -37,7 +37,10 @@ inline constexpr size_t kVxIpcFormatPayloadSize = 12;
 
 class VxIpcMessage {
  public:
-  static void Process(IVxAudioLiveSink* sink, bool streaming, const VxByteBuffer& input, VxByteBuffer& output,
+  static void Process(IVxAudioLiveSink* sink,
+                      bool streaming,
+                      const VxByteBuffer& input,
+                      VxByteBuffer& output,
                       bool& keepReading) noexcept;
 
   // Writes a header for `tag` (4 bytes) with a zero reserved field.

@@ -3,21 +3,29 @@
 #include "foundation/VxHandle.h"
 
 bool VxCancelPendingRead(HANDLE handle, OVERLAPPED* overlapped) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
-  if (!::CancelIo(handle)) return false;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    return true;
+  if (!::CancelIo(handle))
+    return false;
   // Waiting for the cancelled read to complete keeps the caller's buffer and
   // record out of the kernel's hands once we return.
   DWORD ignored = 0;
   return ::GetOverlappedResult(handle, overlapped, &ignored, TRUE) != FALSE;
 }
 
-bool VxReadFileWithTimeout(HANDLE handle, void* buffer, int32_t bytesToRead, uint32_t* bytesRead,
+bool VxReadFileWithTimeout(HANDLE handle,
+                           void* buffer,
+                           int32_t bytesToRead,
+                           uint32_t* bytesRead,
                            HANDLE stopEvent) {
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  if (bytesToRead <= 0) return true;
+  if (handle == INVALID_HANDLE_VALUE)
+    return false;
+  if (bytesToRead <= 0)
+    return true;
 
   VxHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!event) return false;
+  if (!event)
+    return false;
   OVERLAPPED overlapped = {};
   overlapped.hEvent = event.get();
 
@@ -27,7 +35,8 @@ bool VxReadFileWithTimeout(HANDLE handle, void* buffer, int32_t bytesToRead, uin
     ok = count != 0;
   } else if (::GetLastError() == ERROR_IO_PENDING) {
     const HANDLE waitFor[2] = {event.get(), stopEvent};
-    const DWORD waited = ::WaitForMultipleObjects(stopEvent ? 2 : 1, waitFor, FALSE, kVxPipeReadTimeoutMs);
+    const DWORD waited =
+        ::WaitForMultipleObjects(stopEvent ? 2 : 1, waitFor, FALSE, kVxPipeReadTimeoutMs);
     if (waited == WAIT_OBJECT_0) {
       ok = ::GetOverlappedResult(handle, &overlapped, &count, FALSE) != FALSE;
     } else if (waited == WAIT_TIMEOUT || (stopEvent && waited == WAIT_OBJECT_0 + 1)) {
@@ -45,7 +54,8 @@ bool VxReadFileWithTimeout(HANDLE handle, void* buffer, int32_t bytesToRead, uin
   }
 
   if (ok) {
-    if (bytesRead) *bytesRead = count;
+    if (bytesRead)
+      *bytesRead = count;
     if (stopEvent && ::WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0) {
       ::SetLastError(ERROR_OPERATION_ABORTED);
       ok = false;
@@ -56,13 +66,15 @@ bool VxReadFileWithTimeout(HANDLE handle, void* buffer, int32_t bytesToRead, uin
 
 bool VxWritePipeReply(HANDLE handle, const void* bytes, size_t size) {
   DWORD written = 0;
-  if (size > MAXDWORD) return false;
+  if (size > MAXDWORD)
+    return false;
   const BOOL ok = ::WriteFile(handle, bytes, static_cast<DWORD>(size), &written, nullptr);
   return ok && written == size;
 }
 
 void VxShutdownPipe(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    return;
   ::FlushFileBuffers(handle);
   ::DisconnectNamedPipe(handle);
   VxFileHandle closer(handle);

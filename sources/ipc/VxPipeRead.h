@@ -32,7 +32,10 @@ inline constexpr DWORD kVxPipeReadTimeoutMs = 2500;
 //   ERROR_OPERATION_ABORTED when the stop event is signalled at that moment
 //   (*bytesRead is filled all the same).
 // Each call creates and closes its own manual-reset event.
-[[nodiscard]] bool VxReadFileWithTimeout(HANDLE handle, void* buffer, int32_t bytesToRead, uint32_t* bytesRead,
+[[nodiscard]] bool VxReadFileWithTimeout(HANDLE handle,
+                                         void* buffer,
+                                         int32_t bytesToRead,
+                                         uint32_t* bytesRead,
                                          HANDLE stopEvent);
 
 // Cancels the read described by `overlapped` and waits until it has completed.

@@ -1,6 +1,7 @@
 // Stopping the IPC source and what a long life of create/open/stream/delete
 // cycles leaves behind.
 #include <windows.h>
+// after windows.h, which they need
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -20,7 +21,8 @@ int ThreadCount() {
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
   int count = 0;
-  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok; ok = ::Thread32Next(snapshot.get(), &entry))
+  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok;
+       ok = ::Thread32Next(snapshot.get(), &entry))
     count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
   return count;
 }
@@ -34,8 +36,8 @@ DWORD HandleCount() {
 SIZE_T PrivateBytes() {
   PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
+  ::GetProcessMemoryInfo(::GetCurrentProcess(),
+                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
   return counters.PrivateUsage;
 }
 
@@ -48,9 +50,11 @@ void OneCycle(int i) {
   const bool streaming = i % 2 != 0;
   ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(FormatMessage(48000, 16, 2)));
-  for (int block = 0; block < 2; ++block) ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(block * 256, 256))));
+  for (int block = 0; block < 2; ++block)
+    ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(block * 256, 256))));
   if (!streaming) {
-    for (int reply = 0; reply < 3; ++reply) ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
+    for (int reply = 0; reply < 3; ++reply)
+      ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
   }
   if (i % 4 < 2) {
     ASSERT_TRUE(pipe.Write(Message("stop")));
@@ -92,7 +96,8 @@ TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
   ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
   const auto lastMessage = Clock::now();
   ASSERT_TRUE(sink.WaitEnded(20000));
-  const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(sink.endedAt - lastMessage).count();
+  const auto quiet =
+      std::chrono::duration_cast<std::chrono::milliseconds>(sink.endedAt - lastMessage).count();
   EXPECT_GE(quiet, 2300);
   EXPECT_LT(quiet, 15000);
   // The ended stream keeps the pipe until deletion; nothing more is read from it.
@@ -132,17 +137,20 @@ TEST(IpcSourceStop, UnopenedSourceDeletesAtOnceWithoutAThread) {
 }
 
 TEST(IpcSourceLifetime, ThousandCyclesLeaveThreadsHandlesAndMemoryAsTheyWere) {
-  for (int i = 0; i < 20; ++i) OneCycle(i);  // warm up the runtime's own caches
+  for (int i = 0; i < 20; ++i)
+    OneCycle(i);  // warm up the runtime's own caches
   const int threads = ThreadCount();
   const DWORD handles = HandleCount();
   const SIZE_T privateBytes = PrivateBytes();
   for (int i = 0; i < 1000; ++i) {
     OneCycle(i);
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure())
+      return;
   }
   EXPECT_EQ(ThreadCount(), threads);
   EXPECT_LE(HandleCount(), handles + 5);
   // A leaked 1 MiB read buffer per cycle would be a gigabyte; allow allocator slack.
-  EXPECT_LT(static_cast<double>(PrivateBytes()), static_cast<double>(privateBytes) + 8.0 * 1024 * 1024)
+  EXPECT_LT(static_cast<double>(PrivateBytes()),
+            static_cast<double>(privateBytes) + 8.0 * 1024 * 1024)
       << "before " << privateBytes << " after " << PrivateBytes();
 }

@@ -10,7 +10,7 @@ using namespace vxtest;
 namespace {
 
 struct WavCase {
-  uint16_t tag;  // 1 PCM, 3 float, 0xFFFE extensible
+  uint16_t tag;     // 1 PCM, 3 float, 0xFFFE extensible
   uint16_t subTag;  // for extensible: 1 PCM, 3 float
   uint16_t channels;
   uint32_t rate;
@@ -28,7 +28,8 @@ void Put32(std::vector<uint8_t>& v, uint32_t x) {
   Put16(v, static_cast<uint16_t>(x >> 16));
 }
 void PutTag(std::vector<uint8_t>& v, const char* tag) {
-  for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(tag[i]));
+  for (int i = 0; i < 4; ++i)
+    v.push_back(static_cast<uint8_t>(tag[i]));
 }
 
 std::vector<uint8_t> WavFile(const WavCase& c, const std::vector<uint8_t>& data) {
@@ -55,7 +56,8 @@ std::vector<uint8_t> WavFile(const WavCase& c, const std::vector<uint8_t>& data)
     Put16(f, 22);
     Put16(f, c.validBits);
     Put32(f, 0);
-    const uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    const uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     Put16(f, c.subTag);
     f.insert(f.end(), guidTail, guidTail + 14);
   }
@@ -81,7 +83,7 @@ std::wstring WriteTempFile(const std::vector<uint8_t>& bytes) {
 
 TEST(IpcSourceProducer, WavFilesArriveUnchangedInTheirAnnouncedFormat) {
   const WavCase cases[] = {
-      {1, 0, 2, 44100, 16, 16, false},     {1, 0, 1, 48000, 24, 24, true},
+      {1, 0, 2, 44100, 16, 16, false},      {1, 0, 1, 48000, 24, 24, true},
       {0xFFFE, 1, 2, 96000, 32, 24, false}, {0xFFFE, 3, 6, 48000, 32, 32, true},
       {1, 0, 3, 22050, 32, 32, false},      {3, 0, 2, 192000, 64, 64, false},
   };
@@ -93,7 +95,8 @@ TEST(IpcSourceProducer, WavFilesArriveUnchangedInTheirAnnouncedFormat) {
 
     PipePair pipe(false);
     ProducerProcess producer;
-    ASSERT_TRUE(producer.Start(L"--pipe " + pipe.name + L" --wav \"" + path + L"\" --message-bytes 1000"));
+    ASSERT_TRUE(
+        producer.Start(L"--pipe " + pipe.name + L" --wav \"" + path + L"\" --message-bytes 1000"));
     ASSERT_TRUE(pipe.WaitConnected(30000));
     RecordingSink sink;
     IVxAudioLive* source = VxCreateIpcLivePlugin();
@@ -104,7 +107,8 @@ TEST(IpcSourceProducer, WavFilesArriveUnchangedInTheirAnnouncedFormat) {
     ::DeleteFileW(path.c_str());
 
     EXPECT_EQ(sink.bytes, data);
-    for (int32_t size : sink.writeSizes) EXPECT_EQ(size % blockAlign, 0u);
+    for (int32_t size : sink.writeSizes)
+      EXPECT_EQ(size % blockAlign, 0u);
     ASSERT_EQ(sink.formats.size(), 1u);
     const VxAudioFormat& f = sink.formats[0];
     EXPECT_EQ(f.sampleRate, c.rate);

@@ -19,16 +19,21 @@ struct SourceDeleter {
 };
 using SourcePtr = std::unique_ptr<IVxAudioLive, SourceDeleter>;
 
-SourcePtr NewSource() { return SourcePtr(VxCreateIpcLivePlugin()); }
+SourcePtr NewSource() {
+  return SourcePtr(VxCreateIpcLivePlugin());
+}
 
-std::u16string U16(const char* s) { return std::u16string(s, s + std::strlen(s)); }
+std::u16string U16(const char* s) {
+  return std::u16string(s, s + std::strlen(s));
+}
 
 // Runs the producer against a fresh source and checks a byte-exact stream.
 void StreamThroughProducer(bool streaming, uint64_t bytes, size_t messageBytes) {
   PipePair pipe(false, 1 << 20);
   ProducerProcess producer;
   wchar_t args[256];
-  std::swprintf(args, 256, L"--pipe %ls --pattern --rate 192000 --channels 32 --bits 32 --bytes %llu "
+  std::swprintf(args, 256,
+                L"--pipe %ls --pattern --rate 192000 --channels 32 --bits 32 --bytes %llu "
                 L"--message-bytes %zu --start --quiet%ls",
                 pipe.name.c_str(), static_cast<unsigned long long>(bytes), messageBytes,
                 streaming ? L" --streaming" : L"");
@@ -79,7 +84,8 @@ TEST(IpcSourceReplies, EachFormatDataAndBadMessageGetsExactlyOneReply) {
 
   ASSERT_TRUE(pipe.Write(FormatMessage(48000, 16, 2)));
   EXPECT_EQ(pipe.ReadReply(), ResultReply('1'));
-  ASSERT_TRUE(pipe.Write(Message("strt")));  // never answered: the next reply belongs to the bad tag
+  ASSERT_TRUE(
+      pipe.Write(Message("strt")));  // never answered: the next reply belongs to the bad tag
   ASSERT_TRUE(pipe.Write(Message("DATA", PatternBytes(0, 8))));
   EXPECT_EQ(pipe.ReadReply(), ResultReply('0'));
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 4000))));
@@ -104,7 +110,8 @@ TEST(IpcSourceReplies, EachFormatDataAndBadMessageGetsExactlyOneReply) {
 TEST(IpcSourceReplies, RefusedFormatIsAnsweredWithZeroAndTheProducerReportsIt) {
   PipePair pipe(false);
   ProducerProcess producer;
-  ASSERT_TRUE(producer.Start(L"--pipe " + pipe.name + L" --sine --rate 44100 --bits 24 --duration 0.5"));
+  ASSERT_TRUE(
+      producer.Start(L"--pipe " + pipe.name + L" --sine --rate 44100 --bits 24 --duration 0.5"));
   ASSERT_TRUE(pipe.WaitConnected(30000));
   RecordingSink sink;
   sink.refuseFormats = true;
@@ -127,8 +134,9 @@ TEST(IpcSourceMalformed, StreamingDropsBadMessagesSilently) {
   SourcePtr source = NewSource();
   ASSERT_EQ(source->Open(pipe.HandOver("&streaming").c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 10))));
-  for (const auto& bad : {Message("data", PatternBytes(0, 99), 100), Message("Data", PatternBytes(0, 5)),
-                          Message("xxxx"), std::vector<uint8_t>{'d', 'a', 't', 'a', 0, 0, 0}})
+  for (const auto& bad :
+       {Message("data", PatternBytes(0, 99), 100), Message("Data", PatternBytes(0, 5)),
+        Message("xxxx"), std::vector<uint8_t>{'d', 'a', 't', 'a', 0, 0, 0}})
     ASSERT_TRUE(pipe.Write(bad));
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(10, 20))));
   ASSERT_TRUE(pipe.Write(Message("stop")));
@@ -148,10 +156,12 @@ TEST(IpcSourceMalformed, OversizedOrEmptyMessageEndsTheStream) {
     ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
     ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 100))));
     EXPECT_EQ(pipe.ReadReply(), ResultReply('1'));
-    std::vector<uint8_t> message = size ? Message("data", PatternBytes(100, size - 16)) : std::vector<uint8_t>{};
+    std::vector<uint8_t> message =
+        size ? Message("data", PatternBytes(100, size - 16)) : std::vector<uint8_t>{};
     std::thread writer([&] {
       DWORD n;
-      ::WriteFile(pipe.client.get(), message.data(), static_cast<DWORD>(message.size()), &n, nullptr);
+      ::WriteFile(pipe.client.get(), message.data(), static_cast<DWORD>(message.size()), &n,
+                  nullptr);
     });
     EXPECT_TRUE(sink.WaitEnded()) << size;
     source.reset();  // disconnecting also frees a writer still stuck in its write
@@ -165,7 +175,8 @@ TEST(IpcSourceMalformed, OversizedOrEmptyMessageEndsTheStream) {
 TEST(IpcSourceMalformed, ProducerKilledMidStreamEndsWithAnExactPrefix) {
   PipePair pipe(false, 1 << 20);
   ProducerProcess producer;
-  ASSERT_TRUE(producer.Start(L"--pipe " + pipe.name + L" --pattern --streaming --bytes 100000000000 "
+  ASSERT_TRUE(producer.Start(L"--pipe " + pipe.name +
+                             L" --pattern --streaming --bytes 100000000000 "
                              L"--message-bytes 65536 --quiet"));
   ASSERT_TRUE(pipe.WaitConnected(30000));
   RecordingSink sink(false);
@@ -178,7 +189,8 @@ TEST(IpcSourceMalformed, ProducerKilledMidStreamEndsWithAnExactPrefix) {
   source.reset();
   EXPECT_EQ(sink.ended, 1);
   EXPECT_EQ(sink.checker.Mismatches(), 0u);
-  for (int32_t size : sink.writeSizes) ASSERT_EQ(size, 65536);  // only whole messages
+  for (int32_t size : sink.writeSizes)
+    ASSERT_EQ(size, 65536);  // only whole messages
 }
 
 TEST(IpcSourceMalformed, HandleThatIsNoPipeEndsTheStreamAndIsNotClosed) {
@@ -205,12 +217,14 @@ TEST(IpcSourceOpen, PipeSettingIsHexWithAnOptionalLowerCaseXPrefix) {
     const char* format;
     int32_t expected;
   };
-  for (const Case& c : {Case{"pipe=0x%llx", 0}, Case{"pipe=%llX", 0}, Case{"x?y=1&pipe=%llx&streaming=0", 0},
-                        Case{"PIPE=+%llx", 0}, Case{"pipe=0X%llx", -1}}) {
+  for (const Case& c :
+       {Case{"pipe=0x%llx", 0}, Case{"pipe=%llX", 0}, Case{"x?y=1&pipe=%llx&streaming=0", 0},
+        Case{"PIPE=+%llx", 0}, Case{"pipe=0X%llx", -1}}) {
     PipePair pipe;
     const HANDLE server = pipe.server.get();
     char text[96];
-    std::snprintf(text, sizeof text, c.format, static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(server)));
+    std::snprintf(text, sizeof text, c.format,
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(server)));
     RecordingSink sink;
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(U16(text).c_str(), &sink), c.expected) << text;
@@ -234,8 +248,9 @@ TEST(IpcSourceOpen, StreamingSettingReadsAsADecimalSwitch) {
     const char* extra;
     bool streaming;
   };
-  for (const Case& c : {Case{"&streaming", true}, Case{"&Streaming=2", true}, Case{"&streaming=0", false},
-                        Case{"&streaming=no", false}, Case{"", false}}) {
+  for (const Case& c :
+       {Case{"&streaming", true}, Case{"&Streaming=2", true}, Case{"&streaming=0", false},
+        Case{"&streaming=no", false}, Case{"", false}}) {
     PipePair pipe;
     RecordingSink sink;
     SourcePtr source = NewSource();

@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -31,11 +31,15 @@ inline std::string ResultReply(char digit) {
 }
 
 // header (tag, zero reserved, payload length) + payload
-inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload, uint64_t lengthField) {
+inline std::vector<uint8_t> Message(const char* tag,
+                                    const std::vector<uint8_t>& payload,
+                                    uint64_t lengthField) {
   std::vector<uint8_t> m(16 + payload.size());
   std::memcpy(m.data(), tag, 4);
-  for (int i = 0; i < 8; ++i) m[8 + i] = static_cast<uint8_t>(lengthField >> (8 * i));
-  if (!payload.empty()) std::memcpy(m.data() + 16, payload.data(), payload.size());
+  for (int i = 0; i < 8; ++i)
+    m[8 + i] = static_cast<uint8_t>(lengthField >> (8 * i));
+  if (!payload.empty())
+    std::memcpy(m.data() + 16, payload.data(), payload.size());
   return m;
 }
 inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
@@ -56,8 +60,8 @@ inline std::vector<uint8_t> PatternBytes(uint64_t position, size_t size) {
 // "pipe=<hex handle value><extra>"
 inline std::u16string PipeSettings(HANDLE handle, const char* extra = "") {
   char text[96];
-  std::snprintf(text, sizeof text, "pipe=%llx%s", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)),
-                extra);
+  std::snprintf(text, sizeof text, "pipe=%llx%s",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)), extra);
   return std::u16string(text, text + std::strlen(text));
 }
 
@@ -76,12 +80,14 @@ struct PipePair {
   // Creates the server end; connects a client in this process unless told not to.
   explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536) : name(UniqueName()) {
     server.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, bufferSize, bufferSize,
-                                    0, nullptr));
+                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                    bufferSize, bufferSize, 0, nullptr));
     if (connectClient) {
-      client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
       DWORD mode = PIPE_READMODE_MESSAGE;
-      if (client) ::SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr);
+      if (client)
+        ::SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr);
       WaitConnected(5000);
     }
   }
@@ -90,10 +96,13 @@ struct PipePair {
     VxHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED o = {};
     o.hEvent = event.get();
-    if (::ConnectNamedPipe(server.get(), &o)) return true;
+    if (::ConnectNamedPipe(server.get(), &o))
+      return true;
     const DWORD e = ::GetLastError();
-    if (e == ERROR_PIPE_CONNECTED) return true;
-    if (e != ERROR_IO_PENDING) return false;
+    if (e == ERROR_PIPE_CONNECTED)
+      return true;
+    if (e != ERROR_IO_PENDING)
+      return false;
     if (::WaitForSingleObject(event.get(), timeoutMs) != WAIT_OBJECT_0) {
       ::CancelIo(server.get());
       DWORD n;
@@ -108,19 +117,22 @@ struct PipePair {
   std::u16string HandOver(const char* extra = "") { return PipeSettings(server.release(), extra); }
   bool Write(const std::vector<uint8_t>& m) {
     DWORD n = 0;
-    return ::WriteFile(client.get(), m.data(), static_cast<DWORD>(m.size()), &n, nullptr) && n == m.size();
+    return ::WriteFile(client.get(), m.data(), static_cast<DWORD>(m.size()), &n, nullptr) &&
+           n == m.size();
   }
   // One reply as text (terminating zero included); empty when the read fails.
   std::string ReadReply() {
     char buffer[4096];
     DWORD n = 0;
-    if (!::ReadFile(client.get(), buffer, sizeof buffer, &n, nullptr)) return {};
+    if (!::ReadFile(client.get(), buffer, sizeof buffer, &n, nullptr))
+      return {};
     return std::string(buffer, n);
   }
   // Bytes waiting for the client (replies that were sent and not read).
   DWORD PendingForClient() {
     DWORD available = 0;
-    if (!::PeekNamedPipe(client.get(), nullptr, 0, nullptr, &available, nullptr)) return 0;
+    if (!::PeekNamedPipe(client.get(), nullptr, 0, nullptr, &available, nullptr))
+      return 0;
     return available;
   }
 };
@@ -143,11 +155,14 @@ class RecordingSink : public IVxAudioLiveSink {
     NoteThread();
     ++writes;
     flag ? ++flagSet : ++flagClear;
-    if (byteCount < 0 || (byteCount > 0 && !data)) ++badWrites;
+    if (byteCount < 0 || (byteCount > 0 && !data))
+      ++badWrites;
     if (byteCount > 0) {
-      if (keepBytes_) bytes.insert(bytes.end(), static_cast<const uint8_t*>(data),
-                                   static_cast<const uint8_t*>(data) + byteCount);
-      else checker.Check(data, static_cast<size_t>(byteCount));
+      if (keepBytes_)
+        bytes.insert(bytes.end(), static_cast<const uint8_t*>(data),
+                     static_cast<const uint8_t*>(data) + byteCount);
+      else
+        checker.Check(data, static_cast<size_t>(byteCount));
       writeSizes.push_back(byteCount);
     }
     total += static_cast<uint64_t>(byteCount > 0 ? byteCount : 0);
@@ -187,7 +202,8 @@ class RecordingSink : public IVxAudioLiveSink {
  private:
   void NoteThread() {
     const DWORD id = ::GetCurrentThreadId();
-    if (id == testThread_) calledFromTestThread = true;
+    if (id == testThread_)
+      calledFromTestThread = true;
     if (id != lastThread_) {
       lastThread_ = id;
       ++callerThreads;
@@ -214,7 +230,8 @@ class ProducerProcess {
     ::GetTempFileNameW(dir, L"vxp", 0, file);
     outputPath_ = file;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    VxFileHandle out(::CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    VxFileHandle out(
+        ::CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -223,7 +240,8 @@ class ProducerProcess {
     si.hStdInput = nullptr;
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &si, &pi))
       return false;
     process_.reset(pi.hProcess);
     VxHandle thread(pi.hThread);
@@ -231,7 +249,8 @@ class ProducerProcess {
   }
   // Exit code, or -1 when the process did not end in time.
   int Wait(DWORD timeoutMs = 120000) {
-    if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return -1;
+    if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0)
+      return -1;
     DWORD code = 0;
     ::GetExitCodeProcess(process_.get(), &code);
     return static_cast<int>(code);
@@ -239,16 +258,20 @@ class ProducerProcess {
   void Kill() { ::TerminateProcess(process_.get(), 9); }
   std::string Output() {
     std::string text;
-    VxFileHandle in(::CreateFileW(outputPath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    VxFileHandle in(::CreateFileW(outputPath_.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
     char buffer[4096];
     DWORD n = 0;
-    while (in && ::ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n) text.append(buffer, n);
+    while (in && ::ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n)
+      text.append(buffer, n);
     return text;
   }
   ~ProducerProcess() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) Kill();
-    if (!outputPath_.empty()) ::DeleteFileW(outputPath_.c_str());
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
+      Kill();
+    if (!outputPath_.empty())
+      ::DeleteFileW(outputPath_.c_str());
   }
 
  private:
@@ -257,7 +280,9 @@ class ProducerProcess {
 };
 
 inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               since)
+      .count();
 }
 
 }  // namespace vxtest

@@ -16,7 +16,8 @@ namespace {
 
 std::vector<uint8_t> Bytes(size_t n, uint8_t seed) {
   std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7);
+  for (size_t i = 0; i < n; ++i)
+    v[i] = static_cast<uint8_t>(seed + i * 7);
   return v;
 }
 
@@ -177,7 +178,8 @@ TEST(PipeRead, NotAPipeFailsWithInvalidHandle) {
   std::vector<uint8_t> in(100);
   EXPECT_FALSE(VxReadFileWithTimeout(event.get(), in.data(), 100, nullptr, nullptr));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  EXPECT_FALSE(VxReadFileWithTimeout(reinterpret_cast<HANDLE>(0x7FFFFFF0), in.data(), 100, nullptr, nullptr));
+  EXPECT_FALSE(VxReadFileWithTimeout(reinterpret_cast<HANDLE>(0x7FFFFFF0), in.data(), 100, nullptr,
+                                     nullptr));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
