@@ -98,7 +98,7 @@ TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
   ASSERT_TRUE(sink.WaitEnded(20000));
   const auto quiet =
       std::chrono::duration_cast<std::chrono::milliseconds>(sink.endedAt - lastMessage).count();
-  EXPECT_GE(quiet, 2300);
+  EXPECT_GE(quiet, 2000);  // the 2,500 ms limit, less this thread's own delay in noticing the reply
   EXPECT_LT(quiet, 15000);
   // The ended stream keeps the pipe until deletion; nothing more is read from it.
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(32, 32))));

@@ -283,8 +283,11 @@ TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
   EXPECT_EQ(static_cast<CIPCLivePlugin*>(unopened.get())->GetPipe(), INVALID_HANDLE_VALUE);
 }
 
-TEST(IpcSourceInfo, AnswersNameAndCodes) {
-  SourcePtr source = NewSource();
+TEST(IpcSourceInfo, FactoryIndexTwoAnswersNameAndCodes) {
+  IVxAudioLive* made = nullptr;
+  ASSERT_EQ(GetLivePlugin(2, &made), 0);
+  ASSERT_NE(made, nullptr);
+  SourcePtr source(made);
   char16_t buffer[1024];
   std::fill(std::begin(buffer), std::end(buffer), u'#');
   EXPECT_EQ(source->GetInfo(0, buffer), 0);
