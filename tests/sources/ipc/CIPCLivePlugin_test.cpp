@@ -299,3 +299,19 @@ TEST(IpcSourceInfo, FactoryIndexTwoAnswersNameAndCodes) {
   EXPECT_EQ(source->Reserved(0, nullptr), -1);
   EXPECT_EQ(source->Configure(0, nullptr), -1);
 }
+
+TEST(IpcSourceInfo, SixthSlotOfTheSourceTableHandlesAMessage) {
+  // Called the way a caller of the raw table would: slot 5, `this` first.
+  SourcePtr source = NewSource();
+  using ProcessMessageSlot = void (*)(IVxAudioLive*, VxByteBuffer*, VxByteBuffer*, bool*);
+  auto slot = (*reinterpret_cast<ProcessMessageSlot**>(source.get()))[5];
+  VxByteBuffer input, output;
+  const auto message = Message("stop");
+  ASSERT_TRUE(input.Assign(message.data(), message.size()));
+  bool keepReading = true;
+  slot(source.get(), &input, &output, &keepReading);
+  // Not opened: no sink, so even "stop" is refused rather than obeyed.
+  EXPECT_TRUE(keepReading);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(output.Data()), output.Length()),
+            ResultReply('0'));
+}
