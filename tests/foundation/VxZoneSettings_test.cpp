@@ -1,0 +1,297 @@
+// The zone settings store and the settings key handle, against the real
+// registry through the reference tools library loaded by the host library set.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "foundation/VxHandle.h"
+#include "foundation/VxSettingsKey.h"
+#include "foundation/VxZoneSettings.h"
+#include "tests/support/VxToolsTestEnv.h"
+
+namespace {
+
+constexpr char16_t kAsioGroup[] = u"Live ASIO";
+constexpr char16_t kAsioLegacyPath[] = u"Plugins\\Live\\ASIO";
+
+VxToolsTestEnv& Env() {
+  return VxToolsTestEnv::Instance();
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  return Env().SettingsRegistryPath() + L"\\" + path;
+}
+
+void StoreInt(const std::wstring& path, const wchar_t* name, DWORD value) {
+  VxRegKey key;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                             sizeof value),
+            ERROR_SUCCESS);
+}
+
+void StoreText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+  VxRegKey key;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+void CreateKey(const std::wstring& path) {
+  VxRegKey key;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+}
+
+bool KeyExists(const std::wstring& path) {
+  VxRegKey key;
+  return ::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, key.put()) ==
+         ERROR_SUCCESS;
+}
+
+// The stored DWORD, or nothing when the value is missing or of another type.
+std::optional<DWORD> StoredInt(const std::wstring& path, const wchar_t* name) {
+  VxRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  DWORD type = 0, value = 0, size = sizeof value;
+  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return std::nullopt;
+  return value;
+}
+
+std::optional<std::wstring> StoredText(const std::wstring& path, const wchar_t* name) {
+  VxRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  wchar_t buffer[256] = {};
+  DWORD type = 0, size = sizeof buffer - sizeof(wchar_t);
+  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
+    return std::nullopt;
+  return std::wstring(buffer);
+}
+
+class ZoneSettings : public ::testing::Test {
+ protected:
+  void SetUp() override { Env().DeleteSettings(); }
+  void TearDown() override { Env().DeleteSettings(); }
+};
+
+}  // namespace
+
+TEST(ZoneSettingsPath, NamesTheZoneKeyAndTheGroup) {
+  EXPECT_EQ(VxZoneSettings::ZonePath(VxZoneSettings::kGlobalZone, kAsioGroup),
+            u"Zones\\Global\\Live ASIO");
+  EXPECT_EQ(VxZoneSettings::ZonePath(VxZoneSettings::kGlobalZone, u""), u"Zones\\Global");
+  EXPECT_EQ(VxZoneSettings::ZonePath(3, u""), u"Zones\\3");
+  EXPECT_EQ(VxZoneSettings::ZonePath(0, kAsioGroup), u"Zones\\0\\Live ASIO");
+  EXPECT_EQ(VxZoneSettings::ZonePath(-2, u"G"), u"Zones\\-2\\G");
+}
+
+TEST_F(ZoneSettings, NothingStoredGivesDefaultsAndWritesFailWithoutTheKey) {
+  {
+    VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
+    EXPECT_FALSE(settings.HasPrimaryKey()) << "keys are opened, never created";
+    EXPECT_FALSE(settings.HasLegacyKey());
+    EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"");
+    EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 44100);
+    EXPECT_EQ(settings.ReadInt(u"Channels", 2), 2);
+    EXPECT_EQ(settings.ReadInt(u"Channel Shift", 0), 0);
+    EXPECT_FALSE(settings.WriteInt(u"Channels", 6));
+    EXPECT_FALSE(settings.WriteString(u"Device ID", u"{X}"));
+  }
+  EXPECT_FALSE(KeyExists(L"Zones\\0\\Live ASIO"));
+  EXPECT_FALSE(KeyExists(L"Plugins\\Live\\ASIO"));
+
+  // With the keys present but empty the defaults still hold.
+  CreateKey(L"Zones\\0\\Live ASIO");
+  CreateKey(L"Plugins\\Live\\ASIO");
+  VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
+  EXPECT_TRUE(settings.HasPrimaryKey());
+  EXPECT_TRUE(settings.HasLegacyKey());
+  EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"");
+  EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 44100);
+}
+
+TEST_F(ZoneSettings, PrimaryValueWinsAndLegacyValueFillsIn) {
+  StoreInt(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
+  StoreInt(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
+  StoreInt(L"Plugins\\Live\\ASIO", L"Channels", 4);
+  StoreText(L"Plugins\\Live\\ASIO", L"Device ID", L"{LEGACY}");
+  VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
+  EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 96000);
+  EXPECT_EQ(settings.ReadInt(u"Channels", 2), 4);
+  EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"{LEGACY}");
+  EXPECT_EQ(settings.ReadInt(u"Channel Shift", 0), 0);
+  // Reading moves nothing.
+  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"Channels"), 4u);
+  EXPECT_FALSE(StoredInt(L"Zones\\0\\Live ASIO", L"Channels"));
+}
+
+TEST_F(ZoneSettings, WritingMovesTheValueOutOfTheLegacyKey) {
+  StoreInt(L"Plugins\\Live\\ASIO", L"Channels", 4);
+  StoreText(L"Plugins\\Live\\ASIO", L"Device ID", L"{OLD}");
+  StoreInt(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
+  CreateKey(L"Zones\\0\\Live ASIO");
+  {
+    VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
+    EXPECT_TRUE(settings.WriteInt(u"Channels", 6));
+    EXPECT_TRUE(settings.WriteString(u"Device ID", u"{NEW}"));
+  }
+  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"Channels"));
+  EXPECT_FALSE(StoredText(L"Plugins\\Live\\ASIO", L"Device ID"));
+  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"Sample Rate"), 48000u) << "not written, stays";
+  EXPECT_EQ(StoredInt(L"Zones\\0\\Live ASIO", L"Channels"), 6u);
+  EXPECT_EQ(StoredText(L"Zones\\0\\Live ASIO", L"Device ID"), L"{NEW}");
+
+  VxZoneSettings again(0, kAsioGroup, kAsioLegacyPath, u"");
+  EXPECT_EQ(again.ReadInt(u"Channels", 2), 6);
+  EXPECT_EQ(again.ReadString(u"Device ID", u""), u"{NEW}");
+}
+
+TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
+  // Zone 3: the legacy key is asked for zone 3, which it keeps under its own name.
+  StoreInt(L"Plugins\\Live\\ASIO", L"ASIO Channels", 9);
+  StoreInt(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)", 5);
+  CreateKey(L"Zones\\3");
+  {
+    VxZoneSettings zone3(3, u"", kAsioLegacyPath, u"ASIO ");
+    EXPECT_EQ(zone3.ReadInt(u"Channels", 2), 5);
+    EXPECT_TRUE(zone3.WriteInt(u"Channels", 7));
+  }
+  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)"));
+  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels"), 9u) << "zone 0's value stays";
+  EXPECT_EQ(StoredInt(L"Zones\\3", L"Channels"), 7u) << "the primary key uses the plain name";
+
+  // The global group: primary Zones\Global\Live ASIO, legacy asked for zone 0.
+  CreateKey(L"Zones\\Global\\Live ASIO");
+  {
+    VxZoneSettings global(VxZoneSettings::kGlobalZone, kAsioGroup, kAsioLegacyPath, u"ASIO ");
+    EXPECT_EQ(global.ReadInt(u"Channels", 2), 9);
+    EXPECT_TRUE(global.WriteInt(u"Channels", 1));
+  }
+  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels"));
+  EXPECT_EQ(StoredInt(L"Zones\\Global\\Live ASIO", L"Channels"), 1u);
+}
+
+TEST_F(ZoneSettings, EmptyLegacyPathOpensNoLegacyKeyAndDeletesNothing) {
+  StoreInt(L"Plugins\\Live\\ASIO", L"Channels", 4);
+  StoreInt(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
+  VxZoneSettings settings(0, kAsioGroup, u"", u"");
+  EXPECT_FALSE(settings.HasLegacyKey());
+  EXPECT_EQ(settings.ReadInt(u"Channels", 2), 2);
+  EXPECT_TRUE(settings.WriteInt(u"Channels", 6));
+  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"Channels"), 4u);
+  EXPECT_EQ(StoredInt(L"Zones\\0\\Live ASIO", L"Channels"), 6u);
+}
+
+namespace {
+
+// Host key stand-in that records how the handle deletes it.
+class CountingKey : public IVxSettingsKey {
+ public:
+  explicit CountingKey(int* deletions, unsigned* flags) : deletions_(deletions), flags_(flags) {}
+  void* DeletingDestructor(unsigned int flags) noexcept override {
+    ++*deletions_;
+    *flags_ = flags;
+    return this;
+  }
+  bool ReadBinary(const char16_t*, IVxDllBuffer*, int, int) override { return false; }
+  int32_t ReadInt(const char16_t*, int32_t d, int32_t, int) override { return d; }
+  void ReadString(BSTR* out, const char16_t*, const char16_t* d, int32_t, const char16_t*,
+                  int) override {
+    *out = ::SysAllocString(reinterpret_cast<const wchar_t*>(d));
+  }
+  bool WriteBinary(const char16_t*, const void*, int32_t, int, int) override { return true; }
+  bool WriteInt(const char16_t*, int32_t, int, int) override { return true; }
+  bool WriteString(const char16_t*, const char16_t*, int, const char16_t*, int) override {
+    return true;
+  }
+  void Unused7() override {}
+  void Unused8() override {}
+  bool DeleteValue(const char16_t*) override { return true; }
+  void Unused10() override {}
+  void Unused11() override {}
+  void Unused12() override {}
+  void Unused13() override {}
+  void Unused14() override {}
+  void GetZoneValueName(BSTR* out, const char16_t* name, int32_t) override {
+    *out = ::SysAllocString(reinterpret_cast<const wchar_t*>(name));
+  }
+
+ private:
+  int* deletions_;
+  unsigned* flags_;
+};
+
+}  // namespace
+
+TEST(SettingsKeyHandle, DeletesTheHostKeyOnceThroughSlotZero) {
+  int deletions = 0;
+  unsigned flags = 0;
+  CountingKey first(&deletions, &flags), second(&deletions, &flags);
+  {
+    VxSettingsKey handle(&first);
+    VxSettingsKey moved(std::move(handle));
+    EXPECT_FALSE(handle);
+    EXPECT_EQ(deletions, 0);
+    moved.Reset(&second);
+    EXPECT_EQ(deletions, 1);
+    EXPECT_EQ(flags, 1u) << "flags bit 0: free the memory";
+  }
+  EXPECT_EQ(deletions, 2);
+}
+
+TEST(SettingsKeyHandle, NullHandleSkipsEveryOperation) {
+  const VxSettingsKey none;
+  std::vector<uint8_t> bytes = {7};
+  EXPECT_FALSE(none.ReadBinary(u"B", bytes));
+  EXPECT_EQ(bytes, std::vector<uint8_t>{7});
+  EXPECT_EQ(none.ReadInt(u"I", 44100), 44100);
+  EXPECT_EQ(none.ReadString(u"S", u"default"), u"default");
+  EXPECT_FALSE(none.WriteInt(u"I", 1));
+  EXPECT_FALSE(none.WriteString(u"S", u"x"));
+  EXPECT_FALSE(none.WriteBinary(u"B", "x", 1));
+  EXPECT_FALSE(none.DeleteValue(u"I"));
+  EXPECT_EQ(none.GetZoneValueName(u"I", 3), u"I");
+}
+
+TEST_F(ZoneSettings, HandleReadsAndWritesRealKeys) {
+  VxSettingsKey created = VxSettingsKey::Open(u"Plugins\\Live\\Handle", VxSettingsKey::kCreate);
+  ASSERT_TRUE(created);
+  EXPECT_TRUE(KeyExists(L"Plugins\\Live\\Handle"));
+  const uint8_t blob[] = {1, 2, 3, 0, 255};
+  EXPECT_TRUE(created.WriteBinary(u"Placement", blob, sizeof blob));
+  EXPECT_TRUE(created.WriteString(u"Text", u"caf\u00e9 \u4e2d"));
+  EXPECT_TRUE(created.WriteInt(u"Number", -7));
+
+  VxSettingsKey opened = VxSettingsKey::Open(u"Plugins\\Live\\Handle", VxSettingsKey::kOpenExisting);
+  ASSERT_TRUE(opened);
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(opened.ReadBinary(u"Placement", bytes));
+  EXPECT_EQ(bytes, std::vector<uint8_t>(blob, blob + sizeof blob));
+  EXPECT_EQ(opened.ReadString(u"Text", u""), u"caf\u00e9 \u4e2d");
+  EXPECT_EQ(opened.ReadString(u"Missing", u"fallback"), u"fallback");
+  EXPECT_EQ(opened.ReadInt(u"Number", 0), -7);
+  EXPECT_EQ(opened.GetZoneValueName(u"Number", 0), u"Number");
+  EXPECT_TRUE(opened.DeleteValue(u"Number"));
+  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\Handle", L"Number"));
+
+  EXPECT_FALSE(VxSettingsKey::Open(u"Plugins\\Live\\Absent", VxSettingsKey::kOpenExisting));
+  EXPECT_FALSE(KeyExists(L"Plugins\\Live\\Absent"));
+}
