@@ -24,6 +24,10 @@ start_wine() {
     /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1 || true
   fi
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+  # The first program run in a fresh server starts the prefix's services, which
+  # inherit that program's output and live as long as the server. Start them
+  # here with output detached, or ctest waits for a test's pipe until timeout.
+  /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
   trap stop_wine EXIT
 }
 
