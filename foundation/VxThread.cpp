@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int kGetThreadPriorityFailed = 0x7FFFFFFF;  // THREAD_PRIORITY_ERROR_RETURN
-constexpr DWORD kWakeForAllInput = 0x4FF;              // QS_ALLINPUT
+constexpr DWORD kWakeForAllInput = 0x4FF;             // QS_ALLINPUT
 constexpr uint32_t kCancelGraceMs = 100;
 constexpr uint64_t kPriorityCheckAfterMs = 1000;
 
@@ -23,7 +23,8 @@ using CancelSynchronousIoProc = BOOL(WINAPI*)(HANDLE);
 // the service is missing.
 IVxMainThreadMessageManager* MessageManager() {
   IVxTools* tools = VxGetTools();
-  if (!tools || !tools->GetMainThreadMessageManager(false)) return nullptr;
+  if (!tools || !tools->GetMainThreadMessageManager(false))
+    return nullptr;
   return tools->GetMainThreadMessageManager(true);
 }
 
@@ -41,7 +42,9 @@ void DispatchThroughHost(const MSG& msg) {
   }
 }
 
-void EndCurrentThread() { _endthreadex(0); }
+void EndCurrentThread() {
+  _endthreadex(0);
+}
 
 }  // namespace
 
@@ -62,19 +65,23 @@ bool VxThread::OnMainThreadMessage(int32_t id, int64_t value) noexcept {
 
 bool VxThread::Start(int32_t priority, bool restart) {
   requestedPriority_.store(priority);
-  if (IsRunning() && !restart) return true;
+  if (IsRunning() && !restart)
+    return true;
 
   Stop(-1);
   SetStopRequested(false);
-  if (!OnBeforeStart()) return false;
+  if (!OnBeforeStart())
+    return false;
 
   HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!event) return false;
+  if (!event)
+    return false;
   stopEvent_.reset(event);
   stopEventOwnership_ = 1;
 
   const bool ok = StartThread(priority);
-  if (ok) startCount_.fetch_add(1);
+  if (ok)
+    startCount_.fetch_add(1);
   return ok;
 }
 
@@ -82,7 +89,8 @@ bool VxThread::StartThread(int32_t priority) {
   unsigned id = 0;
   // Suspended, so that the handle is stored and the priority set before the
   // body runs.
-  const uintptr_t created = _beginthreadex(nullptr, 0, &VxThread::ThreadProc, this, CREATE_SUSPENDED, &id);
+  const uintptr_t created =
+      _beginthreadex(nullptr, 0, &VxThread::ThreadProc, this, CREATE_SUSPENDED, &id);
   HANDLE handle = reinterpret_cast<HANDLE>(created);
   handle_.store(handle);
   threadId_ = id;
@@ -90,7 +98,8 @@ bool VxThread::StartThread(int32_t priority) {
     VxLog(kVxLogRuntime, u"VxThread::StartThread", u"Error starting thread, errno=%d", {errno});
     return false;
   }
-  if (priority != 0) (void)::SetThreadPriority(handle, priority);
+  if (priority != 0)
+    (void)::SetThreadPriority(handle, priority);
   ::ResumeThread(handle);
   return true;
 }
@@ -103,23 +112,28 @@ unsigned __stdcall VxThread::ThreadProc(void* param) {
   const ThreadExitRoutine exitRoutine = self->GetThreadExit();
 
   bool comInitialized = false;
-  if (self->initializeCom_) comInitialized = SUCCEEDED(::CoInitialize(nullptr));
+  if (self->initializeCom_)
+    comInitialized = SUCCEEDED(::CoInitialize(nullptr));
 
   const bool result = self->Run();
   self->result_.store(result ? 1 : 0);
 
-  if (comInitialized) ::CoUninitialize();
+  if (comInitialized)
+    ::CoUninitialize();
   (void)self->CloseThreadHandle(handle);
   self->handle_.store(nullptr);
 
-  if (exitRoutine) exitRoutine();
+  if (exitRoutine)
+    exitRoutine();
   return 0;
 }
 
 bool VxThread::Stop(int32_t timeoutMs) {
-  if (startCount_.load() <= 0) return true;
+  if (startCount_.load() <= 0)
+    return true;
 
-  if (!IsStopRequested() || !stopEvent_) SetStopRequested(true);
+  if (!IsStopRequested() || !stopEvent_)
+    SetStopRequested(true);
   const int32_t timeout = timeoutMs == -1 ? defaultStopTimeout_ : timeoutMs;
 
   const uint64_t start = ::GetTickCount64();
@@ -127,7 +141,8 @@ bool VxThread::Stop(int32_t timeoutMs) {
   for (HANDLE handle = handle_.load(); handle; handle = handle_.load()) {
     const uint64_t elapsed = ::GetTickCount64() - start;
     if (timeout >= 0 && elapsed > static_cast<uint64_t>(timeout) && MayHardKill()) {
-      VxLog(kVxLogRuntime, u"VxThread::Stop", u"Hard killing thread (handle=%x), it exceeded timeout=%d MS",
+      VxLog(kVxLogRuntime, u"VxThread::Stop",
+            u"Hard killing thread (handle=%x), it exceeded timeout=%d MS",
             {static_cast<const void*>(handle), timeout});
       if (!killTried) {
         killTried = true;
@@ -143,21 +158,26 @@ bool VxThread::Stop(int32_t timeoutMs) {
       // The body may have ended on its own meanwhile and closed the handle;
       // only the side that clears the field closes it.
       HANDLE expected = handle;
-      if (handle_.compare_exchange_strong(expected, nullptr)) (void)CloseThreadHandle(handle);
+      if (handle_.compare_exchange_strong(expected, nullptr))
+        (void)CloseThreadHandle(handle);
       break;
     }
-    if (elapsed > kPriorityCheckAfterMs && ::GetThreadPriority(handle) == kGetThreadPriorityFailed) {
+    if (elapsed > kPriorityCheckAfterMs &&
+        ::GetThreadPriority(handle) == kGetThreadPriorityFailed) {
       VxLog(kVxLogRuntime, u"VxThread::Stop", u"GetThreadPriority returned error, errno=%d",
             {static_cast<unsigned long>(::GetLastError())});
       handle_.store(nullptr);
       break;
     }
-    if (pumpMessagesWhileStopping_) PumpComMessages();
+    if (pumpMessagesWhileStopping_)
+      PumpComMessages();
     ::Sleep(stopPollInterval_);
   }
 
-  if (forgetMessagesAtStop_) ForgetMainThreadMessages();
-  if (IVxMainThreadMessageManager* manager = MessageManager()) manager->ForgetThread(this);
+  if (forgetMessagesAtStop_)
+    ForgetMainThreadMessages();
+  if (IVxMainThreadMessageManager* manager = MessageManager())
+    manager->ForgetThread(this);
 
   const uint8_t result = result_.load();
   stopEvent_.reset();
@@ -177,11 +197,13 @@ void VxThread::PumpComMessages() {
        w = ::FindWindowExW(HWND_MESSAGE, w, L"OleMainThreadWndClass", nullptr)) {
     DWORD process = 0;
     ::GetWindowThreadProcessId(w, &process);
-    if (process == self) windows.push_back(w);
+    if (process == self)
+      windows.push_back(w);
   }
   for (HWND w : windows) {
     MSG msg;
-    while (::PeekMessageW(&msg, w, 0, 0, PM_REMOVE)) DispatchThroughHost(msg);
+    while (::PeekMessageW(&msg, w, 0, 0, PM_REMOVE))
+      DispatchThroughHost(msg);
   }
 }
 
@@ -197,26 +219,32 @@ bool VxThread::SetStopRequested(bool requested) {
 }
 
 void VxThread::ForgetMainThreadMessages() {
-  if (IVxMainThreadMessageManager* manager = MessageManager()) manager->DropMessages(this);
+  if (IVxMainThreadMessageManager* manager = MessageManager())
+    manager->DropMessages(this);
 }
 
 bool VxThread::SetPriority(int32_t priority) {
   HANDLE handle = handle_.load();
-  if (!handle) return false;
+  if (!handle)
+    return false;
   return ::SetThreadPriority(handle, priority) != FALSE;
 }
 
-bool VxThread::IsRunning() const { return handle_.load() != nullptr; }
+bool VxThread::IsRunning() const {
+  return handle_.load() != nullptr;
+}
 
 uint32_t VxThread::WaitForExit() {
   HANDLE handle = handle_.load();
-  if (!handle) return 0;
+  if (!handle)
+    return 0;
   return ::WaitForSingleObject(handle, INFINITE);
 }
 
 uint32_t VxThread::Wait(uint32_t timeoutMs, HANDLE extra) {
   HANDLE handle = handle_.load();
-  if (!handle) return 0;
+  if (!handle)
+    return 0;
   HANDLE handles[3] = {GetStopEvent(), handle, extra};
   const DWORD count = extra ? 3 : 2;
   return ::WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
@@ -228,7 +256,8 @@ uint32_t VxThread::Wait(uint32_t timeoutMs, HANDLE* extra) {
 
 uint32_t VxThread::MsgWait(uint32_t timeoutMs, HANDLE* extra) {
   HANDLE handle = handle_.load();
-  if (!handle) return 0;
+  if (!handle)
+    return 0;
   HANDLE handles[3] = {GetStopEvent(), handle, extra ? *extra : nullptr};
   const DWORD count = handles[2] ? 3 : 2;
   const DWORD inputArrived = WAIT_OBJECT_0 + count;
@@ -238,11 +267,14 @@ uint32_t VxThread::MsgWait(uint32_t timeoutMs, HANDLE* extra) {
   DWORD remaining = timeoutMs;
   while (r == inputArrived) {
     MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchThroughHost(msg);
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      DispatchThroughHost(msg);
     if (timeoutMs != INFINITE) {
-      const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - started;
+      const std::chrono::duration<double, std::milli> elapsed =
+          std::chrono::steady_clock::now() - started;
       const double left = static_cast<double>(timeoutMs) - std::round(elapsed.count());
-      if (left < 1.0) return r;
+      if (left < 1.0)
+        return r;
       remaining = static_cast<DWORD>(left);
     }
     r = ::MsgWaitForMultipleObjects(count, handles, FALSE, remaining, kWakeForAllInput);
@@ -250,41 +282,68 @@ uint32_t VxThread::MsgWait(uint32_t timeoutMs, HANDLE* extra) {
   return r;
 }
 
-uint8_t VxThread::GetResult() const { return result_.load(); }
+uint8_t VxThread::GetResult() const {
+  return result_.load();
+}
 
-HANDLE VxThread::GetHandle() const { return handle_.load(); }
+HANDLE VxThread::GetHandle() const {
+  return handle_.load();
+}
 
 uint32_t* VxThread::GetThreadId(uint32_t* out) const {
   *out = threadId_;
   return out;
 }
 
-bool VxThread::IsStopRequested() const { return stopRequested_.load() != 0; }
+bool VxThread::IsStopRequested() const {
+  return stopRequested_.load() != 0;
+}
 
-HANDLE VxThread::GetStopEvent() const { return stopEvent_.get(); }
+HANDLE VxThread::GetStopEvent() const {
+  return stopEvent_.get();
+}
 
-bool VxThread::MayHardKill() { return true; }
-
-int32_t VxThread::GetStartCount() const { return startCount_.load(); }
-
-void VxThread::SetStopTimeout(int32_t ms) { defaultStopTimeout_ = ms; }
-
-void VxThread::SetPumpMessagesWhileStopping(bool pump) { pumpMessagesWhileStopping_ = pump ? 1 : 0; }
-
-void VxThread::SetStopPollInterval(uint32_t ms) { stopPollInterval_ = ms; }
-
-void VxThread::SetForgetMessagesAtStop(bool forget) { forgetMessagesAtStop_ = forget ? 1 : 0; }
-
-void VxThread::SetInitializeCom(bool initialize) { initializeCom_ = initialize ? 1 : 0; }
-
-bool VxThread::Run() {
-  while (!IsStopRequested()) ::Sleep(100);
+bool VxThread::MayHardKill() {
   return true;
 }
 
-bool VxThread::HandleMainThreadMessage(int32_t, int64_t) { return false; }
+int32_t VxThread::GetStartCount() const {
+  return startCount_.load();
+}
 
-bool VxThread::OnBeforeStart() { return true; }
+void VxThread::SetStopTimeout(int32_t ms) {
+  defaultStopTimeout_ = ms;
+}
+
+void VxThread::SetPumpMessagesWhileStopping(bool pump) {
+  pumpMessagesWhileStopping_ = pump ? 1 : 0;
+}
+
+void VxThread::SetStopPollInterval(uint32_t ms) {
+  stopPollInterval_ = ms;
+}
+
+void VxThread::SetForgetMessagesAtStop(bool forget) {
+  forgetMessagesAtStop_ = forget ? 1 : 0;
+}
+
+void VxThread::SetInitializeCom(bool initialize) {
+  initializeCom_ = initialize ? 1 : 0;
+}
+
+bool VxThread::Run() {
+  while (!IsStopRequested())
+    ::Sleep(100);
+  return true;
+}
+
+bool VxThread::HandleMainThreadMessage(int32_t, int64_t) {
+  return false;
+}
+
+bool VxThread::OnBeforeStart() {
+  return true;
+}
 
 bool VxThread::CloseThreadHandle(HANDLE handle) {
   // The worker's handle is not kept in a holder: the worker and the owner
@@ -294,12 +353,16 @@ bool VxThread::CloseThreadHandle(HANDLE handle) {
   return handle != nullptr;
 }
 
-VxThread::ThreadExitRoutine VxThread::GetThreadExit() { return &EndCurrentThread; }
+VxThread::ThreadExitRoutine VxThread::GetThreadExit() {
+  return &EndCurrentThread;
+}
 
 bool VxThread::PostToMainThread(int64_t value) {
   IVxMainThreadMessageManager* manager = MessageManager();
-  if (!manager) return false;
-  if (manager->Post(this, 1, value)) return true;
+  if (!manager)
+    return false;
+  if (manager->Post(this, 1, value))
+    return true;
   (void)::GetLastError();
   return false;
 }

@@ -8,10 +8,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "foundation/VxHandle.h"
+#include "live_Main/VxHostLibraries.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace {
 
@@ -21,19 +26,66 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// A thread whose body the test supplies.
+// The reference tools library, loaded the way the module loads it (this
+// program sits in a portable install), with a log file of this process's own.
+// Loading it here also makes the test's main thread the host's main thread.
+class ToolsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    VxToolsTestEnv::Instance();
+    ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
+  }
+};
+const auto* const gToolsEnvironment = ::testing::AddGlobalTestEnvironment(new ToolsEnvironment);
+
+struct Delivery {
+  int32_t id;
+  int64_t value;
+  DWORD thread;
+};
+
+// A thread whose body the test supplies; it records values handed to the
+// main thread.
 class TestThread : public VxThread {
  public:
   explicit TestThread(std::function<bool(TestThread&)> body = {}) : body_(std::move(body)) {}
   ~TestThread() override { Stop(-1); }
 
   bool Run() override { return body_ ? body_(*this) : VxThread::Run(); }
+  bool HandleMainThreadMessage(int32_t id, int64_t value) override {
+    delivered.push_back({id, value, ::GetCurrentThreadId()});
+    return true;
+  }
+
+  std::vector<Delivery> delivered;  // main thread only
 
  private:
   std::function<bool(TestThread&)> body_;
 };
 
-VxHandle MakeEvent() { return VxHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
+std::string HandleHex(HANDLE handle) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+  return text;
+}
+
+// Log lines from `from` on that contain `text`, checked for category and source.
+size_t CountLogLines(const std::string& text, size_t from, const char* source) {
+  size_t count = 0;
+  for (const std::string& line : VxToolsTestEnv::Instance().FindLogLines(text, from)) {
+    VxLogEntry entry;
+    EXPECT_TRUE(VxParseLogLine(line, entry)) << line;
+    EXPECT_EQ(entry.category, 1) << line;
+    EXPECT_EQ(entry.source, source) << line;
+    ++count;
+  }
+  return count;
+}
+
+VxHandle MakeEvent() {
+  return VxHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
 
 bool WaitSignalled(const VxHandle& event, DWORD ms = 10000) {
   return ::WaitForSingleObject(event.get(), ms) == WAIT_OBJECT_0;
@@ -41,12 +93,15 @@ bool WaitSignalled(const VxHandle& event, DWORD ms = 10000) {
 
 int CountThreadsOfThisProcess() {
   VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot) return -1;
+  if (!snapshot)
+    return -1;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   int count = 0;
-  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
+       more = ::Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId())
+      ++count;
   return count;
 }
 
@@ -131,7 +186,8 @@ TEST(VxThreadStop, SetsFlagAndEventAndNewStartClearsThem) {
   std::atomic<bool> sawFlag{false};
   TestThread thread([&](TestThread& self) {
     // Wakes on the event alone: the flag must already be set when it fires.
-    if (::WaitForSingleObject(self.GetStopEvent(), INFINITE) != WAIT_OBJECT_0) return false;
+    if (::WaitForSingleObject(self.GetStopEvent(), INFINITE) != WAIT_OBJECT_0)
+      return false;
     sawFlag = self.IsStopRequested();
     return true;
   });
@@ -180,7 +236,8 @@ TEST(VxThreadCom, InitialisedOnWorkerOnlyWhenAsked) {
   TestThread thread([&](TestThread&) {
     const HRESULT hr = ::CoInitialize(nullptr);  // S_FALSE when already initialised
     seen = hr;
-    if (SUCCEEDED(hr)) ::CoUninitialize();
+    if (SUCCEEDED(hr))
+      ::CoUninitialize();
     return true;
   });
   ASSERT_TRUE(thread.Start(0, false));
@@ -212,7 +269,9 @@ TEST(VxThreadWait, ReportsWhichHandleEndedTheWait) {
 }
 
 std::atomic<int> gTimerTicks{0};
-void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++gTimerTicks; }
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
+  ++gTimerTicks;
+}
 
 TEST(VxThreadWait, MsgWaitDispatchesInputAndStillEndsAtTimeout) {
   TestThread thread;
@@ -244,13 +303,17 @@ TEST(VxThreadStop, CancelsBlockedSynchronousReadAfterTimeout) {
     DWORD got = 0;
     ::SetEvent(reading.get());
     // Never looks at the stop flag; only cancelling the read frees it.
-    if (!::ReadFile(readEnd.get(), &byte, 1, &got, nullptr)) readError = ::GetLastError();
+    if (!::ReadFile(readEnd.get(), &byte, 1, &got, nullptr))
+      readError = ::GetLastError();
     return true;
   });
   ASSERT_TRUE(thread.Start(0, false));
   ASSERT_TRUE(WaitSignalled(reading));
   VxHandle worker = OpenWorker(thread);
   ASSERT_TRUE(worker);
+  const std::string killed = "Hard killing thread (handle=" + HandleHex(thread.GetHandle()) +
+                             "), it exceeded timeout=300 MS";
+  const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
 
   const auto start = Clock::now();
   EXPECT_TRUE(thread.Stop(300));  // the body returned, so it was not terminated
@@ -260,17 +323,24 @@ TEST(VxThreadStop, CancelsBlockedSynchronousReadAfterTimeout) {
   DWORD code = 1;
   ASSERT_TRUE(::GetExitCodeThread(worker.get(), &code));
   EXPECT_EQ(code, 0u);
+  // Logged once: the cancelled body was gone before a second round.
+  ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine(killed, 10000, logFrom));
+  EXPECT_EQ(CountLogLines("Hard killing thread", logFrom, "VxThread::Stop"), 1u);
 }
 
 TEST(VxThreadStop, TerminatesBodyThatIgnoresStopPastTimeout) {
   std::atomic<bool> release{false};
   TestThread thread([&](TestThread&) {
-    while (!release) ::Sleep(5);
+    while (!release)
+      ::Sleep(5);
     return true;
   });
   ASSERT_TRUE(thread.Start(0, false));
   VxHandle worker = OpenWorker(thread);
   ASSERT_TRUE(worker);
+  const std::string killed = "Hard killing thread (handle=" + HandleHex(thread.GetHandle()) +
+                             "), it exceeded timeout=500 MS";
+  const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
 
   const auto start = Clock::now();
   EXPECT_FALSE(thread.Stop(500));
@@ -283,6 +353,9 @@ TEST(VxThreadStop, TerminatesBodyThatIgnoresStopPastTimeout) {
   ASSERT_TRUE(::GetExitCodeThread(worker.get(), &code));
   EXPECT_EQ(code, 1u);
   release = true;
+  // Nothing to cancel, so the first round over the limit terminates.
+  ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine(killed, 10000, logFrom));
+  EXPECT_EQ(CountLogLines("Hard killing thread", logFrom, "VxThread::Stop"), 1u);
 }
 
 TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
@@ -293,11 +366,13 @@ TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
     std::atomic<int> asked{0};
     std::atomic<bool> release{false};
     bool MayHardKill() override {
-      if (++asked >= 5) release = true;
+      if (++asked >= 5)
+        release = true;
       return false;
     }
   } thread([](TestThread& self) {
-    while (!static_cast<Gentle&>(self).release) ::Sleep(5);
+    while (!static_cast<Gentle&>(self).release)
+      ::Sleep(5);
     return true;
   });
   thread.SetStopTimeout(100);
@@ -309,6 +384,125 @@ TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
   DWORD code = 1;
   ASSERT_TRUE(::GetExitCodeThread(worker.get(), &code));
   EXPECT_EQ(code, 0u);
+}
+
+TEST(VxThreadStop, EndsWaitWhenThreadHandleTurnsInvalid) {
+  // Keeps the handle field pointing at the handle the body closed.
+  struct ClosesOwnHandle : TestThread {
+    using TestThread::TestThread;
+    bool CloseThreadHandle(HANDLE) override { return true; }
+  };
+  VxHandle go = MakeEvent(), closed = MakeEvent(), release = MakeEvent();
+  ClosesOwnHandle thread([&](TestThread& self) {
+    if (!WaitSignalled(go))
+      return false;
+    VxHandle(self.GetHandle()).reset();
+    ::SetEvent(closed.get());
+    return WaitSignalled(release, 60000);
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  VxHandle worker = OpenWorker(thread);  // taken first, so it cannot reuse the closed value
+  ASSERT_TRUE(worker);
+  ::SetEvent(go.get());
+  ASSERT_TRUE(WaitSignalled(closed));
+  const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
+
+  const auto start = Clock::now();
+  EXPECT_FALSE(thread.Stop(-1));  // no limit, yet it ends once the handle is found invalid
+  EXPECT_GE(MsSince(start), 990);
+  EXPECT_FALSE(thread.IsRunning());
+  EXPECT_EQ(::WaitForSingleObject(worker.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine("GetThreadPriority returned error, errno=6",
+                                                        10000, logFrom));
+  EXPECT_EQ(CountLogLines("GetThreadPriority returned error", logFrom, "VxThread::Stop"), 1u);
+
+  ::SetEvent(release.get());
+  ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
+}
+
+TEST(VxThreadMainThread, PostedValuesArriveInOrderOnMainThread) {
+  VxHandle posted = MakeEvent();
+  std::atomic<bool> allPosted{true};
+  TestThread thread([&](TestThread& self) {
+    for (int64_t v : {42LL, -7LL, 1LL << 40})
+      allPosted = allPosted && self.PostToMainThread(v);
+    ::SetEvent(posted.get());
+    return ::WaitForSingleObject(self.GetStopEvent(), INFINITE) == WAIT_OBJECT_0;
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  ASSERT_TRUE(WaitSignalled(posted));
+  EXPECT_TRUE(allPosted);
+  // Delivery needs this thread to pump; MsgWait does.
+  const auto start = Clock::now();
+  while (thread.delivered.size() < 3 && MsSince(start) < 10000)
+    thread.MsgWait(100, nullptr);
+  ASSERT_EQ(thread.delivered.size(), 3u);
+  const int64_t expected[] = {42, -7, 1LL << 40};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(thread.delivered[i].id, 1);
+    EXPECT_EQ(thread.delivered[i].value, expected[i]);
+    EXPECT_EQ(thread.delivered[i].thread, ::GetCurrentThreadId());
+  }
+  EXPECT_TRUE(thread.Stop(-1));
+}
+
+TEST(VxThreadMainThread, StopDropsUndeliveredValues) {
+  std::atomic<bool> allPosted{true};
+  TestThread thread([&](TestThread& self) {
+    for (int64_t v : {1, 2, 3})
+      allPosted = allPosted && self.PostToMainThread(v);
+    return true;
+  });
+  ASSERT_TRUE(thread.Start(0, false));
+  thread.WaitForExit();  // no pumping here, so the values stay queued
+  EXPECT_TRUE(allPosted);
+  EXPECT_TRUE(thread.Stop(-1));
+
+  // Everything queued before the marker is dispatched before it.
+  const UINT marker = WM_APP + 17;
+  ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), marker, 0, 0));
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != marker)
+    ::DispatchMessageW(&msg);
+  EXPECT_EQ(msg.message, marker);
+  EXPECT_TRUE(thread.delivered.empty());
+}
+
+// COM delivers calls into a single-threaded apartment as messages to its
+// message-only window. A worker waiting for such a call while the apartment's
+// thread sits in Stop would deadlock unless Stop pumps them.
+LRESULT CALLBACK ApartmentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP + 1)
+    return ::SetEvent(reinterpret_cast<HANDLE>(lParam));
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(VxThreadStop, PumpsApartmentMessagesWhileWaiting) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = &ApartmentWindowProc;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"OleMainThreadWndClass";
+  ASSERT_NE(::RegisterClassW(&windowClass), 0);
+  HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, windowClass.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+
+  VxHandle answered = MakeEvent(), started = MakeEvent();
+  TestThread thread([&](TestThread& self) {
+    ::SetEvent(started.get());
+    // Calls into the apartment only once the owner is inside Stop.
+    if (::WaitForSingleObject(self.GetStopEvent(), 10000) != WAIT_OBJECT_0)
+      return false;
+    ::PostMessageW(window, WM_APP + 1, 0, reinterpret_cast<LPARAM>(answered.get()));
+    return WaitSignalled(answered, 10000);
+  });
+  thread.SetPumpMessagesWhileStopping(true);
+  ASSERT_TRUE(thread.Start(0, false));
+  ASSERT_TRUE(WaitSignalled(started));
+  EXPECT_TRUE(thread.Stop(-1));
+
+  ::DestroyWindow(window);
+  ::UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
 }
 
 }  // namespace
