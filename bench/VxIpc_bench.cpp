@@ -25,6 +25,7 @@
 #include "foundation/VxHandle.h"
 #include "live_Main/IVxAudioLive.h"
 #include "sources/ipc/CIPCLivePlugin.h"
+#include "sources/ipc/VxIpcMessage.h"
 #include "sources/ipc/VxPipeRead.h"
 
 namespace {
@@ -57,10 +58,7 @@ struct Pipe {
 
 std::vector<uint8_t> Message(const char* tag, size_t payload) {
   std::vector<uint8_t> m(16 + payload, 0x5A);
-  std::memcpy(m.data(), tag, 4);
-  std::memset(m.data() + 4, 0, 12);
-  for (int i = 0; i < 8; ++i)
-    m[8 + i] = static_cast<uint8_t>(static_cast<uint64_t>(payload) >> (8 * i));
+  VxIpcMessage::WriteHeader(m.data(), tag, payload);
   return m;
 }
 

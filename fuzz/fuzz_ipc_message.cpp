@@ -13,6 +13,7 @@
 
 #include "live_Main/VxAudioFormat.h"
 #include "sources/ipc/VxIpcMessage.h"
+#include "tests/sources/ipc/VxIpcExpectedReply.h"
 
 namespace {
 
@@ -49,14 +50,6 @@ struct CheckingSink : IVxAudioLiveSink {
   }
   void SourceEnded() override { CHECK(false); }
 };
-
-std::string Reply(char digit) {
-  std::string text = "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">";
-  text += digit;
-  text += "</Item>\r\n</VXIPC>";
-  text.push_back('\0');
-  return text;
-}
 
 }  // namespace
 
@@ -102,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK(reply.empty());
   } else {
     const bool accepted = tagIs("data") || (tagIs("fmt1") && sink.answer == 0);
-    CHECK(reply == Reply(accepted ? '1' : '0'));
+    CHECK(reply == vxtest::ResultReply(accepted ? '1' : '0'));
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 inline uint64_t VxPatternWord(uint64_t index) {
   uint64_t z = index + 0x9E3779B97F4A7C15ull;
@@ -42,18 +43,15 @@ class VxPatternChecker {
   // Checks `size` bytes as the continuation of everything checked before.
   void Check(const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    size_t i = 0;
-    while (i < size && (position_ + i) % 8 != 0) {
-      mismatches_ += bytes[i] != VxPatternByte(position_ + i);
-      ++i;
+    uint8_t expected[4096];
+    for (size_t done = 0; done < size;) {
+      const size_t n = size - done < sizeof expected ? size - done : sizeof expected;
+      VxFillPattern(expected, position_ + done, n);
+      if (std::memcmp(expected, bytes + done, n) != 0)
+        for (size_t i = 0; i < n; ++i)
+          mismatches_ += expected[i] != bytes[done + i];
+      done += n;
     }
-    for (; i + 8 <= size; i += 8) {
-      const uint64_t word = VxPatternWord((position_ + i) / 8);
-      for (int b = 0; b < 8; ++b)
-        mismatches_ += bytes[i + b] != static_cast<uint8_t>(word >> (8 * b));
-    }
-    for (; i < size; ++i)
-      mismatches_ += bytes[i] != VxPatternByte(position_ + i);
     position_ += size;
   }
   uint64_t Position() const { return position_; }

@@ -9,16 +9,11 @@
 
 #include "live_Main/VxAudioFormat.h"
 #include "sources/ipc/VxIpcPacket.h"
+#include "tests/sources/ipc/VxIpcExpectedReply.h"
 
 namespace {
 
-std::string Reply(char digit) {
-  std::string text = "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">";
-  text += digit;
-  text += "</Item>\r\n</VXIPC>";
-  text.push_back('\0');
-  return text;
-}
+using vxtest::ResultReply;
 
 std::string Text(const VxByteBuffer& b) {
   return std::string(reinterpret_cast<const char*>(b.Data()), b.Length());
@@ -76,7 +71,7 @@ TEST(IpcPacket, ResultReplyIsTheExactSixtyTwoBytes) {
   ASSERT_TRUE(out.SetLength(500));  // serialising replaces what was there
   ASSERT_TRUE(packet.Serialise(out));
   ASSERT_EQ(out.Length(), kVxIpcResultReplySize);
-  EXPECT_EQ(Text(out), Reply('1'));
+  EXPECT_EQ(Text(out), ResultReply('1'));
   EXPECT_EQ(out.Data()[61], 0);
 }
 
@@ -104,7 +99,7 @@ TEST(IpcMessage, DataGoesToTheSinkStraightFromTheInputWithTheModeFlag) {
     EXPECT_EQ(sink.writes[0].data, input.Data() + 16);  // no copy
     EXPECT_EQ(sink.writes[0].size, 1000);
     EXPECT_EQ(sink.writes[0].flag, !streaming);
-    EXPECT_EQ(o.reply, streaming ? "" : Reply('1'));
+    EXPECT_EQ(o.reply, streaming ? "" : ResultReply('1'));
     EXPECT_TRUE(o.keepReading);
   }
 }
@@ -114,7 +109,7 @@ TEST(IpcMessage, HeaderOnlyDataIsDeliveredAsAnEmptyBlock) {
   const Outcome o = Handle(&sink, false, Message("data", 0));
   ASSERT_EQ(sink.writes.size(), 1u);
   EXPECT_EQ(sink.writes[0].size, 0);
-  EXPECT_EQ(o.reply, Reply('1'));
+  EXPECT_EQ(o.reply, ResultReply('1'));
 }
 
 TEST(IpcMessage, FormatIsBuiltFromThePayloadAndAnsweredByTheSinksVerdict) {
@@ -130,7 +125,7 @@ TEST(IpcMessage, FormatIsBuiltFromThePayloadAndAnsweredByTheSinksVerdict) {
     expected.Set(24, 96000, 6, 0, false, kVxGuidNull);
     EXPECT_EQ(std::memcmp(&sink.formats[0], &expected, sizeof expected), 0);
     EXPECT_EQ(sink.formats[0].blockAlign, 18);
-    EXPECT_EQ(o.reply, Reply(answer == 0 ? '1' : '0'));
+    EXPECT_EQ(o.reply, ResultReply(answer == 0 ? '1' : '0'));
     EXPECT_TRUE(sink.writes.empty());
   }
   Sink quiet;
@@ -149,7 +144,7 @@ TEST(IpcMessage, ShortFormatReadsOnFromTheBufferAndZerosBeyondIt) {
   const uint32_t rate = 22050;
   std::memcpy(input.Data() + 16, &rate, 4);
   Sink sink;
-  EXPECT_EQ(Handle(&sink, false, input).reply, Reply('1'));
+  EXPECT_EQ(Handle(&sink, false, input).reply, ResultReply('1'));
   ASSERT_EQ(sink.formats.size(), 1u);
   EXPECT_EQ(sink.formats[0].sampleRate, 22050u);
   EXPECT_EQ(sink.formats[0].bitsPerSample, 32);
@@ -208,7 +203,7 @@ TEST(IpcMessage, MalformedOrUnknownMessagesAreRefusedAndNothingIsDelivered) {
     for (bool streaming : {false, true}) {
       Sink sink;
       const Outcome o = Handle(&sink, streaming, bad[i]);
-      EXPECT_EQ(o.reply, streaming ? "" : Reply('0')) << "case " << i;
+      EXPECT_EQ(o.reply, streaming ? "" : ResultReply('0')) << "case " << i;
       EXPECT_TRUE(o.keepReading) << "case " << i;
       EXPECT_TRUE(sink.writes.empty() && sink.formats.empty()) << "case " << i;
     }
@@ -218,7 +213,7 @@ TEST(IpcMessage, MalformedOrUnknownMessagesAreRefusedAndNothingIsDelivered) {
 TEST(IpcMessage, WithoutASinkEverythingIsRefused) {
   for (const char* tag : {"data", "fmt1", "stop", "strt"}) {
     const Outcome o = Handle(nullptr, false, Message(tag, 12));
-    EXPECT_EQ(o.reply, Reply('0')) << tag;
+    EXPECT_EQ(o.reply, ResultReply('0')) << tag;
     EXPECT_TRUE(o.keepReading) << tag;
   }
 }
@@ -226,7 +221,7 @@ TEST(IpcMessage, WithoutASinkEverythingIsRefused) {
 TEST(IpcMessage, LargestMessageIsAccepted) {
   Sink sink;
   const VxByteBuffer input = Message("data", kVxIpcMaxMessageSize - 16);
-  EXPECT_EQ(Handle(&sink, false, input).reply, Reply('1'));
+  EXPECT_EQ(Handle(&sink, false, input).reply, ResultReply('1'));
   ASSERT_EQ(sink.writes.size(), 1u);
   EXPECT_EQ(sink.writes[0].size, static_cast<int32_t>(kVxIpcMaxMessageSize - 16));
 }

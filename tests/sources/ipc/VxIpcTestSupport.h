@@ -18,17 +18,9 @@
 #include "live_Main/IVxAudioLiveSink.h"
 #include "live_Main/VxAudioFormat.h"
 #include "reference/producer/VxTestPattern.h"
+#include "tests/sources/ipc/VxIpcExpectedReply.h"
 
 namespace vxtest {
-
-// The exact reply packets, terminating zero included.
-inline std::string ResultReply(char digit) {
-  std::string text = "<VXIPC version=\"1.0\">\r\n<Item Name=\"Result\">";
-  text += digit;
-  text += "</Item>\r\n</VXIPC>";
-  text.push_back('\0');
-  return text;
-}
 
 // header (tag, zero reserved, payload length) + payload
 inline std::vector<uint8_t> Message(const char* tag,
