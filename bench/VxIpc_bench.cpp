@@ -130,57 +130,63 @@ IVxAudioLive* OpenSource(Pipe& pipe, CountingSink& sink, bool streaming) {
   return source;
 }
 
+// One reader on a fresh pipe: the source (request/reply unless `streaming`) or
+// a baseline thread that reads `count` messages.
+class ReaderUnderTest {
+ public:
+  ReaderUnderTest(Reader reader, bool streaming, uint64_t count) : pipe_(reader != Reader::kBare) {
+    if (reader == Reader::kSource)
+      source_ = OpenSource(pipe_, sink_, streaming);
+    else
+      baseline_ = std::thread(BaselineReader, pipe_.server.get(), reader == Reader::kTimedRead,
+                              !streaming, count);
+  }
+  ~ReaderUnderTest() {
+    if (source_)
+      VxDeleteSource(source_);
+    if (baseline_.joinable())
+      baseline_.join();
+  }
+  HANDLE Client() const { return pipe_.client.get(); }
+  // Waits until the reader has taken `bytes` payload bytes (the baseline: all
+  // its messages).
+  void WaitReceived(uint64_t bytes) {
+    if (!source_)
+      baseline_.join();
+    else
+      while (sink_.Bytes() < bytes)
+        std::this_thread::yield();
+  }
+
+ private:
+  Pipe pipe_;
+  CountingSink sink_;
+  IVxAudioLive* source_ = nullptr;
+  std::thread baseline_;
+};
+
 // Round trips per second: client writes one message and waits for its reply.
 double RoundTrips(Reader reader, size_t payload, uint64_t count) {
-  Pipe pipe(reader != Reader::kBare);
-  CountingSink sink;
-  IVxAudioLive* source = nullptr;
-  std::thread bare;
-  if (reader == Reader::kSource)
-    source = OpenSource(pipe, sink, false);
-  else
-    bare =
-        std::thread(BaselineReader, pipe.server.get(), reader == Reader::kTimedRead, true, count);
+  ReaderUnderTest under(reader, false, count);
   const auto message = Message("data", payload);
   const auto start = Clock::now();
   for (uint64_t i = 0; i < count; ++i)
-    if (!WriteAll(pipe.client.get(), message) || !ReadReply(pipe.client.get()))
+    if (!WriteAll(under.Client(), message) || !ReadReply(under.Client()))
       std::fprintf(stderr, "exchange failed\n");
-  const double rate = static_cast<double>(count) / Seconds(start);
-  if (source)
-    VxDeleteSource(source);
-  if (bare.joinable())
-    bare.join();
-  return rate;
+  return static_cast<double>(count) / Seconds(start);
 }
 
 // Bytes per second: client writes without waiting; the reader must keep up.
 double Throughput(Reader reader, size_t payload, uint64_t totalBytes) {
-  Pipe pipe(reader != Reader::kBare);
-  CountingSink sink;
-  IVxAudioLive* source = nullptr;
   const uint64_t count = totalBytes / payload;
-  std::thread bare;
-  if (reader == Reader::kSource)
-    source = OpenSource(pipe, sink, true);
-  else
-    bare =
-        std::thread(BaselineReader, pipe.server.get(), reader == Reader::kTimedRead, false, count);
+  ReaderUnderTest under(reader, true, count);
   const auto message = Message("data", payload);
   const auto start = Clock::now();
   for (uint64_t i = 0; i < count; ++i)
-    WriteAll(pipe.client.get(), message);
+    WriteAll(under.Client(), message);
   // The last write returns when the pipe took it; wait until the reader has it too.
-  if (source) {
-    while (sink.Bytes() < count * payload)
-      std::this_thread::yield();
-  } else {
-    bare.join();
-  }
-  const double rate = static_cast<double>(count * payload) / Seconds(start);
-  if (source)
-    VxDeleteSource(source);
-  return rate;
+  under.WaitReceived(count * payload);
+  return static_cast<double>(count * payload) / Seconds(start);
 }
 
 template <typename F>

@@ -210,14 +210,6 @@ TEST(IpcMessage, MalformedOrUnknownMessagesAreRefusedAndNothingIsDelivered) {
   }
 }
 
-TEST(IpcMessage, WithoutASinkEverythingIsRefused) {
-  for (const char* tag : {"data", "fmt1", "stop", "strt"}) {
-    const Outcome o = Handle(nullptr, false, Message(tag, 12));
-    EXPECT_EQ(o.reply, ResultReply('0')) << tag;
-    EXPECT_TRUE(o.keepReading) << tag;
-  }
-}
-
 TEST(IpcMessage, LargestMessageIsAccepted) {
   Sink sink;
   const VxByteBuffer input = Message("data", kVxIpcMaxMessageSize - 16);

@@ -183,15 +183,6 @@ TEST(PipeRead, NotAPipeFailsWithInvalidHandle) {
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST(PipeReply, WritesTheWholeReplyAsOneMessage) {
-  PipePair pipe;
-  const std::string reply = vxtest::ResultReply('1');
-  ASSERT_TRUE(VxWritePipeReply(pipe.server.get(), reply.data(), reply.size()));
-  EXPECT_EQ(pipe.ReadReply(), reply);
-  pipe.client.reset();
-  EXPECT_FALSE(VxWritePipeReply(pipe.server.get(), reply.data(), reply.size()));
-}
-
 TEST(PipeShutdown, ClientSeesTheEndAfterReadingWhatWasSent) {
   PipePair pipe;
   const std::string reply = vxtest::ResultReply('0');
