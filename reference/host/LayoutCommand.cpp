@@ -1,0 +1,82 @@
+// vxhost layout <dir>: makes <dir> a portable host folder with this program,
+// the plug-in and the host libraries beside it.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "reference/host/VxHostCommands.h"
+#include "reference/host/VxHostPlugin.h"
+
+namespace {
+
+const wchar_t* const kRequiredFiles[] = {L"VxLive.dll", L"VxTools.dll", L"VxImage.dll"};
+// Copied when present: the IPC producer that "vxhost record" starts.
+const wchar_t* const kOptionalFiles[] = {L"vxproducer.exe"};
+
+bool CreateFolderTree(const std::wstring& folder) {
+  if (::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
+    return true;
+  if (::GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+  const size_t slash = folder.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash < 3) return false;
+  if (!CreateFolderTree(folder.substr(0, slash))) return false;
+  return ::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool Copy(const std::wstring& from, const std::wstring& to) {
+  if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+    std::wprintf(L"  copied %ls\n", to.c_str());
+    return true;
+  }
+  std::fwprintf(stderr, L"layout: cannot copy %ls to %ls (error %lu)\n", from.c_str(), to.c_str(),
+                ::GetLastError());
+  return false;
+}
+
+}  // namespace
+
+int RunLayoutCommand(int argc, wchar_t** argv) {
+  if (argc != 1) {
+    std::fwprintf(stderr, L"usage: vxhost layout <dir>\n");
+    return 2;
+  }
+  std::wstring target = VxHostAbsolutePath(argv[0]);
+  while (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/')) target.pop_back();
+  if (!CreateFolderTree(target)) {
+    std::fwprintf(stderr, L"layout: cannot create %ls (error %lu)\n", target.c_str(),
+                  ::GetLastError());
+    return 1;
+  }
+  target += L'\\';
+  const std::wstring source = VxHostFolder();
+  if (_wcsicmp(source.c_str(), target.c_str()) == 0) {
+    std::fwprintf(stderr, L"layout: %ls is this program's own folder\n", target.c_str());
+    return 1;
+  }
+  std::wprintf(L"Laying out a portable host folder in %ls\n", target.c_str());
+
+  wchar_t self[MAX_PATH * 4] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  bool ok = Copy(self, target + L"vxhost.exe");
+  for (const wchar_t* file : kRequiredFiles) ok = Copy(source + file, target + file) && ok;
+  for (const wchar_t* file : kOptionalFiles)
+    if (::GetFileAttributesW((source + file).c_str()) != INVALID_FILE_ATTRIBUTES)
+      ok = Copy(source + file, target + file) && ok;
+
+  const std::wstring marker = target + L"Portable.dat";
+  VxFileHandle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  const char kMarkerText[] = "portable install\r\n";
+  DWORD written = 0;
+  if (!file || !::WriteFile(file.get(), kMarkerText, sizeof(kMarkerText) - 1, &written, nullptr)) {
+    std::fwprintf(stderr, L"layout: cannot write %ls (error %lu)\n", marker.c_str(),
+                  ::GetLastError());
+    return 1;
+  }
+  std::wprintf(L"  wrote %ls\n", marker.c_str());
+  if (!ok) return 1;
+  std::wprintf(L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n", target.c_str());
+  return 0;
+}

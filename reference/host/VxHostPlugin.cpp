@@ -1,0 +1,76 @@
+#include "reference/host/VxHostPlugin.h"
+
+#include <vector>
+
+namespace {
+
+template <typename T>
+T Export(HMODULE module, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+std::wstring VxHostFolder() {
+  std::vector<wchar_t> path(32768);
+  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::wstring full(path.data(), n);
+  return full.substr(0, full.find_last_of(L'\\') + 1);
+}
+
+std::wstring VxHostAbsolutePath(const std::wstring& path) {
+  std::wstring windowsPath = path;
+  if (!path.empty() && path[0] == L'/') {
+    // Only Wine's kernel32 has this helper; on Windows a leading slash stays a
+    // path on the current drive.
+    using ToDos = wchar_t* (*)(const char*);
+    auto toDos = Export<ToDos>(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name");
+    if (toDos) {
+      std::string narrow(path.begin(), path.end());
+      if (wchar_t* dos = toDos(narrow.c_str())) {
+        windowsPath = dos;
+        ::HeapFree(::GetProcessHeap(), 0, dos);
+      }
+    }
+  }
+  std::vector<wchar_t> full(32768);
+  const DWORD n = ::GetFullPathNameW(windowsPath.c_str(), static_cast<DWORD>(full.size()),
+                                     full.data(), nullptr);
+  return n ? std::wstring(full.data(), n) : windowsPath;
+}
+
+bool VxHostPlugin::LoadTools() {
+  const std::wstring path = VxHostFolder() + L"VxTools.dll";
+  tools_.reset(::LoadLibraryW(path.c_str()));
+  if (!tools_) {
+    error_ = L"cannot load " + path + L" (error " + std::to_wstring(::GetLastError()) + L")";
+    return false;
+  }
+  setToolsOption_ = Export<SetToolsOptionProc>(tools_.get(), "VxToolsSetOption");
+  if (!setToolsOption_) {
+    error_ = path + L" has no VxToolsSetOption export";
+    return false;
+  }
+  return true;
+}
+
+bool VxHostPlugin::LoadPlugin() {
+  const std::wstring path = VxHostFolder() + L"VxLive.dll";
+  plugin_.reset(::LoadLibraryW(path.c_str()));
+  if (!plugin_) {
+    error_ = L"cannot load " + path + L" (error " + std::to_wstring(::GetLastError()) +
+             L"; a refused start-up shows a \"Critical Error\" box)";
+    return false;
+  }
+  getLivePlugin_ = Export<GetLivePluginProc>(plugin_.get(), "GetLivePlugin");
+  dllRegisterServer_ = Export<DllRegisterServerProc>(plugin_.get(), "DllRegisterServer");
+  if (!getLivePlugin_ || !dllRegisterServer_) {
+    error_ = path + L" lacks the GetLivePlugin or DllRegisterServer export";
+    return false;
+  }
+  return true;
+}
+
+void VxHostPlugin::SetToolsOption(const wchar_t* name, const wchar_t* value) const {
+  if (setToolsOption_) setToolsOption_(name, value);
+}

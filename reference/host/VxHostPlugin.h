@@ -1,0 +1,43 @@
+// The plug-in and the tools library as the reference host loads them: from the
+// folder of vxhost.exe, by full path. The modules stay loaded while the object
+// lives; Error() tells why a load failed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/VxHandle.h"
+#include "live_Main/IVxAudioLive.h"
+
+// Folder of vxhost.exe, with a trailing backslash.
+std::wstring VxHostFolder();
+// A path as given on the command line, made absolute; a Unix path (as the
+// build scripts pass under Wine) becomes the matching Windows path.
+std::wstring VxHostAbsolutePath(const std::wstring& path);
+
+class VxHostPlugin {
+ public:
+  using GetLivePluginProc = int32_t (*)(int32_t, IVxAudioLive**);
+  using DllRegisterServerProc = HRESULT (*)();
+  using SetToolsOptionProc = void (*)(const wchar_t*, const wchar_t*);
+
+  // Loads VxTools.dll and resolves VxToolsSetOption.
+  [[nodiscard]] bool LoadTools();
+  // Loads VxLive.dll and resolves both exports.
+  [[nodiscard]] bool LoadPlugin();
+  void SetToolsOption(const wchar_t* name, const wchar_t* value) const;
+
+  GetLivePluginProc GetLivePlugin() const { return getLivePlugin_; }
+  DllRegisterServerProc DllRegisterServer() const { return dllRegisterServer_; }
+  const std::wstring& Error() const { return error_; }
+
+ private:
+  VxModule tools_;
+  VxModule plugin_;
+  SetToolsOptionProc setToolsOption_ = nullptr;
+  GetLivePluginProc getLivePlugin_ = nullptr;
+  DllRegisterServerProc dllRegisterServer_ = nullptr;
+  std::wstring error_;
+};

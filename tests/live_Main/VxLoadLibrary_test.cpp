@@ -1,0 +1,163 @@
+// The library loader, the host library set and the log scope, against the
+// reference tools library in the program's folder (a portable install).
+#include "live_Main/VxLoadLibrary.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <regex>
+#include <string>
+
+#include "live_Main/VxHostLibraries.h"
+#include "live_Main/VxLog.h"
+#include "tests/support/VxToolsTestEnv.h"
+
+namespace {
+
+constexpr char16_t kMissing[] = u"C:\\vx-no-such-folder\\Missing.dll";
+
+// Loads the tools library through the host library set for each test.
+class WithTools : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_ = &VxToolsTestEnv::Instance();
+    ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
+    ASSERT_NE(nullptr, VxGetTools());
+    firstLine_ = env_->LogLineCount();
+  }
+  void TearDown() override { VxHostLibraries::Instance().Unload(false); }
+
+  // Entries written since the test began whose message matches `pattern`.
+  std::vector<VxLogEntry> Entries(const std::string& pattern) const {
+    std::vector<VxLogEntry> found;
+    const std::regex re(pattern);
+    const std::vector<std::string> lines = env_->ReadLogLines();
+    for (size_t i = firstLine_; i < lines.size(); ++i) {
+      VxLogEntry entry;
+      if (VxParseLogLine(lines[i], entry) && std::regex_match(entry.message, re))
+        found.push_back(entry);
+    }
+    return found;
+  }
+
+  VxToolsTestEnv* env_ = nullptr;
+  size_t firstLine_ = 0;
+};
+
+using LoadLibraryFailure = WithTools;
+
+TEST_F(LoadLibraryFailure, PrintsTheLoaderLineAndKeepsTheLoaderError) {
+  VxLoadLibrary library;
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(library.Load(kMissing, 0));
+  const DWORD error = ::GetLastError();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), error);
+  EXPECT_TRUE(std::regex_match(
+      out, std::regex("\n\nERROR in VxLoadLibrary: errno=-?[0-9]+, "
+                      "file=C:\\\\vx-no-such-folder\\\\Missing\\.dll\n\n")))
+      << "[" << out << "]";
+  EXPECT_FALSE(library.IsLoaded());
+  // Without bit 31 nothing is logged.
+  EXPECT_TRUE(Entries("Loading .* failed, error: .*").empty());
+}
+
+TEST_F(LoadLibraryFailure, Bit31AlsoLogsTheFailureInCategory1) {
+  VxLoadLibrary library;
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(library.Load(kMissing, VxLoadLibrary::kLogFailure));
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(std::string::npos, out.find("ERROR in VxLoadLibrary"));
+  const auto entries =
+      Entries("Loading C:\\\\vx-no-such-folder\\\\Missing\\.dll failed, error: 126");
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ(1, entries[0].category);
+  EXPECT_EQ("VxLoadLibrary", entries[0].source);
+}
+
+TEST(LoadLibrary, EmptyPathFailsAndEveryLoadFreesTheModuleBefore) {
+  const wchar_t* kSystemDll = L"version.dll";
+  if (::GetModuleHandleW(kSystemDll)) GTEST_SKIP() << "version.dll is loaded by the process";
+  VxLoadLibrary library;
+  // Bit 31 is not passed on to the loader: with it the load would fail.
+  ASSERT_TRUE(library.Load(u"version.dll", VxLoadLibrary::kLogFailure));
+  EXPECT_EQ(library.Get(), ::GetModuleHandleW(kSystemDll));
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(library.Load(u"", 0));
+  EXPECT_FALSE(library.Load(nullptr, 0));
+  EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+  EXPECT_FALSE(library.IsLoaded());
+  EXPECT_EQ(nullptr, ::GetModuleHandleW(kSystemDll));
+
+  ASSERT_TRUE(library.Load(u"version.dll", 0));
+  library.Free();
+  EXPECT_EQ(nullptr, ::GetModuleHandleW(kSystemDll));
+}
+
+using HostLibraries = WithTools;
+
+TEST_F(HostLibraries, LoadsOnceAndUnloadNotifiesThenReleasesTheTools) {
+  VxHostLibraries& libraries = VxHostLibraries::Instance();
+  IVxTools* tools = VxGetTools();
+  EXPECT_TRUE(libraries.LoadTools());
+  EXPECT_EQ(tools, VxGetTools());
+  EXPECT_TRUE(Entries("Initialize \\(module: .*").empty()) << "loaded twice";
+
+  libraries.Unload(true);
+  EXPECT_EQ(nullptr, VxGetTools());
+  const std::vector<std::string> lines = env_->ReadLogLines();
+  std::vector<std::string> messages;
+  for (size_t i = firstLine_; i < lines.size(); ++i) {
+    VxLogEntry entry;
+    if (VxParseLogLine(lines[i], entry) && entry.source == "VxTools") messages.push_back(entry.message);
+  }
+  ASSERT_EQ(2u, messages.size());
+  EXPECT_EQ(0u, messages[0].find("ModuleUnloading (module: "));
+  EXPECT_EQ(0u, messages[1].find("Uninitialize (module: "));
+  EXPECT_NE(std::string::npos, messages[1].find("flag: 0"));
+
+  // Loading again initialises the library again; logging is skipped while unloaded.
+  VxLog(kVxLogRuntime, u"Test", u"not logged");
+  ASSERT_TRUE(libraries.LoadTools());
+  EXPECT_EQ(1u, Entries("Initialize \\(module: .*").size());
+  EXPECT_TRUE(Entries("not logged").empty());
+}
+
+TEST_F(HostLibraries, UnloadWithoutNotifyReleasesQuietly) {
+  VxHostLibraries::Instance().Unload(false);
+  EXPECT_EQ(nullptr, VxGetTools());
+  EXPECT_TRUE(Entries("ModuleUnloading.*").empty());
+  EXPECT_EQ(1u, Entries("Uninitialize \\(module: .*").size());
+}
+
+using LogScope = WithTools;
+
+TEST_F(LogScope, LogsStartAndFinishWithOrWithoutResult) {
+  {
+    VxLogScope scope(kVxLogLive, u"CTest::Plain");
+  }
+  {
+    VxLogScope scope(kVxLogRuntime, u"CTest::WithResult");
+    scope.SetResult(-1);
+  }
+  const std::vector<std::string> lines = env_->ReadLogLines();
+  std::vector<VxLogEntry> ours;
+  for (size_t i = firstLine_; i < lines.size(); ++i) {
+    VxLogEntry entry;
+    if (VxParseLogLine(lines[i], entry) && entry.source.rfind("CTest::", 0) == 0)
+      ours.push_back(entry);
+  }
+  ASSERT_EQ(4u, ours.size());
+  EXPECT_EQ("Start", ours[0].message);
+  EXPECT_EQ(64, ours[0].category);
+  EXPECT_TRUE(std::regex_match(ours[1].message, std::regex("Finish \\([0-9]+ ms\\)")))
+      << ours[1].message;
+  EXPECT_EQ("CTest::Plain", ours[1].source);
+  EXPECT_EQ("Start", ours[2].message);
+  EXPECT_TRUE(std::regex_match(ours[3].message,
+                               std::regex("Finish \\(result: -1\\) \\([0-9]+ ms\\)")))
+      << ours[3].message;
+  EXPECT_EQ(1, ours[3].category);
+}
+
+}  // namespace

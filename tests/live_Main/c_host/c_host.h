@@ -1,0 +1,57 @@
+/* A host written in C that uses the plug-in the way the real host does:
+ * LoadLibraryW, the two exports, and objects reached only through their raw
+ * tables by slot number. Each mode is one test; the exit code is the number of
+ * failed checks (0: passed). */
+#ifndef VX_C_HOST_H
+#define VX_C_HOST_H
+
+#include <windows.h>
+#include <stdint.h>
+
+extern int g_failures;
+
+#define CHECK(cond, ...)                                                \
+  do {                                                                  \
+    if (!(cond)) {                                                      \
+      ++g_failures;                                                     \
+      printf("FAILED %s:%d: %s: ", __FILE__, __LINE__, #cond);          \
+      printf(__VA_ARGS__);                                              \
+      printf("\n");                                                     \
+      fflush(stdout);                                                   \
+    }                                                                   \
+  } while (0)
+
+/* Folder of this program with a trailing backslash. */
+void HostFolder(wchar_t* out, size_t chars);
+/* A per-process log file and settings root for the tools library. */
+void PrepareToolsEnvironment(wchar_t* logPath, size_t logChars, wchar_t* settingsRoot,
+                             size_t rootChars);
+
+/* Compares the process's install block byte for byte with what a portable
+ * install in this program's folder must hold. */
+void CheckInstallBlock(void);
+
+/* Reads the tools log file as UTF-8 and checks that the messages starting
+ * with `prefixes` appear in this order, each mentioning `module` (narrow,
+ * may be NULL to skip that part). */
+void CheckLogOrder(const wchar_t* logPath, const char* const* prefixes, int count,
+                   const char* module);
+/* True when some log line contains `text`. */
+int LogContains(const wchar_t* logPath, const char* text);
+
+/* Factory and registration checks through raw tables. */
+typedef int32_t (*GetLivePluginFn)(int32_t index, void** out);
+typedef LONG (*DllRegisterServerFn)(void);
+/* Checks every index and returns the number of sources offered; fills names
+ * (1024 wide characters each) and indices of offered sources. */
+int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t indices[4]);
+void CheckRegistration(DllRegisterServerFn registerServer, const wchar_t* settingsRoot,
+                       const wchar_t* modulePath, int count, wchar_t names[4][1024],
+                       const int32_t* indices);
+
+/* Runs LoadLibraryW on `dll` while a second thread waits for the "Critical
+ * Error" box, checks its text against the start-up failure text for `dll`
+ * and `error`, and closes it with OK. The load must fail. */
+void CheckRefusedLoad(const wchar_t* dll, const wchar_t* error);
+
+#endif
