@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "foundation/VxFormat.h"
-#include "foundation/VxHandle.h"
+#include "foundation/VxSettingsKey.h"
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
 #include "sources/ipc/CIPCLivePlugin.h"
@@ -45,26 +45,8 @@ IVxAudioLive* CreateSource(int32_t index) noexcept {
   }
 }
 
-// A host settings key, deleted through its slot 0 like every host key.
-struct SettingsKeyTraits {
-  using Type = IVxSettingsKey*;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type key) { return key != nullptr; }
-  static void Close(Type key) { key->DeletingDestructor(1); }
-};
-using SettingsKey = VxUniqueHandle<SettingsKeyTraits>;
-
-constexpr int32_t kCreateKey = 1;
 constexpr size_t kNameBufferChars = 1024;
 constexpr DWORD kModulePathChars = 2080;
-
-SettingsKey OpenRegistrationKey(const VxString& path) {
-  VxHostLibraries& libraries = VxHostLibraries::Instance();
-  if (!libraries.LoadTools()) return SettingsKey();
-  IVxTools* tools = libraries.Tools();
-  if (!tools) return SettingsKey();
-  return SettingsKey(tools->OpenSettingsKey(path.c_str(), kCreateKey, 0));
-}
 
 VxString ThisModulePath() {
   wchar_t path[kModulePathChars] = {};
@@ -78,25 +60,26 @@ void RegisterSource(int32_t index, IVxAudioLive* source) {
   source->GetInfo(0, name);
   name[kNameBufferChars - 1] = 0;
 
-  SettingsKey key = OpenRegistrationKey(VxString(u"Plugins\\Live\\") + name);
+  VxSettingsKey key =
+      VxSettingsKey::Open(VxString(u"Plugins\\Live\\") + name, VxSettingsKey::kCreate);
+  // Write results are not checked: a key that fails is simply incomplete.
   if (key) {
-    (void)key.get()->WriteInt(u"IVersion", 1, 0, 0);
-    (void)key.get()->WriteString(u"Company", u"Vexmoor", 0, u"", 0);
+    (void)key.WriteInt(u"IVersion", 1);
+    (void)key.WriteString(u"Company", VxString(u"Vexmoor"));
   }
   const VxString path = ThisModulePath();
   if (key) {
-    (void)key.get()->WriteString(u"Path", path.c_str(), 0, u"", 0);
-    (void)key.get()->WriteInt(u"Index", index, 0, 0);
-    (void)key.get()->WriteString(u"Version", u"1.0.7", 0, u"", 0);
-    (void)key.get()->WriteString(u"URL", u"https://www.vexmoor.com/", 0, u"", 0);
-    (void)key.get()->WriteString(u"Copyright", u"Copyright (c) Vexmoor. All rights reserved.", 0,
-                                 u"", 0);
+    (void)key.WriteString(u"Path", path);
+    (void)key.WriteInt(u"Index", index);
+    (void)key.WriteString(u"Version", VxString(u"1.0.7"));
+    (void)key.WriteString(u"URL", VxString(u"https://www.vexmoor.com/"));
+    (void)key.WriteString(u"Copyright", VxString(u"Copyright (c) Vexmoor. All rights reserved."));
   }
-  const VxString description =
-      VxFormat(u"%s (part of main Vexmoor main live plug-ins)", {static_cast<const char16_t*>(name)});
-  if (key) (void)key.get()->WriteString(u"Description", description.c_str(), 0, u"", 0);
+  const VxString description = VxFormat(u"%s (part of main Vexmoor main live plug-ins)",
+                                        {static_cast<const char16_t*>(name)});
+  if (key) (void)key.WriteString(u"Description", description);
   VxDeleteSource(source);
-  key.reset();
+  key.Reset();
 }
 
 }  // namespace

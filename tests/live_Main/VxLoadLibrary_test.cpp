@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
 
 #include "live_Main/VxHostLibraries.h"
+#include "live_Main/VxInstallInfo.h"
 #include "live_Main/VxLog.h"
 #include "tests/support/VxToolsTestEnv.h"
 
@@ -128,6 +130,23 @@ TEST_F(HostLibraries, UnloadWithoutNotifyReleasesQuietly) {
   EXPECT_EQ(nullptr, VxGetTools());
   EXPECT_TRUE(Entries("ModuleUnloading.*").empty());
   EXPECT_EQ(1u, Entries("Uninitialize \\(module: .*").size());
+}
+
+using InstallBlockFill = WithTools;
+
+TEST_F(InstallBlockFill, TellsTheToolsBeforeTheInstallPathGoesOutAndMarksCompletionLast) {
+  VxInstallBlock block;
+  std::memset(static_cast<void*>(&block), 0xAB, sizeof(block));
+  wchar_t exe[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  VxInstallInfo::Fill(&block, VxString(exe), VxInstallInfo::ThisModuleFolder());
+  EXPECT_EQ(1u, Entries("BeforeInstallPathLogged").size());
+  EXPECT_EQ(VxInstallInfo::kComplete, block.complete);
+  EXPECT_EQ(-1, block.minusOne);
+  EXPECT_EQ(::GetCurrentThreadId(), block.fillingThreadId);
+  // Whatever was in the block before is cleared.
+  EXPECT_EQ(0, block.reserved8[0]);
+  EXPECT_EQ(0u, block.reserved10);
 }
 
 using LogScope = WithTools;
