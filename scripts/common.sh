@@ -40,8 +40,20 @@ stop_wine() {
 start_xvfb() {
   local n=${VX_DISPLAY_NUMBER:-87}
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   XVFB_PID=$!
   export DISPLAY=":$n"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  # The socket appears before the server answers; a Wine process that finds no
+  # answering server loses windows for the whole wineserver session.
+  for _ in $(seq 100); do xdpyinfo -display ":$n" >/dev/null 2>&1 && break; sleep 0.1; done
+  # start_wine may already have started the prefix's services and desktop
+  # without DISPLAY; every window creation then fails ("no driver could be
+  # loaded"). Start them again now that the X server answers.
+  if [ -n "${WINEPREFIX:-}" ]; then
+    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+    /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
+  fi
 }

@@ -1,12 +1,24 @@
 #include "reference/tools/VxMainThreadMessenger.h"
 
+#include <cwchar>
+#include <string>
+
 #include "reference/tools/VxFileLog.h"
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"VxToolsMainThreadMessenger";
+constexpr wchar_t kWindowClassPrefix[] = L"VxToolsMainThreadMessenger";
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr char16_t kSource[] = u"VxTools::MainThreadMessenger";
+
+// Window classes outlive the library that registered them, so the class name
+// carries the library's load address: a copy loaded again elsewhere never
+// reuses a class whose window procedure points into the unloaded copy.
+std::wstring WindowClassName(HINSTANCE instance) {
+  wchar_t name[64];
+  swprintf(name, 64, L"%ls %p", kWindowClassPrefix, static_cast<void*>(instance));
+  return name;
+}
 
 }  // namespace
 
@@ -26,16 +38,17 @@ bool VxMainThreadMessenger::Start(HINSTANCE instance) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (window_) return true;
   }
+  const std::wstring className = WindowClassName(instance);
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
-  wc.lpszClassName = kWindowClass;
+  wc.lpszClassName = className.c_str();
   if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     log_.Write(1, kSource, VxFormat(u"RegisterClassEx failed, error: %d", {::GetLastError()}));
     return false;
   }
-  HWND window = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  HWND window = ::CreateWindowExW(0, className.c_str(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   instance, nullptr);
   if (!window) {
     log_.Write(1, kSource, VxFormat(u"CreateWindowEx failed, error: %d", {::GetLastError()}));
@@ -64,8 +77,12 @@ void VxMainThreadMessenger::Shutdown() {
   ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   if (owner == ::GetCurrentThreadId()) {
     ::DestroyWindow(window);
-    ::UnregisterClassW(kWindowClass, instance);
+    ::UnregisterClassW(WindowClassName(instance).c_str(), instance);
   } else {
+    // Only the owning thread may destroy the window. It is handed the system's
+    // window procedure first, because this library may be unloaded before
+    // that thread handles the close.
+    ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcW));
     ::PostMessageW(window, WM_CLOSE, 0, 0);
   }
 }

@@ -147,3 +147,22 @@ TEST_F(MainThreadMessages, DropFromAnotherThreadWaitsForARunningDelivery) {
   EXPECT_FALSE(returnedDuringDelivery);
   EXPECT_TRUE(dropReturned);
 }
+
+TEST(MainThreadMessagesLifetime, LastUninitializeOnAnotherThreadEndsPosting) {
+  IVxTools* tools = Env().LoadTools();
+  ASSERT_NE(tools, nullptr);
+  HINSTANCE self = ::GetModuleHandleW(nullptr);
+  ASSERT_TRUE(tools->Initialize(false, self));
+  IVxMainThreadMessageManager* manager = tools->GetMainThreadMessageManager(false);
+  ASSERT_NE(manager, nullptr);
+  Recorder recorder;
+  ASSERT_TRUE(manager->Post(&recorder, 1, 1));
+  std::thread([&] { tools->Uninitialize(false, self); }).join();
+
+  EXPECT_EQ(tools->GetMainThreadMessageManager(false), nullptr);
+  EXPECT_FALSE(manager->Post(&recorder, 1, 2));
+  // The window closes on this thread; the queued value is never delivered.
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  EXPECT_TRUE(recorder.Deliveries().empty());
+}
