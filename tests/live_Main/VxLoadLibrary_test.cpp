@@ -77,23 +77,27 @@ TEST_F(LoadLibraryFailure, Bit31AlsoLogsTheFailureInCategory1) {
   EXPECT_EQ("VxLoadLibrary", entries[0].source);
 }
 
-TEST(LoadLibrary, EmptyPathFailsAndEveryLoadFreesTheModuleBefore) {
-  const wchar_t* kSystemDll = L"version.dll";
-  if (::GetModuleHandleW(kSystemDll)) GTEST_SKIP() << "version.dll is loaded by the process";
+TEST(LibraryLoader, EmptyPathFailsAndEveryLoadFreesTheModuleBefore) {
+  // The image library beside the program: nothing else in this test loads it.
+  const std::wstring image = VxToolsTestEnv::ExeFolder() + L"VxImage.dll";
+  const VxString path(image.c_str());
+  ASSERT_EQ(nullptr, ::GetModuleHandleW(image.c_str()));
   VxLoadLibrary library;
-  // Bit 31 is not passed on to the loader: with it the load would fail.
-  ASSERT_TRUE(library.Load(u"version.dll", VxLoadLibrary::kLogFailure));
-  EXPECT_EQ(library.Get(), ::GetModuleHandleW(kSystemDll));
+  // Bit 31 is not passed on to the loader, where it would make the load fail.
+  ASSERT_TRUE(library.Load(path.c_str(), VxLoadLibrary::kLogFailure | LOAD_WITH_ALTERED_SEARCH_PATH));
+  EXPECT_EQ(library.Get(), ::GetModuleHandleW(image.c_str()));
   ::testing::internal::CaptureStdout();
   EXPECT_FALSE(library.Load(u"", 0));
+  EXPECT_EQ(nullptr, ::GetModuleHandleW(image.c_str()));
+  ASSERT_TRUE(library.Load(path.c_str(), 0));
   EXPECT_FALSE(library.Load(nullptr, 0));
   EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
   EXPECT_FALSE(library.IsLoaded());
-  EXPECT_EQ(nullptr, ::GetModuleHandleW(kSystemDll));
+  EXPECT_EQ(nullptr, ::GetModuleHandleW(image.c_str()));
 
-  ASSERT_TRUE(library.Load(u"version.dll", 0));
+  ASSERT_TRUE(library.Load(path.c_str(), 0));
   library.Free();
-  EXPECT_EQ(nullptr, ::GetModuleHandleW(kSystemDll));
+  EXPECT_EQ(nullptr, ::GetModuleHandleW(image.c_str()));
 }
 
 using HostLibraries = WithTools;
