@@ -21,10 +21,10 @@ constexpr uint32_t kSearchLibraryFolder = LOAD_WITH_ALTERED_SEARCH_PATH;  // 8
 // is XORed with its position plus kScrambleKey.
 constexpr char16_t kScrambleKey = 0x35;
 constexpr char16_t kToolsFileScrambled[] = {
-    u'V' ^ (kScrambleKey + 0),  u'x' ^ (kScrambleKey + 1),  u'T' ^ (kScrambleKey + 2),
-    u'o' ^ (kScrambleKey + 3),  u'o' ^ (kScrambleKey + 4),  u'l' ^ (kScrambleKey + 5),
-    u's' ^ (kScrambleKey + 6),  u'.' ^ (kScrambleKey + 7),  u'd' ^ (kScrambleKey + 8),
-    u'l' ^ (kScrambleKey + 9),  u'l' ^ (kScrambleKey + 10)};
+    u'V' ^ (kScrambleKey + 0), u'x' ^ (kScrambleKey + 1), u'T' ^ (kScrambleKey + 2),
+    u'o' ^ (kScrambleKey + 3), u'o' ^ (kScrambleKey + 4), u'l' ^ (kScrambleKey + 5),
+    u's' ^ (kScrambleKey + 6), u'.' ^ (kScrambleKey + 7), u'd' ^ (kScrambleKey + 8),
+    u'l' ^ (kScrambleKey + 9), u'l' ^ (kScrambleKey + 10)};
 static_assert(sizeof(kToolsFileScrambled) / sizeof(char16_t) == 11);
 
 constexpr char16_t kImageFile[] = u"VxImage.dll";
@@ -43,7 +43,8 @@ VxString ToolsFileName() {
 CRITICAL_SECTION* Lock() {
   static std::atomic<CRITICAL_SECTION*> lock{nullptr};
   CRITICAL_SECTION* current = lock.load(std::memory_order_acquire);
-  if (current) return current;
+  if (current)
+    return current;
   auto* created = new CRITICAL_SECTION;
   ::InitializeCriticalSection(created);
   if (!lock.compare_exchange_strong(current, created, std::memory_order_acq_rel)) {
@@ -66,24 +67,32 @@ class LockGuard {
 };
 
 bool IsAbsolutePath(const VxString& name) {
-  if (name.find(u'\\') == VxString::npos) return false;
+  if (name.find(u'\\') == VxString::npos)
+    return false;
   return name.compare(1, 2, u":\\") == 0 || name.compare(0, 2, u"\\\\") == 0;
 }
 
 // Loads `fileName` into `library` from where the host is installed.
 bool LoadFromInstallation(VxLoadLibrary& library, const VxString& fileName) {
-  if (IsAbsolutePath(fileName)) return library.Load(fileName.c_str(), kSearchLibraryFolder);
+  if (IsAbsolutePath(fileName))
+    return library.Load(fileName.c_str(), kSearchLibraryFolder);
   const VxString installPath = VxInstallInfo::LibraryInstallPath();
-  if (installPath.empty()) return library.Load(fileName.c_str(), 0);
-  if (library.Load((installPath + fileName).c_str(), kSearchLibraryFolder)) return true;
+  if (installPath.empty())
+    return library.Load(fileName.c_str(), 0);
+  if (library.Load((installPath + fileName).c_str(), kSearchLibraryFolder))
+    return true;
   return library.Load((installPath + u"x64\\" + fileName).c_str(), kSearchLibraryFolder);
 }
 
 std::atomic<HINSTANCE> gModuleInstance{nullptr};
 LibrarySlot gToolsSlot;
 LibrarySlot gImageSlot;
-LibrarySlot* gTools() { return &gToolsSlot; }
-LibrarySlot* gImage() { return &gImageSlot; }
+LibrarySlot* gTools() {
+  return &gToolsSlot;
+}
+LibrarySlot* gImage() {
+  return &gImageSlot;
+}
 
 // Releases the libraries once more when the module's static objects go away,
 // whether or not the application object's exit ran. Defined after the slots so
@@ -102,13 +111,17 @@ VxHostLibraries& VxHostLibraries::Instance() {
 bool VxHostLibraries::LoadTools() {
   LockGuard guard;
   LibrarySlot& slot = *gTools();
-  if (slot.library.IsLoaded()) return true;
-  if (!LoadFromInstallation(slot.library, ToolsFileName())) return false;
+  if (slot.library.IsLoaded())
+    return true;
+  if (!LoadFromInstallation(slot.library, ToolsFileName()))
+    return false;
   auto entry = reinterpret_cast<VxGetToolsProc>(
       reinterpret_cast<void*>(::GetProcAddress(slot.library.Get(), "GetVxToolsDLL")));
-  if (!entry) return true;
+  if (!entry)
+    return true;
   IVxTools* tools = entry(kVxToolsInterfaceVersion);
-  if (!tools) return true;
+  if (!tools)
+    return true;
   tools->Initialize(slot.startupFlag, ModuleInstance());
   slot.api.store(tools, std::memory_order_release);
   return true;
@@ -117,13 +130,17 @@ bool VxHostLibraries::LoadTools() {
 bool VxHostLibraries::LoadImage() {
   LockGuard guard;
   LibrarySlot& slot = *gImage();
-  if (slot.library.IsLoaded()) return true;
-  if (!LoadFromInstallation(slot.library, VxString(kImageFile))) return false;
+  if (slot.library.IsLoaded())
+    return true;
+  if (!LoadFromInstallation(slot.library, VxString(kImageFile)))
+    return false;
   auto entry = reinterpret_cast<VxGetImageAppProc>(
       reinterpret_cast<void*>(::GetProcAddress(slot.library.Get(), "GetVxImageAppDLL")));
-  if (!entry) return true;
+  if (!entry)
+    return true;
   IVxImageApp* image = entry();
-  if (!image) return true;
+  if (!image)
+    return true;
   image->Initialize(slot.startupFlag);
   slot.api.store(image, std::memory_order_release);
   return true;
@@ -133,7 +150,8 @@ void VxHostLibraries::Unload(bool notifyTools) {
   if (notifyTools) {
     LockGuard guard;
     if (gTools()->library.IsLoaded())
-      if (IVxTools* tools = Tools()) tools->ModuleUnloading(ModuleInstance());
+      if (IVxTools* tools = Tools())
+        tools->ModuleUnloading(ModuleInstance());
   }
   {
     LockGuard guard;
@@ -160,8 +178,14 @@ IVxImageApp* VxHostLibraries::Image() const {
   return static_cast<IVxImageApp*>(gImage()->api.load(std::memory_order_acquire));
 }
 
-void VxHostLibraries::SetModuleInstance(HINSTANCE module) { gModuleInstance.store(module); }
+void VxHostLibraries::SetModuleInstance(HINSTANCE module) {
+  gModuleInstance.store(module);
+}
 
-HINSTANCE VxHostLibraries::ModuleInstance() const { return gModuleInstance.load(); }
+HINSTANCE VxHostLibraries::ModuleInstance() const {
+  return gModuleInstance.load();
+}
 
-IVxTools* VxGetTools() { return VxHostLibraries::Instance().Tools(); }
+IVxTools* VxGetTools() {
+  return VxHostLibraries::Instance().Tools();
+}

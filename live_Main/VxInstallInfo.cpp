@@ -25,7 +25,8 @@ void StoreText(char16_t (&field)[kVxInstallPathChars], const VxString& text) {
 
 VxString ReadText(const char16_t (&field)[kVxInstallPathChars]) {
   size_t n = 0;
-  while (n < kVxInstallPathChars && field[n]) ++n;
+  while (n < kVxInstallPathChars && field[n])
+    ++n;
   return VxString(field, n);
 }
 
@@ -41,7 +42,8 @@ VxString ReadStringValue(HKEY key, const char16_t* name) {
   const wchar_t* wideName = reinterpret_cast<const wchar_t*>(name);
   if (::RegQueryValueExW(key, wideName, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS)
     return VxString();
-  if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes == 0) return VxString();
+  if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes == 0)
+    return VxString();
   std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, 0);
   if (::RegQueryValueExW(key, wideName, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
                          &bytes) != ERROR_SUCCESS)
@@ -60,14 +62,16 @@ class BlockHolder {
   BlockHolder()
       : memory_(VxInstallInfo::BlockName(::GetCurrentProcessId()), sizeof(VxInstallBlock)) {
     auto* block = static_cast<VxInstallBlock*>(memory_.View());
-    if (!block) return;
+    if (!block)
+      return;
     if (block->filled == 0) {
       wchar_t exe[MAX_PATH + 1] = {};
       ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
       VxInstallInfo::Fill(block, VxString(exe), VxInstallInfo::ThisModuleFolder());
     } else {
       // Another module of the process may still be filling it.
-      for (int i = 0; i < 5000 && block->complete != VxInstallInfo::kComplete; ++i) ::Sleep(1);
+      for (int i = 0; i < 5000 && block->complete != VxInstallInfo::kComplete; ++i)
+        ::Sleep(1);
     }
     block_ = block;
   }
@@ -101,9 +105,9 @@ VxString VxInstallInfo::FolderOf(const VxString& path) {
 
 VxString VxInstallInfo::ThisModuleFolder() {
   HMODULE module = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&VxInstallInfo::ThisModuleFolder), &module);
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&VxInstallInfo::ThisModuleFolder), &module);
   wchar_t path[MAX_PATH + 1] = {};
   ::GetModuleFileNameW(module, path, MAX_PATH);
   return FolderOf(VxString(path));
@@ -125,22 +129,28 @@ VxString VxInstallInfo::FindRegisteredInstallation(const VxString& hostFolder,
     DWORD length = kMaxSubkeyName + 1;
     const LONG status =
         ::RegEnumKeyExW(list.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS) continue;
+    if (status == ERROR_NO_MORE_ITEMS)
+      break;
+    if (status != ERROR_SUCCESS)
+      continue;
     VxRegKey installation;
     if (::RegOpenKeyExW(list.get(), name, 0, KEY_READ, installation.put()) != ERROR_SUCCESS)
       continue;
     VxString path = ReadStringValue(installation.get(), u"Path");
-    if (path.empty()) continue;
+    if (path.empty())
+      continue;
     installations.push_back({VxString(name, length), std::move(path)});
   }
 
   for (const Installation& i : installations)
-    if (VxStartsWithNoCase(hostFolder, i.path)) return i.path;
+    if (VxStartsWithNoCase(hostFolder, i.path))
+      return i.path;
   for (const Installation& i : installations)
-    if (VxStartsWithNoCase(moduleFolder, i.path)) return i.path;
+    if (VxStartsWithNoCase(moduleFolder, i.path))
+      return i.path;
   for (const Installation& i : installations)
-    if (i.name == defaultName) return i.path;
+    if (i.name == defaultName)
+      return i.path;
   return VxString();
 }
 
@@ -148,12 +158,12 @@ VxInstallInfo::Resolution VxInstallInfo::Resolve(const VxString& hostFolder,
                                                  const VxString& moduleFolder) {
   Resolution result;
   const VxString marker = hostFolder + u"Portable.dat";
-  if (!hostFolder.empty() &&
-      ::GetFileAttributesW(marker.Wide()) != INVALID_FILE_ATTRIBUTES) {
+  if (!hostFolder.empty() && ::GetFileAttributesW(marker.Wide()) != INVALID_FILE_ATTRIBUTES) {
     result.portable = true;
     result.installPath = hostFolder;
     result.dataPath = hostFolder;
-    if (!result.dataPath.empty() && result.dataPath.back() != u'\\') result.dataPath += u'\\';
+    if (!result.dataPath.empty() && result.dataPath.back() != u'\\')
+      result.dataPath += u'\\';
     result.dataPath += u"Application Data";
     return result;
   }
@@ -161,7 +171,8 @@ VxInstallInfo::Resolution VxInstallInfo::Resolve(const VxString& hostFolder,
   return result;
 }
 
-void VxInstallInfo::Fill(VxInstallBlock* block, const VxString& hostExecutable,
+void VxInstallInfo::Fill(VxInstallBlock* block,
+                         const VxString& hostExecutable,
                          const VxString& moduleFolder) {
   std::memset(static_cast<void*>(block), 0, sizeof(*block));
   block->filled = 1;
@@ -177,7 +188,8 @@ void VxInstallInfo::Fill(VxInstallBlock* block, const VxString& hostExecutable,
   block->currentUserHive = kCurrentUserHive;
   block->minusOne = -1;
 
-  if (IVxTools* tools = VxGetTools()) tools->BeforeInstallPathLogged();
+  if (IVxTools* tools = VxGetTools())
+    tools->BeforeInstallPathLogged();
   const VxString line = VxFormat(u"Vexmoor install path (process: %d): %s\r\n",
                                  {::GetCurrentProcessId(), resolution.installPath});
   ::OutputDebugStringW(line.Wide());

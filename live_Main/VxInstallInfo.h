@@ -96,7 +96,8 @@ class VxInstallInfo {
   static VxString FindRegisteredInstallation(const VxString& hostFolder,
                                              const VxString& moduleFolder);
   // Clears `block` and fills it for the host executable `hostExecutable`.
-  static void Fill(VxInstallBlock* block, const VxString& hostExecutable,
+  static void Fill(VxInstallBlock* block,
+                   const VxString& hostExecutable,
                    const VxString& moduleFolder);
 
   // Folder of a full file path, with its trailing backslash.

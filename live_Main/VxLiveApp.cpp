@@ -21,7 +21,8 @@ VxString ThisModulePath(HINSTANCE module) {
 bool VxLiveApp::InitInstance() {
   std::setlocale(LC_ALL, "");
   VxRebuildCharTables();
-  if (WantsHostLibraries()) return LoadHostLibraries();
+  if (WantsHostLibraries())
+    return LoadHostLibraries();
   return true;
 }
 
@@ -41,7 +42,8 @@ bool VxLiveApp::LoadHostLibraries() {
   VxHostLibraries& libraries = VxHostLibraries::Instance();
   libraries.SetModuleInstance(module_);
   IVxTools* tools = libraries.Tools();
-  if (tools && tools->GetProductInfo(false)) return true;
+  if (tools && tools->GetProductInfo(false))
+    return true;
 
   VxString error;
   if (libraries.LoadTools()) {

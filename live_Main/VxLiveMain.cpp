@@ -9,6 +9,7 @@ VxLiveApp gLiveApp;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   VxApp* app = VxApp::Current();
-  if (!app) return FALSE;
+  if (!app)
+    return FALSE;
   return app->ProcessAttachDetach(module, reason) ? TRUE : FALSE;
 }

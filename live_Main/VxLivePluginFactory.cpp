@@ -21,11 +21,13 @@ int32_t VxTakeAsioInstanceSlot(CASIOLivePlugin* source) {
 }
 
 void VxReleaseAsioInstanceSlot(int32_t slot) {
-  if (slot >= 0 && slot < kVxAsioInstanceCount) gVxAsioInstances[slot] = nullptr;
+  if (slot >= 0 && slot < kVxAsioInstanceCount)
+    gVxAsioInstances[slot] = nullptr;
 }
 
 void VxWriteSourceName(void* buffer, const char16_t* name) noexcept {
-  if (!buffer || !name) return;
+  if (!buffer || !name)
+    return;
   std::memcpy(buffer, name, (std::char_traits<char16_t>::length(name) + 1) * sizeof(char16_t));
 }
 
@@ -77,7 +79,8 @@ void RegisterSource(int32_t index, IVxAudioLive* source) {
   }
   const VxString description = VxFormat(u"%s (part of main Vexmoor main live plug-ins)",
                                         {static_cast<const char16_t*>(name)});
-  if (key) (void)key.WriteString(u"Description", description);
+  if (key)
+    (void)key.WriteString(u"Description", description);
   VxDeleteSource(source);
   key.Reset();
 }
@@ -85,10 +88,12 @@ void RegisterSource(int32_t index, IVxAudioLive* source) {
 }  // namespace
 
 extern "C" int32_t GetLivePlugin(int32_t index, IVxAudioLive** out) noexcept {
-  if (!out) return -1;
+  if (!out)
+    return -1;
   *out = nullptr;
   IVxAudioLive* source = CreateSource(index);
-  if (!source) return -1;
+  if (!source)
+    return -1;
   *out = source;
   return 0;
 }
@@ -96,7 +101,8 @@ extern "C" int32_t GetLivePlugin(int32_t index, IVxAudioLive** out) noexcept {
 extern "C" HRESULT DllRegisterServer() noexcept {
   for (int32_t index = kVxFirstFactoryIndex; index <= kVxLastFactoryIndex; ++index) {
     IVxAudioLive* source = nullptr;
-    if (GetLivePlugin(index, &source) != 0 || !source) continue;
+    if (GetLivePlugin(index, &source) != 0 || !source)
+      continue;
     RegisterSource(index, source);
   }
   return S_OK;

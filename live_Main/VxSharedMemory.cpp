@@ -1,12 +1,15 @@
 #include "live_Main/VxSharedMemory.h"
 
 VxSharedMemory::VxSharedMemory(const VxString& name, uint32_t size) : name_(name) {
-  if (name_.empty()) return;
-  mapping_.reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
-                                      name_.Wide()));
-  if (!mapping_) return;
+  if (name_.empty())
+    return;
+  mapping_.reset(
+      ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name_.Wide()));
+  if (!mapping_)
+    return;
   view_.reset(::MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
-  if (!view_) mapping_.reset();
+  if (!view_)
+    mapping_.reset();
 }
 
 VxSharedMemory::~VxSharedMemory() {

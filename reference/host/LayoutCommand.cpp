@@ -18,10 +18,13 @@ const wchar_t* const kOptionalFiles[] = {L"vxproducer.exe"};
 bool CreateFolderTree(const std::wstring& folder) {
   if (::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
     return true;
-  if (::GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+  if (::GetLastError() != ERROR_PATH_NOT_FOUND)
+    return false;
   const size_t slash = folder.find_last_of(L'\\');
-  if (slash == std::wstring::npos || slash < 3) return false;
-  if (!CreateFolderTree(folder.substr(0, slash))) return false;
+  if (slash == std::wstring::npos || slash < 3)
+    return false;
+  if (!CreateFolderTree(folder.substr(0, slash)))
+    return false;
   return ::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
@@ -43,7 +46,8 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
     return 2;
   }
   std::wstring target = VxHostAbsolutePath(argv[0]);
-  while (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/')) target.pop_back();
+  while (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/'))
+    target.pop_back();
   if (!CreateFolderTree(target)) {
     std::fwprintf(stderr, L"layout: cannot create %ls (error %lu)\n", target.c_str(),
                   ::GetLastError());
@@ -60,7 +64,8 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
   wchar_t self[MAX_PATH * 4] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
   bool ok = Copy(self, target + L"vxhost.exe");
-  for (const wchar_t* file : kRequiredFiles) ok = Copy(source + file, target + file) && ok;
+  for (const wchar_t* file : kRequiredFiles)
+    ok = Copy(source + file, target + file) && ok;
   for (const wchar_t* file : kOptionalFiles)
     if (::GetFileAttributesW((source + file).c_str()) != INVALID_FILE_ATTRIBUTES)
       ok = Copy(source + file, target + file) && ok;
@@ -76,7 +81,8 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
     return 1;
   }
   std::wprintf(L"  wrote %ls\n", marker.c_str());
-  if (!ok) return 1;
+  if (!ok)
+    return 1;
   std::wprintf(L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n", target.c_str());
   return 0;
 }

@@ -25,11 +25,12 @@ void PrintValue(const wchar_t* name, DWORD type, const std::vector<BYTE>& data) 
     std::wprintf(L"    %ls = %ld\n", name, static_cast<long>(value));
   } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
     std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
-    while (!text.empty() && text.back() == 0) text.pop_back();
+    while (!text.empty() && text.back() == 0)
+      text.pop_back();
     std::wprintf(L"    %ls = \"%ls\"\n", name, text.c_str());
   } else {
-    std::wprintf(L"    %ls = (%lu bytes of type %lu)\n", name, static_cast<unsigned long>(data.size()),
-                 type);
+    std::wprintf(L"    %ls = (%lu bytes of type %lu)\n", name,
+                 static_cast<unsigned long>(data.size()), type);
   }
 }
 
@@ -45,7 +46,8 @@ int PrintKeys(HKEY live, const std::wstring& livePath) {
     ++keys;
     std::wprintf(L"  %ls\\%ls\n", livePath.c_str(), name);
     VxRegKey key;
-    if (::RegOpenKeyExW(live, name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
+    if (::RegOpenKeyExW(live, name, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+      continue;
     for (DWORD v = 0;; ++v) {
       wchar_t valueName[16384];
       DWORD valueNameLength = 16384;

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cwchar>
 #include <cstring>
+#include <cwchar>
 
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
@@ -32,7 +32,8 @@ int RunSourcesCommand(int argc, wchar_t**) {
     if (result != 0 || !source) {
       std::wprintf(L"index %d: no source (GetLivePlugin: %d, out %ls)\n", index, result,
                    source ? L"not null" : L"null");
-      if (source && result != 0) return 1;  // the factory must clear *out
+      if (source && result != 0)
+        return 1;  // the factory must clear *out
       continue;
     }
     ++found;
@@ -44,7 +45,8 @@ int RunSourcesCommand(int argc, wchar_t**) {
       std::memset(text, 0, sizeof(text));
       const int32_t info = source->GetInfo(code, text);
       std::wprintf(L", GetInfo %d: %d", code, info);
-      if (text[0]) std::wprintf(L" \"%ls\"", text);
+      if (text[0])
+        std::wprintf(L" \"%ls\"", text);
     }
     std::wprintf(L"\n");
     VxDeleteSource(source);

@@ -11,7 +11,8 @@ const VxHostCommand kCommands[] = {
      L"copies vxhost.exe and the libraries into <dir> and makes it a portable host folder",
      RunLayoutCommand},
     {L"register", L"",
-     L"registers VxLive.dll (settings root \"vxhost\") and prints what it wrote under Plugins\\Live",
+     L"registers VxLive.dll (settings root \"vxhost\") and prints what it wrote under "
+     L"Plugins\\Live",
      RunRegisterCommand},
     {L"sources", L"", L"lists the sources GetLivePlugin offers for indices 0 to 3",
      RunSourcesCommand},
@@ -27,13 +28,15 @@ const VxHostCommand* VxHostCommands(size_t* count) {
 
 const VxHostCommand* VxFindHostCommand(const wchar_t* name) {
   for (const VxHostCommand& command : kCommands)
-    if (std::wcscmp(command.name, name) == 0) return &command;
+    if (std::wcscmp(command.name, name) == 0)
+      return &command;
   return nullptr;
 }
 
 int RunHelpCommand(int, wchar_t**) {
-  std::wprintf(L"vxhost: a reference host for the VxLive.dll plug-in.\n"
-               L"The libraries are taken from the folder of vxhost.exe.\n\nCommands:\n");
+  std::wprintf(
+      L"vxhost: a reference host for the VxLive.dll plug-in.\n"
+      L"The libraries are taken from the folder of vxhost.exe.\n\nCommands:\n");
   for (const VxHostCommand& command : kCommands)
     std::wprintf(L"  vxhost %ls %ls\n      %ls\n", command.name, command.usage, command.summary);
   return 0;

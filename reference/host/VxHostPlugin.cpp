@@ -72,5 +72,6 @@ bool VxHostPlugin::LoadPlugin() {
 }
 
 void VxHostPlugin::SetToolsOption(const wchar_t* name, const wchar_t* value) const {
-  if (setToolsOption_) setToolsOption_(name, value);
+  if (setToolsOption_)
+    setToolsOption_(name, value);
 }

@@ -2,8 +2,8 @@
 #include "live_Main/VxApp.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace {
 
@@ -22,7 +22,9 @@ class RecordingApp : public VxApp {
   int exits = 0;
 };
 
-HINSTANCE FakeModule() { return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000)); }
+HINSTANCE FakeModule() {
+  return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
+}
 
 TEST(AppNotifications, OnlyTheFirstAttachAndTheLastDetachDoWork) {
   RecordingApp app;
@@ -60,7 +62,8 @@ TEST(AppNotifications, AttachSplitsTheProcessCommandLine) {
   LPWSTR* expected = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   ASSERT_NE(nullptr, expected);
   ASSERT_EQ(static_cast<size_t>(count), app.Arguments().size());
-  for (int i = 0; i < count; ++i) EXPECT_EQ(VxString(expected[i]), app.Arguments()[i]);
+  for (int i = 0; i < count; ++i)
+    EXPECT_EQ(VxString(expected[i]), app.Arguments()[i]);
   ::LocalFree(expected);
   EXPECT_GE(count, 1);
 }

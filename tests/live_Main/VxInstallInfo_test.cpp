@@ -14,7 +14,9 @@ namespace {
 constexpr wchar_t kNativeRoot[] = L"Software\\Vexmoor\\Tonecore";
 constexpr wchar_t kWowRoot[] = L"Software\\WOW6432Node\\Vexmoor\\Tonecore";
 
-VxString V(const wchar_t* text) { return VxString(text); }
+VxString V(const wchar_t* text) {
+  return VxString(text);
+}
 
 class InstallationList : public ::testing::Test {
  protected:
@@ -92,9 +94,8 @@ TEST_F(InstallationList, InstallationWithEmptyPathIsSkipped) {
 TEST_F(InstallationList, NoListGivesEmptyInstallPath) {
   EXPECT_EQ(VxString(), Find(L"C:\\Player\\", L"C:\\Player\\"));
   VxRegKey key;
-  ASSERT_EQ(ERROR_SUCCESS,
-            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ListPath(false).c_str(), 0, nullptr, 0,
-                              KEY_WRITE, nullptr, key.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ListPath(false).c_str(), 0,
+                                             nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr));
   EXPECT_EQ(VxString(), Find(L"C:\\Player\\", L"C:\\Player\\"));
 }
 

@@ -55,9 +55,9 @@ TEST_F(LoadLibraryFailure, PrintsTheLoaderLineAndKeepsTheLoaderError) {
   const DWORD error = ::GetLastError();
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), error);
-  EXPECT_TRUE(std::regex_match(
-      out, std::regex("\n\nERROR in VxLoadLibrary: errno=-?[0-9]+, "
-                      "file=C:\\\\vx-no-such-folder\\\\Missing\\.dll\n\n")))
+  EXPECT_TRUE(
+      std::regex_match(out, std::regex("\n\nERROR in VxLoadLibrary: errno=-?[0-9]+, "
+                                       "file=C:\\\\vx-no-such-folder\\\\Missing\\.dll\n\n")))
       << "[" << out << "]";
   EXPECT_FALSE(library.IsLoaded());
   // Without bit 31 nothing is logged.
@@ -84,7 +84,8 @@ TEST(LibraryLoader, EmptyPathFailsAndEveryLoadFreesTheModuleBefore) {
   ASSERT_EQ(nullptr, ::GetModuleHandleW(image.c_str()));
   VxLoadLibrary library;
   // Bit 31 is not passed on to the loader, where it would make the load fail.
-  ASSERT_TRUE(library.Load(path.c_str(), VxLoadLibrary::kLogFailure | LOAD_WITH_ALTERED_SEARCH_PATH));
+  ASSERT_TRUE(
+      library.Load(path.c_str(), VxLoadLibrary::kLogFailure | LOAD_WITH_ALTERED_SEARCH_PATH));
   EXPECT_EQ(library.Get(), ::GetModuleHandleW(image.c_str()));
   ::testing::internal::CaptureStdout();
   EXPECT_FALSE(library.Load(u"", 0));
@@ -115,7 +116,8 @@ TEST_F(HostLibraries, LoadsOnceAndUnloadNotifiesThenReleasesTheTools) {
   std::vector<std::string> messages;
   for (size_t i = firstLine_; i < lines.size(); ++i) {
     VxLogEntry entry;
-    if (VxParseLogLine(lines[i], entry) && entry.source == "VxTools") messages.push_back(entry.message);
+    if (VxParseLogLine(lines[i], entry) && entry.source == "VxTools")
+      messages.push_back(entry.message);
   }
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(0u, messages[0].find("ModuleUnloading (module: "));
@@ -156,9 +158,7 @@ TEST_F(InstallBlockFill, TellsTheToolsBeforeTheInstallPathGoesOutAndMarksComplet
 using LogScope = WithTools;
 
 TEST_F(LogScope, LogsStartAndFinishWithOrWithoutResult) {
-  {
-    VxLogScope scope(kVxLogLive, u"CTest::Plain");
-  }
+  { VxLogScope scope(kVxLogLive, u"CTest::Plain"); }
   {
     VxLogScope scope(kVxLogRuntime, u"CTest::WithResult");
     scope.SetResult(-1);
@@ -177,8 +177,8 @@ TEST_F(LogScope, LogsStartAndFinishWithOrWithoutResult) {
       << ours[1].message;
   EXPECT_EQ("CTest::Plain", ours[1].source);
   EXPECT_EQ("Start", ours[2].message);
-  EXPECT_TRUE(std::regex_match(ours[3].message,
-                               std::regex("Finish \\(result: -1\\) \\([0-9]+ ms\\)")))
+  EXPECT_TRUE(
+      std::regex_match(ours[3].message, std::regex("Finish \\(result: -1\\) \\([0-9]+ ms\\)")))
       << ours[3].message;
   EXPECT_EQ(1, ours[3].category);
 }

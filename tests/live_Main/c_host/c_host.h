@@ -5,26 +5,28 @@
 #ifndef VX_C_HOST_H
 #define VX_C_HOST_H
 
-#include <windows.h>
 #include <stdint.h>
+#include <windows.h>
 
 extern int g_failures;
 
-#define CHECK(cond, ...)                                                \
-  do {                                                                  \
-    if (!(cond)) {                                                      \
-      ++g_failures;                                                     \
-      printf("FAILED %s:%d: %s: ", __FILE__, __LINE__, #cond);          \
-      printf(__VA_ARGS__);                                              \
-      printf("\n");                                                     \
-      fflush(stdout);                                                   \
-    }                                                                   \
+#define CHECK(cond, ...)                                       \
+  do {                                                         \
+    if (!(cond)) {                                             \
+      ++g_failures;                                            \
+      printf("FAILED %s:%d: %s: ", __FILE__, __LINE__, #cond); \
+      printf(__VA_ARGS__);                                     \
+      printf("\n");                                            \
+      fflush(stdout);                                          \
+    }                                                          \
   } while (0)
 
 /* Folder of this program with a trailing backslash. */
 void HostFolder(wchar_t* out, size_t chars);
 /* A per-process log file and settings root for the tools library. */
-void PrepareToolsEnvironment(wchar_t* logPath, size_t logChars, wchar_t* settingsRoot,
+void PrepareToolsEnvironment(wchar_t* logPath,
+                             size_t logChars,
+                             wchar_t* settingsRoot,
                              size_t rootChars);
 
 /* Compares the process's install block byte for byte with what a portable
@@ -34,7 +36,9 @@ void CheckInstallBlock(void);
 /* Reads the tools log file as UTF-8 and checks that the messages starting
  * with `prefixes` appear in this order, each mentioning `module` (narrow,
  * may be NULL to skip that part). */
-void CheckLogOrder(const wchar_t* logPath, const char* const* prefixes, int count,
+void CheckLogOrder(const wchar_t* logPath,
+                   const char* const* prefixes,
+                   int count,
                    const char* module);
 /* True when some log line contains `text`. */
 int LogContains(const wchar_t* logPath, const char* text);
@@ -45,8 +49,11 @@ typedef LONG (*DllRegisterServerFn)(void);
 /* Checks every index and returns the number of sources offered; fills names
  * (1024 wide characters each) and indices of offered sources. */
 int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t indices[4]);
-void CheckRegistration(DllRegisterServerFn registerServer, const wchar_t* settingsRoot,
-                       const wchar_t* modulePath, int count, wchar_t names[4][1024],
+void CheckRegistration(DllRegisterServerFn registerServer,
+                       const wchar_t* settingsRoot,
+                       const wchar_t* modulePath,
+                       int count,
+                       wchar_t names[4][1024],
                        const int32_t* indices);
 
 /* Runs LoadLibraryW on `dll` while a second thread waits for the "Critical

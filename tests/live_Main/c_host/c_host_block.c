@@ -20,7 +20,8 @@ void CheckInstallBlock(void) {
   swprintf(name, 64, L"Vexmoor Process v33 (%lu)", GetCurrentProcessId());
   HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
   CHECK(mapping != NULL, "no shared block named %ls", name);
-  if (!mapping) return;
+  if (!mapping)
+    return;
   const unsigned char* view = (const unsigned char*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
   CHECK(view != NULL, "cannot map the shared block");
   if (view) {

@@ -7,7 +7,7 @@
 /* What the watcher thread saw of the start-up failure box. */
 typedef struct {
   HANDLE started; /* set by the watcher once it runs */
-  HANDLE stop;  /* set once the load returned */
+  HANDLE stop;    /* set once the load returned */
   int found;
   int ownerless;
   int okOnly;
@@ -18,7 +18,8 @@ static BOOL CALLBACK FindText(HWND child, LPARAM param) {
   BoxWatch* watch = (BoxWatch*)param;
   wchar_t className[64];
   GetClassNameW(child, className, 64);
-  if (_wcsicmp(className, L"Static") != 0) return TRUE;
+  if (_wcsicmp(className, L"Static") != 0)
+    return TRUE;
   wchar_t text[4096];
   if (GetWindowTextW(child, text, 4096) > 0) {
     wcscpy(watch->text, text);
@@ -44,7 +45,8 @@ static DWORD WINAPI WatchForBox(void* param) {
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(box, IDOK));
       return 0;
     }
-    if (WaitForSingleObject(watch->stop, 20) == WAIT_OBJECT_0) return 0;
+    if (WaitForSingleObject(watch->stop, 20) == WAIT_OBJECT_0)
+      return 0;
   }
   return 0;
 }
@@ -68,10 +70,12 @@ void CheckRefusedLoad(const wchar_t* dll, const wchar_t* error) {
   CloseHandle(watch.stop);
 
   CHECK(plugin == NULL, "the plug-in loaded although its start-up failed");
-  if (plugin) FreeLibrary(plugin);
+  if (plugin)
+    FreeLibrary(plugin);
   printf("LoadLibraryW failed with %lu\n", loadError);
   CHECK(watch.found, "no \"Critical Error\" box appeared (is DISPLAY set?)");
-  if (!watch.found) return;
+  if (!watch.found)
+    return;
   CHECK(watch.ownerless, "the box has an owner window");
   CHECK(watch.okOnly, "the box is not a plain OK box");
 

@@ -11,7 +11,9 @@ typedef int32_t (*GetInfoFn)(void* self, int32_t code, void* buffer);
 typedef int32_t (*ReservedFn)(void* self, int32_t code, void* argument);
 typedef int32_t (*ConfigureFn)(void* self, int32_t code, HWND parent);
 
-static void* Slot(void* object, int slot) { return (*(void***)object)[slot]; }
+static void* Slot(void* object, int slot) {
+  return (*(void***)object)[slot];
+}
 
 static const wchar_t* const kNames[3] = {L"ASIO", L"Loopback", L"IPC"};
 
@@ -34,7 +36,8 @@ int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t 
     }
     CHECK(result == 0, "GetLivePlugin(%d) returned %d", index, result);
     CHECK(source != NULL, "GetLivePlugin(%d) succeeded without a source", index);
-    if (result != 0 || !source) continue;
+    if (result != 0 || !source)
+      continue;
 
     /* Code 0 writes exactly the name and its terminator. */
     static unsigned char buffer[2048 + 64];
@@ -74,14 +77,18 @@ static int ReadText(HKEY key, const wchar_t* name, wchar_t* out, DWORD chars) {
          type == REG_SZ;
 }
 
-void CheckRegistration(DllRegisterServerFn registerServer, const wchar_t* settingsRoot,
-                       const wchar_t* modulePath, int count, wchar_t names[4][1024],
+void CheckRegistration(DllRegisterServerFn registerServer,
+                       const wchar_t* settingsRoot,
+                       const wchar_t* modulePath,
+                       int count,
+                       wchar_t names[4][1024],
                        const int32_t* indices) {
   const LONG result = registerServer();
   CHECK(result == 0, "DllRegisterServer returned 0x%08lx", (unsigned long)result);
 
   wchar_t livePath[512];
-  swprintf(livePath, 512, L"Software\\Vexmoor\\VxTools Reference\\%ls\\Plugins\\Live", settingsRoot);
+  swprintf(livePath, 512, L"Software\\Vexmoor\\VxTools Reference\\%ls\\Plugins\\Live",
+           settingsRoot);
   HKEY live = NULL;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, livePath, 0, KEY_READ, &live) != ERROR_SUCCESS) {
     CHECK(count == 0, "no Plugins\\Live key although %d source(s) exist", count);
@@ -95,7 +102,8 @@ void CheckRegistration(DllRegisterServerFn registerServer, const wchar_t* settin
     HKEY key = NULL;
     const LSTATUS opened = RegOpenKeyExW(live, names[i], 0, KEY_READ, &key);
     CHECK(opened == ERROR_SUCCESS, "no key Plugins\\Live\\%ls", names[i]);
-    if (opened != ERROR_SUCCESS) continue;
+    if (opened != ERROR_SUCCESS)
+      continue;
     DWORD number = 0;
     wchar_t text[2100];
     CHECK(ReadDword(key, L"IVersion", &number) && number == 1, "%ls: IVersion", names[i]);

@@ -5,14 +5,18 @@
 #include "c_host.h"
 
 static char* ReadWholeFile(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            NULL, OPEN_EXISTING, 0, NULL);
-  if (file == INVALID_HANDLE_VALUE) return NULL;
+  HANDLE file =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                  OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE)
+    return NULL;
   DWORD size = GetFileSize(file, NULL);
   char* text = (char*)calloc(size + 1, 1);
   DWORD got = 0;
-  if (text && !ReadFile(file, text, size, &got, NULL)) got = 0;
-  if (text) text[got] = 0;
+  if (text && !ReadFile(file, text, size, &got, NULL))
+    got = 0;
+  if (text)
+    text[got] = 0;
   CloseHandle(file);
   return text;
 }
@@ -21,17 +25,21 @@ static char* ReadWholeFile(const wchar_t* path) {
 static const char* MessageOf(const char* line) {
   for (int tabs = 0; tabs < 4; ++tabs) {
     line = strchr(line, '\t');
-    if (!line) return NULL;
+    if (!line)
+      return NULL;
     ++line;
   }
   return line;
 }
 
-void CheckLogOrder(const wchar_t* logPath, const char* const* prefixes, int count,
+void CheckLogOrder(const wchar_t* logPath,
+                   const char* const* prefixes,
+                   int count,
                    const char* module) {
   char* text = ReadWholeFile(logPath);
   CHECK(text != NULL, "cannot read the tools log %ls", logPath);
-  if (!text) return;
+  if (!text)
+    return;
   int next = 0;
   for (char* line = text; line && *line && next < count;) {
     char* end = strpbrk(line, "\r\n");
@@ -43,9 +51,12 @@ void CheckLogOrder(const wchar_t* logPath, const char* const* prefixes, int coun
     char* current = line;
     line = after;
     const char* message = MessageOf(current);
-    if (!message) continue;
-    if (strncmp(message, prefixes[next], strlen(prefixes[next])) != 0) continue;
-    if (module && strstr(prefixes[next], "module") && !strstr(message, module)) continue;
+    if (!message)
+      continue;
+    if (strncmp(message, prefixes[next], strlen(prefixes[next])) != 0)
+      continue;
+    if (module && strstr(prefixes[next], "module") && !strstr(message, module))
+      continue;
     ++next;
   }
   CHECK(next == count, "the tools log lacks \"%s\" (in order after the ones before)",

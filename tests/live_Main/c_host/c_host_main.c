@@ -8,11 +8,14 @@ int g_failures = 0;
 
 void HostFolder(wchar_t* out, size_t chars) {
   DWORD n = GetModuleFileNameW(NULL, out, (DWORD)chars);
-  while (n > 0 && out[n - 1] != L'\\') --n;
+  while (n > 0 && out[n - 1] != L'\\')
+    --n;
   out[n] = 0;
 }
 
-void PrepareToolsEnvironment(wchar_t* logPath, size_t logChars, wchar_t* settingsRoot,
+void PrepareToolsEnvironment(wchar_t* logPath,
+                             size_t logChars,
+                             wchar_t* settingsRoot,
                              size_t rootChars) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
@@ -41,7 +44,8 @@ static void RunLoad(void) {
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "the tools library is loaded before the plug-in");
   HMODULE plugin = LoadLibraryW(dll);
   CHECK(plugin != NULL, "LoadLibraryW(%ls) failed with %lu", dll, GetLastError());
-  if (!plugin) return;
+  if (!plugin)
+    return;
   CHECK(GetModuleHandleW(L"VxTools.dll") != NULL, "the plug-in did not load the tools library");
 
   CheckInstallBlock();
@@ -81,8 +85,8 @@ static void RunProductRefused(const wchar_t* expectedError) {
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "a refused load left the tools library loaded");
   CHECK(GetModuleHandleW(L"VxLive.dll") == NULL, "a refused load left the plug-in loaded");
   /* The library was initialised, and released again when the attach failed. */
-  static const char* const kOrder[] = {"Initialize (module: ", "ModuleUnloading (module: ",
-                                       "Uninitialize (module: "};
+  static const char* const kOrder[] = {
+      "Initialize (module: ", "ModuleUnloading (module: ", "Uninitialize (module: "};
   CheckLogOrder(logPath, kOrder, 3, "VxLive.dll");
   CHECK(!LogContains(logPath, "ProductInfoLoaded"), "ProductInfoLoaded after a failed load");
   DeleteSettingsRoot(settingsRoot);
@@ -120,7 +124,8 @@ static void RunMissingTools(void) {
   HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            &sa, OPEN_EXISTING, 0, NULL);
   const DWORD kStd[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-  for (int i = 0; i < 3; ++i) SetHandleInformation(GetStdHandle(kStd[i]), HANDLE_FLAG_INHERIT, 0);
+  for (int i = 0; i < 3; ++i)
+    SetHandleInformation(GetStdHandle(kStd[i]), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW si;
   memset(&si, 0, sizeof(si));
   si.cb = sizeof(si);
@@ -143,14 +148,17 @@ static void RunMissingTools(void) {
   }
   HANDLE outFile = CreateFileW(outPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                OPEN_EXISTING, 0, NULL);
-  if (outFile == INVALID_HANDLE_VALUE || !ReadFile(outFile, output, sizeof(output) - 1, &total, NULL))
+  if (outFile == INVALID_HANDLE_VALUE ||
+      !ReadFile(outFile, output, sizeof(output) - 1, &total, NULL))
     total = 0;
   output[total] = 0;
-  if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
+  if (outFile != INVALID_HANDLE_VALUE)
+    CloseHandle(outFile);
   /* The runtime writes text-mode line ends. */
   char* to = output;
   for (const char* from = output; *from; ++from)
-    if (*from != '\r') *to++ = *from;
+    if (*from != '\r')
+      *to++ = *from;
   *to = 0;
   printf("--- refused host output ---\n%s--- end ---\n", output);
   /* Both places the library is looked for, each reported by the loader. */
@@ -178,7 +186,8 @@ static void RunRefusedChild(void) {
   wchar_t folder[MAX_PATH], dll[MAX_PATH];
   HostFolder(folder, MAX_PATH);
   /* The same runtime's stdout is where the plug-in prints its loader lines. */
-  if (!_wfreopen(L"refused_output.txt", L"w", stdout)) return;
+  if (!_wfreopen(L"refused_output.txt", L"w", stdout))
+    return;
   swprintf(dll, MAX_PATH, L"%lsVxLive.dll", folder);
   CheckRefusedLoad(dll, L"Failed to load VxTools");
 }
