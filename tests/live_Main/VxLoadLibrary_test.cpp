@@ -11,6 +11,7 @@
 
 #include "live_Main/VxHostLibraries.h"
 #include "live_Main/VxInstallInfo.h"
+#include "live_Main/VxLiveApp.h"
 #include "live_Main/VxLog.h"
 #include "tests/support/VxToolsTestEnv.h"
 
@@ -136,6 +137,15 @@ TEST_F(HostLibraries, UnloadWithoutNotifyReleasesQuietly) {
   EXPECT_EQ(nullptr, VxGetTools());
   EXPECT_TRUE(Entries("ModuleUnloading.*").empty());
   EXPECT_EQ(1u, Entries("Uninitialize \\(module: .*").size());
+}
+
+TEST_F(HostLibraries, LiveAppLoadsTheProductInformationOnlyWhileItIsMissing) {
+  VxLiveApp app;
+  ASSERT_TRUE(app.LoadHostLibraries());
+  ASSERT_TRUE(app.LoadHostLibraries());
+  const auto loads = Entries("LoadProductInfo \\(product: \"\"\\)");
+  EXPECT_EQ(1u, loads.size()) << "loaded with an empty product name, once";
+  EXPECT_EQ(1u, Entries("ProductInfoLoaded \\(flag: 0\\)").size());
 }
 
 using InstallBlockFill = WithTools;
