@@ -1,12 +1,27 @@
 #!/usr/bin/env bash
-# The main job: builds the plug-in and the reference host, lays out a host
-# folder, registers the plug-in and lists its sources.
+# The main job: builds the plug-in, the reference host and the producer, lays
+# out a portable host folder, registers the plug-in, lists its sources, then
+# records a few seconds of live audio through the IPC source (vxproducer paces
+# a sine at its audio rate) into build/host/ipc-recording.wav and prints a
+# summary.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
 build_windows
 start_wine
 HOST_DIR=${HOST_DIR:-$ROOT/build/host}
-"$ROOT/cmake/wine-run.sh" "$WIN_BUILD/bin/vxhost.exe" layout "$HOST_DIR"
-"$ROOT/cmake/wine-run.sh" "$HOST_DIR/vxhost.exe" register
-"$ROOT/cmake/wine-run.sh" "$HOST_DIR/vxhost.exe" sources
+run() { "$ROOT/cmake/wine-run.sh" "$@"; }
+echo "== Host folder =="
+run "$WIN_BUILD/bin/vxhost.exe" layout "$HOST_DIR"
+cd "$HOST_DIR"
+echo "== Registration =="
+run ./vxhost.exe register
+echo "== Sources =="
+run ./vxhost.exe sources
+echo "== Recording the IPC source (request/reply, 48 kHz, 2 channels, 24-bit, 4 s) =="
+run ./vxhost.exe record ipc-recording.wav \
+  --producer "--sine --rate 48000 --channels 2 --bits 24 --duration 4 --realtime"
+echo "== Recording the IPC source (streaming, 96 kHz, 8 channels, 32-bit float, 2 s) =="
+run ./vxhost.exe record ipc-streaming.wav --streaming \
+  --producer "--sine --rate 96000 --channels 8 --bits 32 --float --duration 2 --realtime"
+echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav; host log: $HOST_DIR/VxTools.log"

@@ -16,6 +16,9 @@ const VxHostCommand kCommands[] = {
      RunRegisterCommand},
     {L"sources", L"", L"lists the sources GetLivePlugin offers for indices 0 to 3",
      RunSourcesCommand},
+    {L"record", L"<file.wav> [options]",
+     L"records the IPC source, fed by vxproducer.exe, into a WAV file (record --help)",
+     RunRecordCommand},
     {L"help", L"", L"shows this list", RunHelpCommand},
 };
 

@@ -15,6 +15,7 @@ struct VxHostCommand {
 int RunLayoutCommand(int argc, wchar_t** argv);
 int RunRegisterCommand(int argc, wchar_t** argv);
 int RunSourcesCommand(int argc, wchar_t** argv);
+int RunRecordCommand(int argc, wchar_t** argv);
 int RunHelpCommand(int argc, wchar_t** argv);
 
 // The command table, and its number of entries.

@@ -45,6 +45,7 @@ const char kHelp[] =
     "  --start            send a \"strt\" message after the format\n"
     "  --no-stop          end without sending \"stop\" (the pipe just closes)\n"
     "  --connect-ms N     how long to wait for the pipe (10000)\n"
+    "  --realtime         pace the data at the audio's own rate, like a live input\n"
     "  --quiet            print only the summary\n"
     "  --help             this text\n";
 
@@ -64,6 +65,7 @@ struct Options {
   bool stop = true;
   DWORD connectMs = 10000;
   bool quiet = false;
+  bool realtime = false;
 };
 
 // The format word of a "fmt1" message: container bits in the low 16 bits,
@@ -166,6 +168,8 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, bool& help) {
       o.stop = false;
     else if (a == L"--connect-ms" && next(v))
       o.connectMs = static_cast<DWORD>(_wtoi(v));
+    else if (a == L"--realtime")
+      o.realtime = true;
     else if (a == L"--quiet")
       o.quiet = true;
     else {
@@ -274,7 +278,16 @@ int Run(const Options& o) {
   SineSource sine(format);
   uint64_t sent = 0;
   uint64_t count = 0;
+  const ULONGLONG started = ::GetTickCount64();
+  const double bytesPerMs = static_cast<double>(blockAlign) * format.sampleRate / 1000.0;
   while (sent < total) {
+    if (o.realtime) {
+      // A live input delivers a block only once its audio has been played.
+      const double due = static_cast<double>(sent) / bytesPerMs;
+      const double now = static_cast<double>(::GetTickCount64() - started);
+      if (due > now)
+        ::Sleep(static_cast<DWORD>(due - now));
+    }
     size_t size = static_cast<size_t>(std::min<uint64_t>(messageBytes, total - sent));
     uint8_t* payload = message.data() + 16;
     if (pattern)
