@@ -48,7 +48,7 @@ void EndCurrentThread() {
 
 }  // namespace
 
-VxThread::VxThread() = default;
+VxThread::VxThread() : exitedEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 VxThread::~VxThread() {
   Stop(-1);
@@ -87,6 +87,8 @@ bool VxThread::Start(int32_t priority, bool restart) {
 
 bool VxThread::StartThread(int32_t priority) {
   unsigned id = 0;
+  if (exitedEvent_)
+    ::ResetEvent(exitedEvent_.get());
   // Suspended, so that the handle is stored and the priority set before the
   // body runs.
   const uintptr_t created =
@@ -110,6 +112,7 @@ unsigned __stdcall VxThread::ThreadProc(void* param) {
   // Taken before the body: once the handle is cleared the owner may destroy
   // the object, so nothing of it is touched after that.
   const ThreadExitRoutine exitRoutine = self->GetThreadExit();
+  const HANDLE exited = self->exitedEvent_.get();
 
   bool comInitialized = false;
   if (self->initializeCom_)
@@ -121,6 +124,8 @@ unsigned __stdcall VxThread::ThreadProc(void* param) {
   if (comInitialized)
     ::CoUninitialize();
   (void)self->CloseThreadHandle(handle);
+  if (exited)
+    ::SetEvent(exited);
   self->handle_.store(nullptr);
 
   if (exitRoutine)
@@ -171,7 +176,12 @@ bool VxThread::Stop(int32_t timeoutMs) {
     }
     if (pumpMessagesWhileStopping_)
       PumpComMessages();
-    ::Sleep(stopPollInterval_);
+    // Sleeps for the poll interval, or less once the body has returned; the
+    // worker then clears the handle within a few instructions.
+    if (!exitedEvent_)
+      ::Sleep(stopPollInterval_);
+    else if (::WaitForSingleObject(exitedEvent_.get(), stopPollInterval_) == WAIT_OBJECT_0)
+      ::SwitchToThread();
   }
 
   if (forgetMessagesAtStop_)

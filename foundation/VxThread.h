@@ -94,4 +94,8 @@ class VxThread : public IMainThreadMessageManagerCallback {
   uint8_t initializeCom_ = 0;
   std::atomic<int32_t> requestedPriority_{0};
   uint32_t threadId_ = 0;
+  // Signalled by the worker just before it clears the handle, so that Stop
+  // wakes as soon as the body has returned instead of at the end of a poll
+  // interval. Manual-reset; reset by each start.
+  VxHandle exitedEvent_;
 };
