@@ -33,16 +33,6 @@ int AsciiDigit(char16_t c) {
   return c >= u'0' && c <= u'9' ? c - u'0' : -1;
 }
 
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9')
-    return c - u'0';
-  if (c >= u'a' && c <= u'f')
-    return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F')
-    return c - u'A' + 10;
-  return -1;
-}
-
 // Reads a signed decimal number saturating at +-max.
 template <typename DigitFn>
 int64_t ParseSigned(std::u16string_view t, int64_t max, DigitFn digit) {
@@ -115,7 +105,7 @@ uint64_t VxParseHex64(std::u16string_view t) {
   const bool negative = SkipPrefix(t, i);
   uint64_t value = 0;
   for (; i < t.size(); ++i) {
-    const int d = HexDigit(t[i]);
+    const int d = VxHexDigitValue(t[i]);
     if (d < 0)
       break;
     if (value >> 60)
@@ -210,4 +200,14 @@ VxString VxFormatPointer(uint64_t value) {
   for (int k = 15; k >= 0; --k, value >>= 4)
     out[static_cast<size_t>(k)] = kHex[value & 15];
   return out;
+}
+
+int VxHexDigitValue(char16_t c) {
+  if (c >= u'0' && c <= u'9')
+    return c - u'0';
+  if (c >= u'a' && c <= u'f')
+    return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F')
+    return c - u'A' + 10;
+  return -1;
 }

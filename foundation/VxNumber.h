@@ -26,6 +26,9 @@ uint64_t VxParseHex64(const char16_t* text);
 uint64_t VxParseHex64(std::u16string_view text);
 // Like VxParseInt32, but any script's decimal digits count (Arabic-Indic,
 // Devanagari, Thai, fullwidth and the other decimal-digit blocks of the BMP).
+// Value of an ASCII hexadecimal digit of either case, or -1.
+int VxHexDigitValue(char16_t c);
+
 int32_t ToInt(const char16_t* text);
 int32_t ToInt(std::u16string_view text);
 // The decimal value of a decimal-digit code unit of any script, or -1.

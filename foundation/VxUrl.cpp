@@ -2,17 +2,9 @@
 
 #include <string>
 
-namespace {
+#include "foundation/VxNumber.h"
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9')
-    return c - u'0';
-  if (c >= u'a' && c <= u'f')
-    return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F')
-    return c - u'A' + 10;
-  return -1;
-}
+namespace {
 
 bool KeepsAsIs(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
@@ -54,9 +46,9 @@ VxString VxUrlDecode(const VxString& text) {
     const char16_t c = text[i];
     if (c == u'+') {
       decoded.push_back(u' ');
-    } else if (c == u'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
-      const int b = HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]);
+    } else if (c == u'%' && i + 2 < text.size() && VxHexDigitValue(text[i + 1]) >= 0 &&
+               VxHexDigitValue(text[i + 2]) >= 0) {
+      const int b = VxHexDigitValue(text[i + 1]) * 16 + VxHexDigitValue(text[i + 2]);
       highByte = highByte || b >= 0x80;
       decoded.push_back(static_cast<char16_t>(b));
       i += 2;

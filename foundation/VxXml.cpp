@@ -1,5 +1,7 @@
 #include "foundation/VxXml.h"
 
+#include "foundation/VxNumber.h"
+
 void VxXmlAppendEscaped(VxString& out, std::u16string_view text, bool attribute) {
   for (char16_t c : text) {
     switch (c) {
@@ -68,16 +70,10 @@ size_t ReadReference(VxString& out, std::u16string_view t, size_t i) {
   size_t k = first;
   for (; k < rest.size() && k - first < 8; ++k) {
     const char16_t c = rest[k];
-    uint32_t d;
-    if (c >= u'0' && c <= u'9')
-      d = c - u'0';
-    else if (hex && c >= u'a' && c <= u'f')
-      d = c - u'a' + 10;
-    else if (hex && c >= u'A' && c <= u'F')
-      d = c - u'A' + 10;
-    else
+    const int d = hex ? VxHexDigitValue(c) : (c >= u'0' && c <= u'9' ? c - u'0' : -1);
+    if (d < 0)
       break;
-    value = value * (hex ? 16 : 10) + d;
+    value = value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
   }
   // One to seven digits, then the semicolon.
   if (k == first || k - first > 7 || k >= rest.size() || rest[k] != u';')
