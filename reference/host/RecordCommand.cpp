@@ -243,8 +243,7 @@ int RunRecordCommand(int argc, wchar_t** argv) {
   swprintf(params, 128, L"pipe=0x%llx%ls", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe.get())),
            o.streaming ? L"&streaming=1" : L"");
   // From here the source owns the handle: it flushes, disconnects and closes it.
-  HANDLE handed = pipe.release();
-  (void)handed;
+  (void)pipe.release();
   if (source->Open(reinterpret_cast<const char16_t*>(params), &sink) != 0) {
     fwprintf(stderr, L"record: the IPC source refused to open with \"%ls\"\n", params);
     VxDeleteSource(source);
