@@ -37,7 +37,9 @@ static DWORD WINAPI WatchForBox(void* param) {
   SetEvent(watch->started);
   for (int step = 0; step < 3000; ++step) {
     HWND box = FindWindowW(L"#32770", L"Critical Error");
-    if (box) {
+    /* The dialog window is listed as soon as it exists, before its buttons and
+     * text are created; it becomes visible only once they are all there. */
+    if (box && IsWindowVisible(box)) {
       watch->found = 1;
       watch->ownerless = GetWindow(box, GW_OWNER) == NULL;
       watch->okOnly = GetDlgItem(box, IDOK) != NULL && GetDlgItem(box, IDCANCEL) == NULL;
