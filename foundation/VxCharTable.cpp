@@ -8,7 +8,8 @@ struct LowerTable {
   char16_t lower[256];
   LowerTable() { Build(); }
   void Build() {
-    for (int c = 0; c < 256; ++c) lower[c] = static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
+    for (int c = 0; c < 256; ++c)
+      lower[c] = static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
   }
 };
 
@@ -20,10 +21,15 @@ LowerTable& Table() {
 }  // namespace
 
 char16_t VxLower(char16_t c) {
-  if (c < 256) return Table().lower[c];
+  if (c < 256)
+    return Table().lower[c];
   return static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
 }
 
-const char16_t* VxLowerTable() { return Table().lower; }
+const char16_t* VxLowerTable() {
+  return Table().lower;
+}
 
-void VxRebuildCharTables() { Table().Build(); }
+void VxRebuildCharTables() {
+  Table().Build();
+}

@@ -33,7 +33,7 @@ static_assert(offsetof(VxArg, value) == 8, "the value sits at byte 8");
 // the host never deletes one.
 class IVxDllString {
  public:
-  virtual const char16_t* GetText() const = 0;         // never null
+  virtual const char16_t* GetText() const = 0;                 // never null
   virtual void SetText(const char16_t* text, int length) = 0;  // length -1: up to the terminator
   virtual void Clear() = 0;
   virtual void Reserve(int length) = 0;

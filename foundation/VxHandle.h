@@ -24,7 +24,8 @@ class VxUniqueHandle {
   VxUniqueHandle& operator=(const VxUniqueHandle&) = delete;
   VxUniqueHandle(VxUniqueHandle&& other) noexcept : value_(other.release()) {}
   VxUniqueHandle& operator=(VxUniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
+    if (this != &other)
+      reset(other.release());
     return *this;
   }
   ~VxUniqueHandle() { reset(); }

@@ -5,7 +5,8 @@
 VxString VxString::FromAscii(std::string_view s) {
   VxString out;
   out.reserve(s.size());
-  for (unsigned char c : s) out.push_back(static_cast<char16_t>(c));
+  for (unsigned char c : s)
+    out.push_back(static_cast<char16_t>(c));
   return out;
 }
 
@@ -53,7 +54,8 @@ VxString VxString::FromUtf8(std::string_view s) {
     // Overlong forms and code points past U+10FFFF are malformed. Encoded
     // surrogates (three-byte forms of D800..DFFF) are accepted as code units,
     // so text written one code unit at a time reads back unchanged.
-    if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))) ok = false;
+    if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+      ok = false;
     if (!ok) {
       out.push_back(0xFFFD);
       ++i;
@@ -92,7 +94,8 @@ static void AppendUtf8(std::string& out, uint32_t cp) {
 std::string VxString::ToUtf8PerUnit() const {
   std::string out;
   out.reserve(size() + size() / 2);
-  for (char16_t c : *this) AppendUtf8(out, c);
+  for (char16_t c : *this)
+    AppendUtf8(out, c);
   return out;
 }
 
@@ -114,9 +117,11 @@ std::string VxString::ToUtf8() const {
 }
 
 bool VxEqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (VxLower(a[i]) != VxLower(b[i])) return false;
+    if (VxLower(a[i]) != VxLower(b[i]))
+      return false;
   return true;
 }
 

@@ -39,11 +39,16 @@ class VxString : public std::u16string {
 
 #ifdef _WIN32
   VxString(const wchar_t* s) {
-    if (s) assign(reinterpret_cast<const char16_t*>(s));
+    if (s)
+      assign(reinterpret_cast<const char16_t*>(s));
   }
   VxString(const wchar_t* s, size_t n) : std::u16string(reinterpret_cast<const char16_t*>(s), n) {}
-  const wchar_t* Wide() const { return reinterpret_cast<const wchar_t*>(c_str()); }
-  wchar_t* WideData() { return reinterpret_cast<wchar_t*>(data()); }
+  const wchar_t* Wide() const {
+    return reinterpret_cast<const wchar_t*>(c_str());
+  }
+  wchar_t* WideData() {
+    return reinterpret_cast<wchar_t*>(data());
+  }
 #endif
 };
 

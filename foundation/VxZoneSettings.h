@@ -25,7 +25,9 @@ class VxZoneSettings {
  public:
   static constexpr int32_t kGlobalZone = -10000;
 
-  VxZoneSettings(int32_t zone, const VxString& groupName, const VxString& legacyPath,
+  VxZoneSettings(int32_t zone,
+                 const VxString& groupName,
+                 const VxString& legacyPath,
                  const VxString& legacyPrefix);
   VxZoneSettings(const VxZoneSettings&) = delete;
   VxZoneSettings& operator=(const VxZoneSettings&) = delete;

@@ -17,7 +17,7 @@
 
 class IVxAudioLive {
  public:
-  virtual void* DeletingDestructor(unsigned int flags) noexcept = 0;                    // slot 0
+  virtual void* DeletingDestructor(unsigned int flags) noexcept = 0;                      // slot 0
   virtual int32_t Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept = 0;  // slot 1
   // Slot 2. Code 0 writes the source's name (the buffer holds at least 1024
   // wide characters); codes 1 to 3 as each source states; others -1.
@@ -35,15 +35,17 @@ class VxAudioLiveBase : public IVxAudioLive {
 
 // Deletes a source the way the host does: through slot 0 with flags 1.
 inline void VxDeleteSource(IVxAudioLive* source) noexcept {
-  if (source) source->DeletingDestructor(1);
+  if (source)
+    source->DeletingDestructor(1);
 }
 
 // Implements slot 0 for a final class T whose C++ destructor does the work.
-#define VX_SCALAR_DELETING_DESTRUCTOR(T)                    \
+#define VX_SCALAR_DELETING_DESTRUCTOR(T)                           \
   void* DeletingDestructor(unsigned int flags) noexcept override { \
-    this->~T();                                             \
-    if (flags & 1) ::operator delete(static_cast<void*>(this)); \
-    return this;                                            \
+    this->~T();                                                    \
+    if (flags & 1)                                                 \
+      ::operator delete(static_cast<void*>(this));                 \
+    return this;                                                   \
   }
 
 // Writes `name` and its terminator to `buffer` (GetInfo code 0).

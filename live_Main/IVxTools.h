@@ -16,7 +16,9 @@
 // thread; message boxes and the message pump from the thread that runs them.
 #pragma once
 
+// windows.h first: oleauto.h relies on what it declares.
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <cstdint>
@@ -37,21 +39,37 @@ class IVxDllBuffer {
 class IVxSettingsKey {
  public:
   virtual void* DeletingDestructor(unsigned int flags) noexcept = 0;  // slot 0
-  virtual bool ReadBinary(const char16_t* name, IVxDllBuffer* buffer, int reserved1,
-                          int reserved2) = 0;                                         // slot 1
-  virtual int32_t ReadInt(const char16_t* name, int32_t defaultValue, int32_t zone,
-                          int reserved) = 0;                                          // slot 2
-  virtual void ReadString(BSTR* out, const char16_t* name, const char16_t* defaultValue,
-                          int32_t zone, const char16_t* empty, int reserved) = 0;     // slot 3
-  virtual bool WriteBinary(const char16_t* name, const void* data, int32_t byteCount,
-                           int reserved1, int reserved2) = 0;                         // slot 4
-  virtual bool WriteInt(const char16_t* name, int32_t value, int reserved1,
-                        int reserved2) = 0;                                           // slot 5
-  virtual bool WriteString(const char16_t* name, const char16_t* value, int reserved1,
-                           const char16_t* empty, int reserved2) = 0;                 // slot 6
+  virtual bool ReadBinary(const char16_t* name,
+                          IVxDllBuffer* buffer,
+                          int reserved1,
+                          int reserved2) = 0;  // slot 1
+  virtual int32_t ReadInt(const char16_t* name,
+                          int32_t defaultValue,
+                          int32_t zone,
+                          int reserved) = 0;  // slot 2
+  virtual void ReadString(BSTR* out,
+                          const char16_t* name,
+                          const char16_t* defaultValue,
+                          int32_t zone,
+                          const char16_t* empty,
+                          int reserved) = 0;  // slot 3
+  virtual bool WriteBinary(const char16_t* name,
+                           const void* data,
+                           int32_t byteCount,
+                           int reserved1,
+                           int reserved2) = 0;  // slot 4
+  virtual bool WriteInt(const char16_t* name,
+                        int32_t value,
+                        int reserved1,
+                        int reserved2) = 0;  // slot 5
+  virtual bool WriteString(const char16_t* name,
+                           const char16_t* value,
+                           int reserved1,
+                           const char16_t* empty,
+                           int reserved2) = 0;  // slot 6
   virtual void Unused7() = 0;
   virtual void Unused8() = 0;
-  virtual bool DeleteValue(const char16_t* name) = 0;                                 // slot 9
+  virtual bool DeleteValue(const char16_t* name) = 0;  // slot 9
   virtual void Unused10() = 0;
   virtual void Unused11() = 0;
   virtual void Unused12() = 0;
@@ -63,13 +81,15 @@ class IVxSettingsKey {
 // Text service of the string library: formats with the typed argument list.
 class IVxTextService {
  public:
-  virtual void Format(IVxDllString* out, const char16_t* format, const VxArg* const* args,
+  virtual void Format(IVxDllString* out,
+                      const char16_t* format,
+                      const VxArg* const* args,
                       int capacity) = 0;  // slot 0
 };
 
 class IVxTranslator {
  public:
-  virtual const char16_t* GetLanguage() = 0;   // slot 0
+  virtual const char16_t* GetLanguage() = 0;       // slot 0
   virtual void Translate(IVxDllString* text) = 0;  // slot 1: replaces the text with its translation
 };
 
@@ -83,10 +103,16 @@ class IVxProductInfo {
 class IVxLog {
  public:
   virtual bool IsEnabled(int32_t category) = 0;  // slot 0
-  virtual void WriteW(int32_t category, const char16_t* source, const char16_t* format,
-                      const VxArg* const* args, int32_t capacity) = 0;  // slot 1
-  virtual void WriteA(int32_t category, const char* source, const char* format,
-                      const VxArg* const* args, int32_t capacity) = 0;  // slot 2
+  virtual void WriteW(int32_t category,
+                      const char16_t* source,
+                      const char16_t* format,
+                      const VxArg* const* args,
+                      int32_t capacity) = 0;  // slot 1
+  virtual void WriteA(int32_t category,
+                      const char* source,
+                      const char* format,
+                      const VxArg* const* args,
+                      int32_t capacity) = 0;  // slot 2
 };
 
 // A message box request: Prepare fills in the defaults, Show shows it.
@@ -113,8 +139,11 @@ class IVxMessageBoxes {
   virtual void Unused10() = 0;
   virtual void Unused11() = 0;
   virtual void Unused12() = 0;
-  virtual void Prepare(VxMessageBoxRequest* request, HWND owner, const char16_t* text,
-                       const char16_t* title, uint32_t style) = 0;  // slot 13
+  virtual void Prepare(VxMessageBoxRequest* request,
+                       HWND owner,
+                       const char16_t* text,
+                       const char16_t* title,
+                       uint32_t style) = 0;  // slot 13
 };
 
 // Implemented by the module (VxThread); the host calls slot 0 on its main
@@ -128,23 +157,25 @@ class IVxMainThreadMessageManager {
  public:
   virtual void Unused0() = 0;
   virtual void ForgetThread(IMainThreadMessageManagerCallback* thread) = 0;  // slot 1
-  virtual bool Post(IMainThreadMessageManagerCallback* thread, int32_t id, int64_t value) = 0;  // slot 2
+  virtual bool Post(IMainThreadMessageManagerCallback* thread,
+                    int32_t id,
+                    int64_t value) = 0;                                      // slot 2
   virtual void DropMessages(IMainThreadMessageManagerCallback* thread) = 0;  // slot 3
 };
 
 class IVxMessagePump {
  public:
   virtual void Unused0() = 0;
-  virtual bool PumpNext() = 0;             // slot 1: false when no message is awaited
+  virtual bool PumpNext() = 0;  // slot 1: false when no message is awaited
   virtual void Unused2() = 0;
   virtual void Dispatch(const MSG* msg) = 0;  // slot 3
 };
 
 class IVxDisplayMetrics {
  public:
-  virtual double GetScaleFactor() = 0;      // slot 0: 1.0 at 96 dpi
+  virtual double GetScaleFactor() = 0;        // slot 0: 1.0 at 96 dpi
   virtual int32_t Scale(int32_t pixels) = 0;  // slot 1: pixels before scaling -> on screen
-  virtual int32_t GetDpi() = 0;             // slot 2
+  virtual int32_t GetDpi() = 0;               // slot 2
 };
 
 class IVxUiServices {
@@ -161,15 +192,15 @@ class IVxTools {
   virtual bool Initialize(bool startupFlag, HINSTANCE module) = 0;    // slot 0
   virtual void Uninitialize(bool startupFlag, HINSTANCE module) = 0;  // slot 1
   virtual void Unused2() = 0;
-  virtual void ModuleUnloading(HINSTANCE module) = 0;                 // slot 3
-  virtual void ProductInfoLoaded(bool flag) = 0;                      // slot 4
-  virtual IVxTextService* GetTextService(bool create) = 0;            // slot 5
+  virtual void ModuleUnloading(HINSTANCE module) = 0;       // slot 3
+  virtual void ProductInfoLoaded(bool flag) = 0;            // slot 4
+  virtual IVxTextService* GetTextService(bool create) = 0;  // slot 5
   virtual void Unused6() = 0;
-  virtual IVxTranslator* GetTranslator(bool create) = 0;              // slot 7
+  virtual IVxTranslator* GetTranslator(bool create) = 0;  // slot 7
   virtual void Unused8() = 0;
-  virtual IVxProductInfo* GetProductInfo(bool create) = 0;            // slot 9
-  virtual IVxLog* GetLog(bool create) = 0;                            // slot 10
-  virtual IVxMessageBoxes* GetMessageBoxes(bool create) = 0;          // slot 11
+  virtual IVxProductInfo* GetProductInfo(bool create) = 0;    // slot 9
+  virtual IVxLog* GetLog(bool create) = 0;                    // slot 10
+  virtual IVxMessageBoxes* GetMessageBoxes(bool create) = 0;  // slot 11
   virtual void Unused12() = 0;
   virtual void Unused13() = 0;
   virtual void Unused14() = 0;
@@ -177,7 +208,7 @@ class IVxTools {
   virtual void Unused16() = 0;
   virtual void Unused17() = 0;
   virtual void Unused18() = 0;
-  virtual IVxUiServices* GetUiServices(bool create) = 0;              // slot 19
+  virtual IVxUiServices* GetUiServices(bool create) = 0;  // slot 19
   virtual void Unused20() = 0;
   virtual void Unused21() = 0;
   virtual void Unused22() = 0;
@@ -186,7 +217,9 @@ class IVxTools {
   // Slot 25: a settings key at `path` (backslash-separated, relative to the
   // host's settings root), created when missing if `create` is 1; null when
   // there is none. The caller owns the key and deletes it through slot 0.
-  virtual IVxSettingsKey* OpenSettingsKey(const char16_t* path, int32_t create, int32_t reserved) = 0;
+  virtual IVxSettingsKey* OpenSettingsKey(const char16_t* path,
+                                          int32_t create,
+                                          int32_t reserved) = 0;
   virtual void Unused26() = 0;
   virtual void Unused27() = 0;
   virtual void Unused28() = 0;
@@ -196,7 +229,7 @@ class IVxTools {
   virtual void Unused32() = 0;
   virtual void Unused33() = 0;
   virtual void Unused34() = 0;
-  virtual void BeforeInstallPathLogged() = 0;                          // slot 35
+  virtual void BeforeInstallPathLogged() = 0;  // slot 35
   virtual void Unused36() = 0;
   virtual void Unused37() = 0;
   virtual void Unused38() = 0;
@@ -204,7 +237,7 @@ class IVxTools {
   virtual void Unused40() = 0;
   virtual void Unused41() = 0;
   virtual void Unused42() = 0;
-  virtual void AdoptPopupWindow(HWND window) = 0;                     // slot 43
+  virtual void AdoptPopupWindow(HWND window) = 0;  // slot 43
 };
 
 // The image library's interface ("GetVxImageAppDLL", no arguments).

@@ -19,15 +19,21 @@ struct VxGuid {
 };
 
 inline constexpr VxGuid kVxGuidNull = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
-inline constexpr VxGuid kVxSubTypePcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr VxGuid kVxSubTypeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr VxGuid kVxSubTypePcm = {0x00000001,
+                                         0x0000,
+                                         0x0010,
+                                         {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr VxGuid kVxSubTypeFloat = {0x00000003,
+                                           0x0000,
+                                           0x0010,
+                                           {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 #pragma pack(push, 1)
 struct VxChannelMapEntry {
-  uint32_t speaker;   // speaker code, see FillChannelMap
-  uint8_t present;    // 1 for every channel of the stream
+  uint32_t speaker;  // speaker code, see FillChannelMap
+  uint8_t present;   // 1 for every channel of the stream
   uint8_t zero[3];
-  float level;        // 10.0 on the low-frequency entry, else 0
+  float level;  // 10.0 on the low-frequency entry, else 0
   uint8_t unused[32];
 };
 
@@ -68,8 +74,12 @@ struct VxAudioFormat {
   // The builder: bits per sample in the low 16 bits of bitsAndFlags, option
   // bits above (force integer 0x10000, flag bit 3 0x20000, padding 0x40000 to
   // 0x400000, flag bit 4 0x800000).
-  void Set(uint32_t bitsAndFlags, uint32_t sampleRate, uint32_t channels, uint32_t channelMask,
-           bool extensible, const VxGuid& subFormat);
+  void Set(uint32_t bitsAndFlags,
+           uint32_t sampleRate,
+           uint32_t channels,
+           uint32_t channelMask,
+           bool extensible,
+           const VxGuid& subFormat);
 
   // Zeroes all 64 entries, then fills one per channel from the channel count
   // (and, for 3, 4 and 7 channels, the mask).

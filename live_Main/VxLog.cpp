@@ -2,12 +2,16 @@
 
 #include "live_Main/VxHostLibraries.h"
 
-void VxLog(int32_t category, const char16_t* source, const char16_t* format,
+void VxLog(int32_t category,
+           const char16_t* source,
+           const char16_t* format,
            std::initializer_list<VxArgValue> args) {
   IVxTools* tools = VxGetTools();
-  if (!tools) return;
+  if (!tools)
+    return;
   IVxLog* log = tools->GetLog(false);
-  if (!log) return;
+  if (!log)
+    return;
   VxArgList list(args);
   log->WriteW(category, source, format, list.List(), list.Capacity());
 }
@@ -24,14 +28,17 @@ VxLogScope::~VxLogScope() {
   if (result_ == kNoResult)
     VxLog(category_, source_, u"Finish (%d ms)", {static_cast<long long>(elapsed)});
   else
-    VxLog(category_, source_, u"Finish (result: %d) (%d ms)", {result_, static_cast<long long>(elapsed)});
+    VxLog(category_, source_, u"Finish (result: %d) (%d ms)",
+          {result_, static_cast<long long>(elapsed)});
 }
 
 VxString VxTranslate(const VxString& text) {
   IVxTools* tools = VxGetTools();
-  if (!tools) return text;
+  if (!tools)
+    return text;
   IVxTranslator* translator = tools->GetTranslator(true);
-  if (!translator) return text;
+  if (!translator)
+    return text;
   VxDllString adapter(text);
   translator->Translate(&adapter);
   return adapter.Text();

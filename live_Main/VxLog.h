@@ -15,7 +15,9 @@
 inline constexpr int32_t kVxLogRuntime = 1;  // threads, library loading
 inline constexpr int32_t kVxLogLive = 64;    // the live sources
 
-void VxLog(int32_t category, const char16_t* source, const char16_t* format,
+void VxLog(int32_t category,
+           const char16_t* source,
+           const char16_t* format,
            std::initializer_list<VxArgValue> args = {});
 
 // Logs "Start" when created and, when destroyed, "Finish (%d ms)" or, once a

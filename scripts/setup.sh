@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a fresh Debian 12 machine.
 # Run as root (or with sudo available). Skips the install when all is present.
 set -euo pipefail
-packages=(cmake ninja-build make clang libclang-rt-14-dev googletest
+packages=(cmake ninja-build make clang clang-format libclang-rt-14-dev googletest
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine64 xvfb xauth x11-utils imagemagick python3)
 missing=()

@@ -6,6 +6,9 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
 
+echo "== Formatting =="
+bash "$ROOT/scripts/check_format.sh"
+
 echo "== Windows build (MinGW-w64) =="
 build_windows
 start_wine

@@ -51,12 +51,15 @@ class RecordingSink final : public IVxAudioLiveSink {
     return 0;
   }
   void Write(const void* data, int32_t byteCount, bool flag) override {
-    if (byteCount <= 0) return;
-    if (!writer_.Write(data, static_cast<size_t>(byteCount))) writeFailed_ = true;
+    if (byteCount <= 0)
+      return;
+    if (!writer_.Write(data, static_cast<size_t>(byteCount)))
+      writeFailed_ = true;
     meter_.Feed(data, static_cast<size_t>(byteCount));
     bytes_ += static_cast<uint64_t>(byteCount);
     blocks_++;
-    if (flag) waitingBlocks_++;
+    if (flag)
+      waitingBlocks_++;
   }
   void SourceEnded() override {
     endedCalls_++;
@@ -102,24 +105,30 @@ void PrintUsage() {
 }
 
 bool ParseOptions(int argc, wchar_t** argv, Options& o) {
-  if (argc < 1) return false;
+  if (argc < 1)
+    return false;
   o.output = VxHostAbsolutePath(argv[0]);
   for (int i = 1; i < argc; ++i) {
     const std::wstring a = argv[i];
     auto next = [&](std::wstring& out) {
-      if (i + 1 >= argc) return false;
+      if (i + 1 >= argc)
+        return false;
       out = argv[++i];
       return true;
     };
     std::wstring v;
     if (a == L"--producer") {
-      if (!next(o.producerArgs)) return false;
+      if (!next(o.producerArgs))
+        return false;
     } else if (a == L"--pipe-name") {
-      if (!next(o.pipeName)) return false;
+      if (!next(o.pipeName))
+        return false;
     } else if (a == L"--seconds") {
-      if (!next(v)) return false;
+      if (!next(v))
+        return false;
       o.seconds = _wtof(v.c_str());
-      if (!(o.seconds > 0)) return false;
+      if (!(o.seconds > 0))
+        return false;
     } else if (a == L"--streaming") {
       o.streaming = true;
     } else if (a == L"--wait") {
@@ -131,7 +140,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
       return false;
     }
   }
-  if (o.pipeName.empty()) o.pipeName = L"\\\\.\\pipe\\vxhost-" + std::to_wstring(GetCurrentProcessId());
+  if (o.pipeName.empty())
+    o.pipeName = L"\\\\.\\pipe\\vxhost-" + std::to_wstring(GetCurrentProcessId());
   return true;
 }
 
@@ -140,11 +150,14 @@ std::wstring PeakText(const std::vector<double>& peaks) {
   const size_t shown = peaks.size() < 8 ? peaks.size() : 8;
   for (size_t c = 0; c < shown; ++c) {
     wchar_t buf[32];
-    if (peaks[c] <= 0) swprintf(buf, 32, L" -inf");
-    else swprintf(buf, 32, L" %.1f", 20.0 * std::log10(peaks[c]));
+    if (peaks[c] <= 0)
+      swprintf(buf, 32, L" -inf");
+    else
+      swprintf(buf, 32, L" %.1f", 20.0 * std::log10(peaks[c]));
     s += buf;
   }
-  if (peaks.size() > shown) s += L" ...";
+  if (peaks.size() > shown)
+    s += L" ...";
   return s + L" dBFS";
 }
 
@@ -153,10 +166,13 @@ bool WaitForClient(HANDLE pipe, HANDLE producer, DWORD timeoutMs) {
   VxHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED ov = {};
   ov.hEvent = event.get();
-  if (ConnectNamedPipe(pipe, &ov)) return true;
+  if (ConnectNamedPipe(pipe, &ov))
+    return true;
   const DWORD error = GetLastError();
-  if (error == ERROR_PIPE_CONNECTED) return true;
-  if (error != ERROR_IO_PENDING) return false;
+  if (error == ERROR_PIPE_CONNECTED)
+    return true;
+  if (error != ERROR_IO_PENDING)
+    return false;
   HANDLE waits[3] = {event.get(), g_interrupt, producer};
   const DWORD count = producer ? 3 : 2;
   const DWORD r = WaitForMultipleObjects(count, waits, FALSE, timeoutMs);
@@ -198,7 +214,8 @@ int RunRecordCommand(int argc, wchar_t** argv) {
                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
                                      kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
   if (!pipe) {
-    fwprintf(stderr, L"record: cannot create pipe %ls (error %lu)\n", o.pipeName.c_str(), GetLastError());
+    fwprintf(stderr, L"record: cannot create pipe %ls (error %lu)\n", o.pipeName.c_str(),
+             GetLastError());
     return 1;
   }
 
@@ -206,15 +223,19 @@ int RunRecordCommand(int argc, wchar_t** argv) {
   if (o.waitForProducer) {
     wprintf(L"Waiting for a producer on %ls (Ctrl+C to give up)\n", o.pipeName.c_str());
   } else {
-    std::wstring cmd = L"\"" + folder + L"vxproducer.exe\" --pipe " + o.pipeName + L" " + o.producerArgs;
-    if (o.streaming) cmd += L" --streaming";
+    std::wstring cmd =
+        L"\"" + folder + L"vxproducer.exe\" --pipe " + o.pipeName + L" " + o.producerArgs;
+    if (o.streaming)
+      cmd += L" --streaming";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> line(cmd.begin(), cmd.end());
     line.push_back(0);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      fwprintf(stderr, L"record: cannot start producer: %ls (error %lu)\n", cmd.c_str(), GetLastError());
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+      fwprintf(stderr, L"record: cannot start producer: %ls (error %lu)\n", cmd.c_str(),
+               GetLastError());
       return 1;
     }
     VxHandle thread(pi.hThread);
@@ -240,7 +261,8 @@ int RunRecordCommand(int argc, wchar_t** argv) {
     return 1;
   }
   wchar_t params[128];
-  swprintf(params, 128, L"pipe=0x%llx%ls", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe.get())),
+  swprintf(params, 128, L"pipe=0x%llx%ls",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe.get())),
            o.streaming ? L"&streaming=1" : L"");
   // From here the source owns the handle: it flushes, disconnects and closes it.
   (void)pipe.release();
@@ -257,13 +279,15 @@ int RunRecordCommand(int argc, wchar_t** argv) {
     HANDLE waits[2] = {ended.get(), interrupt.get()};
     const DWORD r = WaitForMultipleObjects(2, waits, FALSE, 1000);
     const double elapsed = (GetTickCount64() - start) / 1000.0;
-    if (r == WAIT_OBJECT_0) break;
+    if (r == WAIT_OBJECT_0)
+      break;
     if (r == WAIT_OBJECT_0 + 1) {
       reason = L"interrupted";
       break;
     }
     if (!o.quiet)
-      wprintf(L"%7.1f s %14llu bytes %ls\n", elapsed, static_cast<unsigned long long>(sink.bytes_.load()),
+      wprintf(L"%7.1f s %14llu bytes %ls\n", elapsed,
+              static_cast<unsigned long long>(sink.bytes_.load()),
               PeakText(meter.TakePeaks()).c_str());
     fflush(stdout);
     if (o.seconds > 0 && elapsed >= o.seconds) {
@@ -276,22 +300,31 @@ int RunRecordCommand(int argc, wchar_t** argv) {
 
   DWORD producerExit = 0;
   if (producer) {
-    if (WaitForSingleObject(producer.get(), 10000) != WAIT_OBJECT_0) TerminateProcess(producer.get(), 1);
+    if (WaitForSingleObject(producer.get(), 10000) != WAIT_OBJECT_0)
+      TerminateProcess(producer.get(), 1);
     GetExitCodeProcess(producer.get(), &producerExit);
   }
 
   const VxAudioFormat& f = writer.Format();
-  const double audioSeconds =
-      writer.HasFormat() && f.bytesPerSecond ? static_cast<double>(writer.DataBytes()) / f.bytesPerSecond : 0;
+  const double audioSeconds = writer.HasFormat() && f.bytesPerSecond
+                                  ? static_cast<double>(writer.DataBytes()) / f.bytesPerSecond
+                                  : 0;
   wprintf(L"Stopped: %ls after %.1f s\n", reason, (GetTickCount64() - start) / 1000.0);
-  wprintf(L"Format: %u Hz, %u channels, %u bits %ls (tag 0x%04x); formats accepted %d, refused %d\n",
-          f.sampleRate, f.channels, f.bitsPerSample, f.IsFloat() ? L"float" : L"integer", f.formatTag,
-          sink.formats_.load(), sink.refusedFormats_.load());
-  wprintf(L"Received %llu bytes in %llu blocks (%llu awaiting replies), %.2f s of audio; SourceEnded calls: %d\n",
-          static_cast<unsigned long long>(sink.bytes_.load()), static_cast<unsigned long long>(sink.blocks_.load()),
-          static_cast<unsigned long long>(sink.waitingBlocks_.load()), audioSeconds, sink.endedCalls_.load());
-  wprintf(L"Wrote %ls (%llu data bytes)\n", o.output.c_str(), static_cast<unsigned long long>(writer.DataBytes()));
-  if (producer) wprintf(L"Producer exit code: %lu\n", producerExit);
+  wprintf(
+      L"Format: %u Hz, %u channels, %u bits %ls (tag 0x%04x); formats accepted %d, refused %d\n",
+      f.sampleRate, f.channels, f.bitsPerSample, f.IsFloat() ? L"float" : L"integer", f.formatTag,
+      sink.formats_.load(), sink.refusedFormats_.load());
+  wprintf(
+      L"Received %llu bytes in %llu blocks (%llu awaiting replies), %.2f s of audio; SourceEnded "
+      L"calls: %d\n",
+      static_cast<unsigned long long>(sink.bytes_.load()),
+      static_cast<unsigned long long>(sink.blocks_.load()),
+      static_cast<unsigned long long>(sink.waitingBlocks_.load()), audioSeconds,
+      sink.endedCalls_.load());
+  wprintf(L"Wrote %ls (%llu data bytes)\n", o.output.c_str(),
+          static_cast<unsigned long long>(writer.DataBytes()));
+  if (producer)
+    wprintf(L"Producer exit code: %lu\n", producerExit);
 
   int rc = 0;
   if (sink.formats_ == 0) {
@@ -303,7 +336,8 @@ int RunRecordCommand(int argc, wchar_t** argv) {
     rc = 1;
   }
   if (sink.writeFailed_ || !closed) {
-    fwprintf(stderr, L"record: writing %ls failed%ls\n", o.output.c_str(), writer.Full() ? L" (4 GiB WAV limit)" : L"");
+    fwprintf(stderr, L"record: writing %ls failed%ls\n", o.output.c_str(),
+             writer.Full() ? L" (4 GiB WAV limit)" : L"");
     rc = 1;
   }
   if (producer && producerExit != 0) {

@@ -13,7 +13,8 @@ void VxLevelMeter::SetFormat(const VxAudioFormat& f) {
 
 void VxLevelMeter::Feed(const void* data, size_t bytes) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (channels_ <= 0 || bytesPerSample_ <= 0) return;
+  if (channels_ <= 0 || bytesPerSample_ <= 0)
+    return;
   const auto* p = static_cast<const uint8_t*>(data);
   const size_t frame = static_cast<size_t>(channels_) * static_cast<size_t>(bytesPerSample_);
   const size_t frames = bytes / frame;
@@ -30,11 +31,13 @@ void VxLevelMeter::Feed(const void* data, size_t bytes) {
         v = (static_cast<int>(p[0]) - 128) / 128.0;
       } else {
         // Signed little-endian: the top two bytes carry enough resolution for a meter.
-        const int16_t top = static_cast<int16_t>(p[bytesPerSample_ - 1] << 8 | p[bytesPerSample_ - 2]);
+        const int16_t top =
+            static_cast<int16_t>(p[bytesPerSample_ - 1] << 8 | p[bytesPerSample_ - 2]);
         v = top / 32768.0;
       }
       v = std::fabs(v);
-      if (v > peaks_[static_cast<size_t>(c)]) peaks_[static_cast<size_t>(c)] = v;
+      if (v > peaks_[static_cast<size_t>(c)])
+        peaks_[static_cast<size_t>(c)] = v;
     }
   }
 }

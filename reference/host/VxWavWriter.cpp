@@ -15,27 +15,37 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
   Put16(b, v & 0xFFFF);
   Put16(b, v >> 16);
 }
-void PutTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>& b, const char* tag) {
+  b.insert(b.end(), tag, tag + 4);
+}
 
 }  // namespace
 
 VxWavWriter::~VxWavWriter() {
-  if (file_) (void)Close();
+  if (file_)
+    (void)Close();
 }
 
 std::string VxWavWriter::Unsupported(const VxAudioFormat& f) {
-  if (f.formatTag == 0) return "the record carries no usable format (tag 0)";
-  if (f.channels == 0) return "zero channels";
-  if (f.sampleRate == 0) return "a sample rate of 0";
-  if (f.bitsPerSample == 0 || f.bitsPerSample % 8 != 0) return "bits per sample not a multiple of 8";
-  if (f.blockAlign == 0) return "a block align of 0";
+  if (f.formatTag == 0)
+    return "the record carries no usable format (tag 0)";
+  if (f.channels == 0)
+    return "zero channels";
+  if (f.sampleRate == 0)
+    return "a sample rate of 0";
+  if (f.bitsPerSample == 0 || f.bitsPerSample % 8 != 0)
+    return "bits per sample not a multiple of 8";
+  if (f.blockAlign == 0)
+    return "a block align of 0";
   return {};
 }
 
 bool VxWavWriter::Open(const std::wstring& path) {
-  if (file_) (void)Close();
+  if (file_)
+    (void)Close();
   file_ = _wfopen(path.c_str(), L"wb");
-  if (!file_) return false;
+  if (!file_)
+    return false;
   setvbuf(file_, nullptr, _IOFBF, 1 << 20);
   dataBytes_ = 0;
   full_ = false;
@@ -44,13 +54,15 @@ bool VxWavWriter::Open(const std::wstring& path) {
 }
 
 bool VxWavWriter::SetFormat(const VxAudioFormat& format) {
-  if (!Unsupported(format).empty()) return false;
+  if (!Unsupported(format).empty())
+    return false;
   // The header is rewritten at Close; before any data it can be rewritten now
   // so that a file cut short by a crash still names the right format.
   format_ = format;
   hasFormat_ = true;
   if (file_ && dataBytes_ == 0) {
-    if (fseek(file_, 0, SEEK_SET) != 0) return false;
+    if (fseek(file_, 0, SEEK_SET) != 0)
+      return false;
     return WriteHeader();
   }
   return true;
@@ -94,26 +106,31 @@ bool VxWavWriter::WriteHeader() {
   Put32(h, data);
   // The header length can change when the format does (plain PCM 44 bytes,
   // float 58, extensible 68): it may only change before any data is written.
-  if (dataBytes_ != 0 && headerBytes_ != h.size()) return false;
+  if (dataBytes_ != 0 && headerBytes_ != h.size())
+    return false;
   headerBytes_ = static_cast<uint32_t>(h.size());
   return fwrite(h.data(), 1, h.size(), file_) == h.size();
 }
 
 bool VxWavWriter::Write(const void* data, size_t bytes) {
-  if (!file_ || full_) return false;
+  if (!file_ || full_)
+    return false;
   if (dataBytes_ + bytes > kMaxDataBytes) {
     full_ = true;
     return false;
   }
-  if (bytes && fwrite(data, 1, bytes, file_) != bytes) return false;
+  if (bytes && fwrite(data, 1, bytes, file_) != bytes)
+    return false;
   dataBytes_ += bytes;
   return true;
 }
 
 bool VxWavWriter::Close() {
-  if (!file_) return false;
+  if (!file_)
+    return false;
   bool ok = true;
-  if (dataBytes_ & 1) ok = fputc(0, file_) != EOF;
+  if (dataBytes_ & 1)
+    ok = fputc(0, file_) != EOF;
   ok = fseek(file_, 0, SEEK_SET) == 0 && WriteHeader() && ok;
   ok = fclose(file_) == 0 && ok;
   file_ = nullptr;

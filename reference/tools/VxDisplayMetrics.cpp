@@ -9,13 +9,15 @@ double VxDisplayMetrics::ParseScale(const VxString& text) {
   const std::string narrow = text.ToUtf8();
   char* end = nullptr;
   const double value = std::strtod(narrow.c_str(), &end);
-  if (end == narrow.c_str() || !std::isfinite(value) || value <= 0) return 0;
+  if (end == narrow.c_str() || !std::isfinite(value) || value <= 0)
+    return 0;
   return value;
 }
 
 int32_t VxDisplayMetrics::ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
-  if (!screen) return 96;
+  if (!screen)
+    return 96;
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
   ::ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;

@@ -32,13 +32,19 @@ bool VxFileLog::IsEnabled(int32_t) {
   return true;
 }
 
-void VxFileLog::WriteW(int32_t category, const char16_t* source, const char16_t* format,
-                       const VxArg* const* args, int32_t capacity) {
+void VxFileLog::WriteW(int32_t category,
+                       const char16_t* source,
+                       const char16_t* format,
+                       const VxArg* const* args,
+                       int32_t capacity) {
   Write(category, VxString::From(source), VxFormatArgs(format, args, capacity));
 }
 
-void VxFileLog::WriteA(int32_t category, const char* source, const char* format,
-                       const VxArg* const* args, int32_t capacity) {
+void VxFileLog::WriteA(int32_t category,
+                       const char* source,
+                       const char* format,
+                       const VxArg* const* args,
+                       int32_t capacity) {
   const VxString wideFormat = VxString::FromUtf8(format ? format : "");
   Write(category, VxString::FromUtf8(source ? source : ""),
         VxFormatArgs(wideFormat.c_str(), args, capacity));
@@ -51,7 +57,8 @@ VxString VxFileLog::Path() const {
 
 void VxFileLog::OpenCurrentFile() {
   const VxString path = Path();
-  if (file_ && path == openPath_) return;
+  if (file_ && path == openPath_)
+    return;
   file_.reset(::CreateFileW(path.Wide(), FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

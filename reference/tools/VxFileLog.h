@@ -31,9 +31,15 @@ class VxFileLog final : public IVxLog {
   VxFileLog(const VxToolsOptions& options, VxString defaultPath);
 
   bool IsEnabled(int32_t category) override;
-  void WriteW(int32_t category, const char16_t* source, const char16_t* format,
-              const VxArg* const* args, int32_t capacity) override;
-  void WriteA(int32_t category, const char* source, const char* format, const VxArg* const* args,
+  void WriteW(int32_t category,
+              const char16_t* source,
+              const char16_t* format,
+              const VxArg* const* args,
+              int32_t capacity) override;
+  void WriteA(int32_t category,
+              const char* source,
+              const char* format,
+              const VxArg* const* args,
               int32_t capacity) override;
 
   // Writes an already formatted message (the library's own entries).

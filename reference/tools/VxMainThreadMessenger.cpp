@@ -36,7 +36,8 @@ bool VxMainThreadMessenger::IsStarted() const {
 bool VxMainThreadMessenger::Start(HINSTANCE instance) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (window_) return true;
+    if (window_)
+      return true;
   }
   const std::wstring className = WindowClassName(instance);
   WNDCLASSEXW wc = {};
@@ -73,7 +74,8 @@ void VxMainThreadMessenger::Shutdown() {
     owner = std::exchange(mainThread_, 0);
     instance = instance_;
   }
-  if (!window) return;
+  if (!window)
+    return;
   ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   if (owner == ::GetCurrentThreadId()) {
     ::DestroyWindow(window);
@@ -87,7 +89,8 @@ void VxMainThreadMessenger::Shutdown() {
   }
 }
 
-bool VxMainThreadMessenger::Post(IMainThreadMessageManagerCallback* thread, int32_t id,
+bool VxMainThreadMessenger::Post(IMainThreadMessageManagerCallback* thread,
+                                 int32_t id,
                                  int64_t value) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!window_) {
@@ -129,7 +132,8 @@ void VxMainThreadMessenger::DeliverOne() {
   Entry entry;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (queue_.empty()) return;  // the entry this wake-up was for was dropped
+    if (queue_.empty())
+      return;  // the entry this wake-up was for was dropped
     entry = queue_.front();
     queue_.pop_front();
     delivering_ = entry.thread;
@@ -142,11 +146,14 @@ void VxMainThreadMessenger::DeliverOne() {
   delivered_.notify_all();
 }
 
-LRESULT CALLBACK VxMainThreadMessenger::WindowProc(HWND window, UINT message, WPARAM wParam,
+LRESULT CALLBACK VxMainThreadMessenger::WindowProc(HWND window,
+                                                   UINT message,
+                                                   WPARAM wParam,
                                                    LPARAM lParam) {
   auto* self = reinterpret_cast<VxMainThreadMessenger*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == kWakeMessage) {
-    if (self) self->DeliverOne();
+    if (self)
+      self->DeliverOne();
     return 0;
   }
   return ::DefWindowProcW(window, message, wParam, lParam);

@@ -27,13 +27,15 @@ int32_t VxMessageBoxService::HeadlessAnswer(const VxString& configured, uint32_t
     if (configured[0] >= u'0' && configured[0] <= u'9') {
       int32_t value = 0;
       for (char16_t c : configured) {
-        if (c < u'0' || c > u'9' || value > 100000) break;
+        if (c < u'0' || c > u'9' || value > 100000)
+          break;
         value = value * 10 + (c - u'0');
       }
       return value;
     }
     for (const NamedAnswer& a : kAnswers)
-      if (VxEqualsNoCase(configured, a.name)) return a.id;
+      if (VxEqualsNoCase(configured, a.name))
+        return a.id;
   }
   // The buttons of each box type, in the order MB_DEFBUTTONn counts them.
   static const int32_t kButtons[][3] = {
@@ -47,13 +49,18 @@ int32_t VxMessageBoxService::HeadlessAnswer(const VxString& configured, uint32_t
   };
   const uint32_t type = style & MB_TYPEMASK;
   const uint32_t button = (style & MB_DEFMASK) >> 8;
-  if (type >= sizeof kButtons / sizeof kButtons[0]) return IDOK;
+  if (type >= sizeof kButtons / sizeof kButtons[0])
+    return IDOK;
   return kButtons[type][button < 3 ? button : 0];
 }
 
-void VxMessageBoxService::Prepare(VxMessageBoxRequest* request, HWND owner, const char16_t* text,
-                                  const char16_t* title, uint32_t style) {
-  if (!request) return;
+void VxMessageBoxService::Prepare(VxMessageBoxRequest* request,
+                                  HWND owner,
+                                  const char16_t* text,
+                                  const char16_t* title,
+                                  uint32_t style) {
+  if (!request)
+    return;
   request->owner = owner;
   request->text = text;
   request->title = title;
@@ -62,7 +69,8 @@ void VxMessageBoxService::Prepare(VxMessageBoxRequest* request, HWND owner, cons
 }
 
 int32_t VxMessageBoxService::Show(VxMessageBoxRequest* request) {
-  if (!request) return 0;
+  if (!request)
+    return 0;
   const VxString text = VxString::From(request->text);
   const VxString title = VxString::From(request->title);
   const bool headless = options_.GetFlag(kVxOptHeadless);
@@ -73,11 +81,12 @@ int32_t VxMessageBoxService::Show(VxMessageBoxRequest* request) {
     answer = ::MessageBoxW(request->owner, text.Wide(), title.Wide(), request->style);
   }
   request->result = answer;
-  log_.Write(1, kSource,
-             VxFormat(headless ? u"Message box (title: \"%s\", text: \"%s\", style: 0x%x, answer: "
-                                 u"%d, headless)"
-                               : u"Message box (title: \"%s\", text: \"%s\", style: 0x%x, answer: %d)",
-                      {title, text, request->style, answer}));
+  log_.Write(
+      1, kSource,
+      VxFormat(headless ? u"Message box (title: \"%s\", text: \"%s\", style: 0x%x, answer: "
+                          u"%d, headless)"
+                        : u"Message box (title: \"%s\", text: \"%s\", style: 0x%x, answer: %d)",
+               {title, text, request->style, answer}));
   return answer;
 }
 
@@ -85,15 +94,39 @@ void VxMessageBoxService::Unexpected(int slot) {
   log_.Write(1, kSource, VxFormat(u"Unexpected call: IVxMessageBoxes slot %d", {slot}));
 }
 
-void VxMessageBoxService::Unused0() { Unexpected(0); }
-void VxMessageBoxService::Unused2() { Unexpected(2); }
-void VxMessageBoxService::Unused3() { Unexpected(3); }
-void VxMessageBoxService::Unused4() { Unexpected(4); }
-void VxMessageBoxService::Unused5() { Unexpected(5); }
-void VxMessageBoxService::Unused6() { Unexpected(6); }
-void VxMessageBoxService::Unused7() { Unexpected(7); }
-void VxMessageBoxService::Unused8() { Unexpected(8); }
-void VxMessageBoxService::Unused9() { Unexpected(9); }
-void VxMessageBoxService::Unused10() { Unexpected(10); }
-void VxMessageBoxService::Unused11() { Unexpected(11); }
-void VxMessageBoxService::Unused12() { Unexpected(12); }
+void VxMessageBoxService::Unused0() {
+  Unexpected(0);
+}
+void VxMessageBoxService::Unused2() {
+  Unexpected(2);
+}
+void VxMessageBoxService::Unused3() {
+  Unexpected(3);
+}
+void VxMessageBoxService::Unused4() {
+  Unexpected(4);
+}
+void VxMessageBoxService::Unused5() {
+  Unexpected(5);
+}
+void VxMessageBoxService::Unused6() {
+  Unexpected(6);
+}
+void VxMessageBoxService::Unused7() {
+  Unexpected(7);
+}
+void VxMessageBoxService::Unused8() {
+  Unexpected(8);
+}
+void VxMessageBoxService::Unused9() {
+  Unexpected(9);
+}
+void VxMessageBoxService::Unused10() {
+  Unexpected(10);
+}
+void VxMessageBoxService::Unused11() {
+  Unexpected(11);
+}
+void VxMessageBoxService::Unused12() {
+  Unexpected(12);
+}

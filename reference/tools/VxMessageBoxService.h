@@ -33,8 +33,11 @@ class VxMessageBoxService final : public IVxMessageBoxes {
   void Unused10() override;
   void Unused11() override;
   void Unused12() override;
-  void Prepare(VxMessageBoxRequest* request, HWND owner, const char16_t* text,
-               const char16_t* title, uint32_t style) override;
+  void Prepare(VxMessageBoxRequest* request,
+               HWND owner,
+               const char16_t* text,
+               const char16_t* title,
+               uint32_t style) override;
 
   // The button a headless box answers with: the configured answer, else the
   // default button of `style`.

@@ -9,13 +9,15 @@ bool VxMessagePump::PumpNext() {
     ::PostQuitMessage(static_cast<int>(msg.wParam));
     return false;
   }
-  if (got < 0) return false;
+  if (got < 0)
+    return false;
   Dispatch(&msg);
   return true;
 }
 
 void VxMessagePump::Dispatch(const MSG* msg) {
-  if (!msg) return;
+  if (!msg)
+    return;
   ::TranslateMessage(msg);
   ::DispatchMessageW(msg);
 }

@@ -19,14 +19,17 @@ bool VxProductInfo::Load(const char16_t* productName, IVxDllString* error) {
   const VxString name = VxString::From(productName);
   const VxString errorText = options_.Get(kVxOptProductError);
   if (options_.GetFlag(kVxOptProductFail) || !errorText.empty()) {
-    log_.Write(1, u"VxTools", VxFormat(u"LoadProductInfo failed (product: \"%s\", error: \"%s\")",
-                                       {name, errorText}));
-    if (error) error->SetText(errorText.c_str(), errorText.Length());
+    log_.Write(
+        1, u"VxTools",
+        VxFormat(u"LoadProductInfo failed (product: \"%s\", error: \"%s\")", {name, errorText}));
+    if (error)
+      error->SetText(errorText.c_str(), errorText.Length());
     return false;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!name.empty()) productName_ = name;
+    if (!name.empty())
+      productName_ = name;
   }
   loaded_ = true;
   log_.Write(1, u"VxTools", VxFormat(u"LoadProductInfo (product: \"%s\")", {name}));

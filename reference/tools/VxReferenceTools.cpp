@@ -60,7 +60,8 @@ bool VxReferenceTools::Initialize(bool startupFlag, HINSTANCE module) {
   }
   Note(VxFormat(u"Initialize (module: %s, flag: %d, count: %d)",
                 {ModuleFileName(module), startupFlag ? 1 : 0, count}));
-  if (!messenger_.IsStarted()) (void)messenger_.Start(LibraryInstance());
+  if (!messenger_.IsStarted())
+    (void)messenger_.Start(LibraryInstance());
   return true;
 }
 
@@ -74,7 +75,8 @@ void VxReferenceTools::Uninitialize(bool startupFlag, HINSTANCE module) {
       count = -1;
     } else {
       count = --it->second;
-      if (count == 0) initializeCounts_.erase(it);
+      if (count == 0)
+        initializeCounts_.erase(it);
       last = initializeCounts_.empty();
     }
   }
@@ -84,7 +86,8 @@ void VxReferenceTools::Uninitialize(bool startupFlag, HINSTANCE module) {
   }
   Note(VxFormat(u"Uninitialize (module: %s, flag: %d, count: %d)",
                 {ModuleFileName(module), startupFlag ? 1 : 0, count}));
-  if (last) messenger_.Shutdown();
+  if (last)
+    messenger_.Shutdown();
 }
 
 int VxReferenceTools::InitializeCount(HINSTANCE module) {
@@ -107,7 +110,8 @@ void VxReferenceTools::BeforeInstallPathLogged() {
 
 void VxReferenceTools::AdoptPopupWindow(HWND window) {
   wchar_t className[128] = {};
-  if (window) ::GetClassNameW(window, className, 128);
+  if (window)
+    ::GetClassNameW(window, className, 128);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     popupWindows_.push_back(window);
@@ -126,7 +130,8 @@ IVxTranslator* VxReferenceTools::GetTranslator(bool) {
 
 IVxProductInfo* VxReferenceTools::GetProductInfo(bool create) {
   // Asked with false, the service exists only once product information loaded.
-  if (!create && !productInfo_.IsLoaded()) return nullptr;
+  if (!create && !productInfo_.IsLoaded())
+    return nullptr;
   return &productInfo_;
 }
 
@@ -140,9 +145,11 @@ IVxMessageBoxes* VxReferenceTools::GetMessageBoxes(bool) {
 
 IVxMainThreadMessageManager* VxReferenceTools::GetMainThreadMessageManager(bool create) {
   if (!messenger_.IsStarted()) {
-    if (!create) return nullptr;
+    if (!create)
+      return nullptr;
     // Nobody initialised the library yet: the asking thread becomes the main thread.
-    if (!messenger_.Start(LibraryInstance())) return nullptr;
+    if (!messenger_.Start(LibraryInstance()))
+      return nullptr;
   }
   return &messenger_;
 }
@@ -159,33 +166,93 @@ void VxReferenceTools::Unexpected(int slot) {
   Note(VxFormat(u"Unexpected call: IVxTools slot %d", {slot}));
 }
 
-void VxReferenceTools::Unused2() { Unexpected(2); }
-void VxReferenceTools::Unused6() { Unexpected(6); }
-void VxReferenceTools::Unused8() { Unexpected(8); }
-void VxReferenceTools::Unused12() { Unexpected(12); }
-void VxReferenceTools::Unused13() { Unexpected(13); }
-void VxReferenceTools::Unused14() { Unexpected(14); }
-void VxReferenceTools::Unused16() { Unexpected(16); }
-void VxReferenceTools::Unused17() { Unexpected(17); }
-void VxReferenceTools::Unused18() { Unexpected(18); }
-void VxReferenceTools::Unused20() { Unexpected(20); }
-void VxReferenceTools::Unused21() { Unexpected(21); }
-void VxReferenceTools::Unused22() { Unexpected(22); }
-void VxReferenceTools::Unused23() { Unexpected(23); }
-void VxReferenceTools::Unused24() { Unexpected(24); }
-void VxReferenceTools::Unused26() { Unexpected(26); }
-void VxReferenceTools::Unused27() { Unexpected(27); }
-void VxReferenceTools::Unused28() { Unexpected(28); }
-void VxReferenceTools::Unused29() { Unexpected(29); }
-void VxReferenceTools::Unused30() { Unexpected(30); }
-void VxReferenceTools::Unused31() { Unexpected(31); }
-void VxReferenceTools::Unused32() { Unexpected(32); }
-void VxReferenceTools::Unused33() { Unexpected(33); }
-void VxReferenceTools::Unused34() { Unexpected(34); }
-void VxReferenceTools::Unused36() { Unexpected(36); }
-void VxReferenceTools::Unused37() { Unexpected(37); }
-void VxReferenceTools::Unused38() { Unexpected(38); }
-void VxReferenceTools::Unused39() { Unexpected(39); }
-void VxReferenceTools::Unused40() { Unexpected(40); }
-void VxReferenceTools::Unused41() { Unexpected(41); }
-void VxReferenceTools::Unused42() { Unexpected(42); }
+void VxReferenceTools::Unused2() {
+  Unexpected(2);
+}
+void VxReferenceTools::Unused6() {
+  Unexpected(6);
+}
+void VxReferenceTools::Unused8() {
+  Unexpected(8);
+}
+void VxReferenceTools::Unused12() {
+  Unexpected(12);
+}
+void VxReferenceTools::Unused13() {
+  Unexpected(13);
+}
+void VxReferenceTools::Unused14() {
+  Unexpected(14);
+}
+void VxReferenceTools::Unused16() {
+  Unexpected(16);
+}
+void VxReferenceTools::Unused17() {
+  Unexpected(17);
+}
+void VxReferenceTools::Unused18() {
+  Unexpected(18);
+}
+void VxReferenceTools::Unused20() {
+  Unexpected(20);
+}
+void VxReferenceTools::Unused21() {
+  Unexpected(21);
+}
+void VxReferenceTools::Unused22() {
+  Unexpected(22);
+}
+void VxReferenceTools::Unused23() {
+  Unexpected(23);
+}
+void VxReferenceTools::Unused24() {
+  Unexpected(24);
+}
+void VxReferenceTools::Unused26() {
+  Unexpected(26);
+}
+void VxReferenceTools::Unused27() {
+  Unexpected(27);
+}
+void VxReferenceTools::Unused28() {
+  Unexpected(28);
+}
+void VxReferenceTools::Unused29() {
+  Unexpected(29);
+}
+void VxReferenceTools::Unused30() {
+  Unexpected(30);
+}
+void VxReferenceTools::Unused31() {
+  Unexpected(31);
+}
+void VxReferenceTools::Unused32() {
+  Unexpected(32);
+}
+void VxReferenceTools::Unused33() {
+  Unexpected(33);
+}
+void VxReferenceTools::Unused34() {
+  Unexpected(34);
+}
+void VxReferenceTools::Unused36() {
+  Unexpected(36);
+}
+void VxReferenceTools::Unused37() {
+  Unexpected(37);
+}
+void VxReferenceTools::Unused38() {
+  Unexpected(38);
+}
+void VxReferenceTools::Unused39() {
+  Unexpected(39);
+}
+void VxReferenceTools::Unused40() {
+  Unexpected(40);
+}
+void VxReferenceTools::Unused41() {
+  Unexpected(41);
+}
+void VxReferenceTools::Unused42() {
+  Unexpected(42);
+}

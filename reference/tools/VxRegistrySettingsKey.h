@@ -27,21 +27,35 @@ class VxRegistrySettingsKey final : public IVxSettingsKey {
   static VxString RootPath(const VxString& root);
   // Opens (create 0) or creates (create 1) the key `path` below the root.
   // Null when the key does not exist (create 0) or cannot be opened.
-  static VxRegistrySettingsKey* Open(const VxString& root, const char16_t* path, int32_t create,
+  static VxRegistrySettingsKey* Open(const VxString& root,
+                                     const char16_t* path,
+                                     int32_t create,
                                      VxFileLog* log);
   static VxString ZoneValueName(const char16_t* name, int32_t zone);
 
   void* DeletingDestructor(unsigned int flags) noexcept override;
-  bool ReadBinary(const char16_t* name, IVxDllBuffer* buffer, int reserved1,
+  bool ReadBinary(const char16_t* name,
+                  IVxDllBuffer* buffer,
+                  int reserved1,
                   int reserved2) override;
   int32_t ReadInt(const char16_t* name, int32_t defaultValue, int32_t zone, int reserved) override;
-  void ReadString(BSTR* out, const char16_t* name, const char16_t* defaultValue, int32_t zone,
-                  const char16_t* empty, int reserved) override;
-  bool WriteBinary(const char16_t* name, const void* data, int32_t byteCount, int reserved1,
+  void ReadString(BSTR* out,
+                  const char16_t* name,
+                  const char16_t* defaultValue,
+                  int32_t zone,
+                  const char16_t* empty,
+                  int reserved) override;
+  bool WriteBinary(const char16_t* name,
+                   const void* data,
+                   int32_t byteCount,
+                   int reserved1,
                    int reserved2) override;
   bool WriteInt(const char16_t* name, int32_t value, int reserved1, int reserved2) override;
-  bool WriteString(const char16_t* name, const char16_t* value, int reserved1,
-                   const char16_t* empty, int reserved2) override;
+  bool WriteString(const char16_t* name,
+                   const char16_t* value,
+                   int reserved1,
+                   const char16_t* empty,
+                   int reserved2) override;
   void Unused7() override;
   void Unused8() override;
   bool DeleteValue(const char16_t* name) override;

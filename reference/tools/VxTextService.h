@@ -6,6 +6,8 @@
 
 class VxTextService final : public IVxTextService {
  public:
-  void Format(IVxDllString* out, const char16_t* format, const VxArg* const* args,
+  void Format(IVxDllString* out,
+              const char16_t* format,
+              const VxArg* const* args,
               int capacity) override;
 };

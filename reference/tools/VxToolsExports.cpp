@@ -7,14 +7,16 @@
 extern "C" {
 
 IVxTools* GetVxToolsDLL(int32_t version) noexcept {
-  if (version != kVxToolsInterfaceVersion) return nullptr;
+  if (version != kVxToolsInterfaceVersion)
+    return nullptr;
   return &VxReferenceTools::Instance();
 }
 
 // Sets an option for this process (names as the environment variables); a null
 // value removes the setting so the environment variable counts again.
 void VxToolsSetOption(const wchar_t* name, const wchar_t* value) noexcept {
-  if (!name) return;
+  if (!name)
+    return;
   VxToolsOptions::Instance().Set(reinterpret_cast<const char16_t*>(name),
                                  reinterpret_cast<const char16_t*>(value));
 }

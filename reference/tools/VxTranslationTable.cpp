@@ -15,8 +15,11 @@ VxString Unescape(std::string_view field) {
   for (size_t i = 0; i < field.size(); ++i) {
     if (field[i] == '\\' && i + 1 < field.size()) {
       const char next = field[i + 1];
-      const char replaced = next == 't' ? '\t' : next == 'r' ? '\r' : next == 'n' ? '\n'
-                            : next == '\\' ? '\\' : 0;
+      const char replaced = next == 't'    ? '\t'
+                            : next == 'r'  ? '\r'
+                            : next == 'n'  ? '\n'
+                            : next == '\\' ? '\\'
+                                           : 0;
       if (replaced) {
         out.push_back(replaced);
         ++i;
@@ -31,7 +34,8 @@ VxString Unescape(std::string_view field) {
 bool ReadWholeFile(const VxString& path, std::string& out) {
   VxFileHandle file(::CreateFileW(path.Wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+  if (!file)
+    return false;
   char buffer[4096];
   DWORD got = 0;
   while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
@@ -45,15 +49,19 @@ VxTranslationTable::VxTranslationTable(const VxToolsOptions& options) : options_
 
 std::map<VxString, VxString> VxTranslationTable::Parse(std::string_view text) {
   std::map<VxString, VxString> entries;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF")
+    text.remove_prefix(3);
   while (!text.empty()) {
     const size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    if (line.empty() || line.front() == '#')
+      continue;
     const size_t tab = line.find('\t');
-    if (tab == std::string_view::npos) continue;
+    if (tab == std::string_view::npos)
+      continue;
     entries[Unescape(line.substr(0, tab))] = Unescape(line.substr(tab + 1));
   }
   return entries;
@@ -62,10 +70,12 @@ std::map<VxString, VxString> VxTranslationTable::Parse(std::string_view text) {
 void VxTranslationTable::ReloadIfChanged() {
   const uint32_t generation = options_.Generation();
   const VxString path = options_.Get(kVxOptTranslationFile);
-  if (loaded_ && path == loadedPath_ && generation == loadedGeneration_) return;
+  if (loaded_ && path == loadedPath_ && generation == loadedGeneration_)
+    return;
   entries_.clear();
   std::string text;
-  if (!path.empty() && ReadWholeFile(path, text)) entries_ = Parse(text);
+  if (!path.empty() && ReadWholeFile(path, text))
+    entries_ = Parse(text);
   loadedPath_ = path;
   loadedGeneration_ = generation;
   loaded_ = true;
@@ -74,7 +84,8 @@ void VxTranslationTable::ReloadIfChanged() {
 const char16_t* VxTranslationTable::GetLanguage() {
   std::lock_guard<std::mutex> lock(mutex_);
   language_ = options_.Get(kVxOptLanguage);
-  if (language_.empty()) language_ = options_.GetFlag(kVxOptPseudoTranslate) ? u"qps" : u"en";
+  if (language_.empty())
+    language_ = options_.GetFlag(kVxOptPseudoTranslate) ? u"qps" : u"en";
   return language_.c_str();
 }
 
@@ -86,8 +97,10 @@ VxString VxTranslationTable::Lookup(const VxString& text) {
 }
 
 void VxTranslationTable::Translate(IVxDllString* text) {
-  if (!text) return;
+  if (!text)
+    return;
   VxString result = Lookup(VxString::From(text->GetText()));
-  if (options_.GetFlag(kVxOptPseudoTranslate)) result = u"[[" + result + u"]]";
+  if (options_.GetFlag(kVxOptPseudoTranslate))
+    result = u"[[" + result + u"]]";
   text->SetText(result.c_str(), result.Length());
 }

@@ -17,6 +17,12 @@ void VxUiServices::Unexpected(int slot) {
   log_.Write(1, u"VxTools", VxFormat(u"Unexpected call: IVxUiServices slot %d", {slot}));
 }
 
-void VxUiServices::Unused1() { Unexpected(1); }
-void VxUiServices::Unused2() { Unexpected(2); }
-void VxUiServices::Unused3() { Unexpected(3); }
+void VxUiServices::Unused1() {
+  Unexpected(1);
+}
+void VxUiServices::Unused2() {
+  Unexpected(2);
+}
+void VxUiServices::Unused3() {
+  Unexpected(3);
+}

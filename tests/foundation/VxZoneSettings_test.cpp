@@ -39,10 +39,10 @@ void StoreText(const std::wstring& path, const wchar_t* name, const std::wstring
   ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
                               nullptr, key.put(), nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+      ERROR_SUCCESS);
 }
 
 void CreateKey(const std::wstring& path) {
@@ -213,8 +213,8 @@ class CountingKey : public IVxSettingsKey {
   }
   bool ReadBinary(const char16_t*, IVxDllBuffer*, int, int) override { return false; }
   int32_t ReadInt(const char16_t*, int32_t d, int32_t, int) override { return d; }
-  void ReadString(BSTR* out, const char16_t*, const char16_t* d, int32_t, const char16_t*,
-                  int) override {
+  void ReadString(BSTR* out, const char16_t*, const char16_t* d, int32_t, const char16_t*, int)
+      override {
     *out = ::SysAllocString(reinterpret_cast<const wchar_t*>(d));
   }
   bool WriteBinary(const char16_t*, const void*, int32_t, int, int) override { return true; }
@@ -280,7 +280,8 @@ TEST_F(ZoneSettings, HandleReadsAndWritesRealKeys) {
   EXPECT_TRUE(created.WriteString(u"Text", u"caf\u00e9 \u4e2d"));
   EXPECT_TRUE(created.WriteInt(u"Number", -7));
 
-  VxSettingsKey opened = VxSettingsKey::Open(u"Plugins\\Live\\Handle", VxSettingsKey::kOpenExisting);
+  VxSettingsKey opened =
+      VxSettingsKey::Open(u"Plugins\\Live\\Handle", VxSettingsKey::kOpenExisting);
   ASSERT_TRUE(opened);
   std::vector<uint8_t> bytes;
   EXPECT_TRUE(opened.ReadBinary(u"Placement", bytes));

@@ -9,11 +9,16 @@ namespace {
 
 std::vector<uint32_t> Codes(const VxAudioFormat& f) {
   std::vector<uint32_t> codes;
-  for (int i = 0; i < f.channels && i < VxAudioFormat::kMaxChannelMap; ++i) codes.push_back(f.channelMap[i].speaker);
+  for (int i = 0; i < f.channels && i < VxAudioFormat::kMaxChannelMap; ++i)
+    codes.push_back(f.channelMap[i].speaker);
   return codes;
 }
 
-VxAudioFormat Make(uint32_t bits, uint32_t rate, uint32_t channels, uint32_t mask = 0, bool ext = false,
+VxAudioFormat Make(uint32_t bits,
+                   uint32_t rate,
+                   uint32_t channels,
+                   uint32_t mask = 0,
+                   bool ext = false,
                    const VxGuid& sub = kVxGuidNull) {
   VxAudioFormat f;
   f.Set(bits, rate, channels, mask, ext, sub);
@@ -47,7 +52,8 @@ TEST(AudioFormatRecord, DefaultIsStereo16BitPcmByteForByte) {
   EXPECT_EQ(At<uint32_t>(f, 40 + 44), 3u);
   // Everything past the second map entry stays zero.
   const auto* bytes = reinterpret_cast<const uint8_t*>(&f);
-  for (size_t i = 40 + 2 * 44; i < 2856; ++i) ASSERT_EQ(bytes[i], 0) << "offset " << i;
+  for (size_t i = 40 + 2 * 44; i < 2856; ++i)
+    ASSERT_EQ(bytes[i], 0) << "offset " << i;
 }
 
 TEST(AudioFormatRecord, ResetToInvalidKeepsNumbersButClearsTag) {
@@ -182,7 +188,8 @@ TEST(AudioFormatChannelMap, MaskMustMatchChannelCount) {
 
 TEST(AudioFormatChannelMap, ManyChannelsCountUpThenZero) {
   VxAudioFormat f = Make(32, 48000, 40);
-  for (int i = 8; i < 32; ++i) EXPECT_EQ(f.channelMap[i].speaker, static_cast<uint32_t>(i + 5));
+  for (int i = 8; i < 32; ++i)
+    EXPECT_EQ(f.channelMap[i].speaker, static_cast<uint32_t>(i + 5));
   for (int i = 32; i < 40; ++i) {
     EXPECT_EQ(f.channelMap[i].speaker, 0u);
     EXPECT_EQ(f.channelMap[i].present, 1);

@@ -25,12 +25,14 @@ bool VxParseLogLine(const std::string& line, VxLogEntry& out) {
   size_t from = 0;
   for (size_t& f : fields) {
     f = line.find('\t', from);
-    if (f == std::string::npos) return false;
+    if (f == std::string::npos)
+      return false;
     from = f + 1;
   }
   out.time = line.substr(0, fields[0]);
   out.category = std::atoi(line.substr(fields[0] + 1, fields[1] - fields[0] - 1).c_str());
-  out.thread = std::strtoul(line.substr(fields[1] + 1, fields[2] - fields[1] - 1).c_str(), nullptr, 10);
+  out.thread =
+      std::strtoul(line.substr(fields[1] + 1, fields[2] - fields[1] - 1).c_str(), nullptr, 10);
   out.source = line.substr(fields[2] + 1, fields[3] - fields[2] - 1);
   out.message = line.substr(fields[3] + 1);
   return true;
@@ -42,9 +44,8 @@ VxToolsTestEnv& VxToolsTestEnv::Instance() {
 }
 
 VxToolsTestEnv::VxToolsTestEnv() {
-  const std::wstring unique =
-      ExeBaseName() + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-      std::to_wstring(::GetTickCount64());
+  const std::wstring unique = ExeBaseName() + L"-" + std::to_wstring(::GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(::GetTickCount64());
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   logPath_ = std::wstring(temp) + L"vxtools-" + unique + L".log";
@@ -74,13 +75,16 @@ void VxToolsTestEnv::SetOption(const wchar_t* name, const wchar_t* value) {
   if (HMODULE tools = ::GetModuleHandleW(L"VxTools.dll")) {
     auto set = reinterpret_cast<SetOptionProc>(
         reinterpret_cast<void*>(::GetProcAddress(tools, "VxToolsSetOption")));
-    if (set) set(name, value);
+    if (set)
+      set(name, value);
   }
 }
 
 IVxTools* VxToolsTestEnv::LoadTools() {
-  if (!tools_) tools_ = ::LoadLibraryW((ExeFolder() + L"VxTools.dll").c_str());
-  if (!tools_) return nullptr;
+  if (!tools_)
+    tools_ = ::LoadLibraryW((ExeFolder() + L"VxTools.dll").c_str());
+  if (!tools_)
+    return nullptr;
   auto get = reinterpret_cast<VxGetToolsProc>(
       reinterpret_cast<void*>(::GetProcAddress(tools_, "GetVxToolsDLL")));
   return get ? get(kVxToolsInterfaceVersion) : nullptr;
@@ -91,7 +95,8 @@ std::vector<std::string> VxToolsTestEnv::ReadLogLines() const {
   VxFileHandle file(::CreateFileW(logPath_.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return lines;
+  if (!file)
+    return lines;
   std::string text;
   char buffer[8192];
   DWORD got = 0;
@@ -102,7 +107,8 @@ std::vector<std::string> VxToolsTestEnv::ReadLogLines() const {
   // reader may still catch the file between two of them.
   for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
     std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
     lines.push_back(std::move(line));
   }
   return lines;
@@ -113,17 +119,21 @@ std::vector<std::string> VxToolsTestEnv::FindLogLines(std::string_view substring
   std::vector<std::string> found;
   const std::vector<std::string> lines = ReadLogLines();
   for (size_t i = fromLine; i < lines.size(); ++i)
-    if (lines[i].find(substring) != std::string::npos) found.push_back(lines[i]);
+    if (lines[i].find(substring) != std::string::npos)
+      found.push_back(lines[i]);
   return found;
 }
 
 std::optional<std::string> VxToolsTestEnv::WaitForLogLine(std::string_view substring,
-                                                          DWORD timeoutMs, size_t fromLine) const {
+                                                          DWORD timeoutMs,
+                                                          size_t fromLine) const {
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
   for (;;) {
     std::vector<std::string> found = FindLogLines(substring, fromLine);
-    if (!found.empty()) return found.front();
-    if (::GetTickCount64() >= deadline) return std::nullopt;
+    if (!found.empty())
+      return found.front();
+    if (::GetTickCount64() >= deadline)
+      return std::nullopt;
     // The log is a plain file with no change notification that works the same
     // under Wine, so it is polled.
     ::Sleep(10);

@@ -57,7 +57,8 @@ class VxToolsTestEnv {
   size_t LogLineCount() const { return ReadLogLines().size(); }
   // Waits until a line at index `fromLine` or later contains `substring`;
   // gives that line, or nothing after `timeoutMs`.
-  std::optional<std::string> WaitForLogLine(std::string_view substring, DWORD timeoutMs,
+  std::optional<std::string> WaitForLogLine(std::string_view substring,
+                                            DWORD timeoutMs,
                                             size_t fromLine = 0) const;
   // Lines from `fromLine` on that contain `substring`.
   std::vector<std::string> FindLogLines(std::string_view substring, size_t fromLine = 0) const;

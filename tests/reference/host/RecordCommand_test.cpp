@@ -25,11 +25,12 @@ std::wstring BinFolder() {
 
 std::vector<uint8_t> ReadBytes(const std::wstring& path) {
   std::vector<uint8_t> bytes;
-  VxFileHandle in(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr));
+  VxFileHandle in(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
   uint8_t buffer[65536];
   DWORD n = 0;
-  while (in && ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n) bytes.insert(bytes.end(), buffer, buffer + n);
+  while (in && ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n)
+    bytes.insert(bytes.end(), buffer, buffer + n);
   return bytes;
 }
 
@@ -41,24 +42,28 @@ struct ProgramRun {
 // Runs a program with its output in a file. The child inherits only that file:
 // a standard handle of the test runner kept alive by a child would keep the
 // runner waiting.
-ProgramRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD timeoutMs = 120000) {
+ProgramRun RunProgram(const std::wstring& exe,
+                      const std::wstring& arguments,
+                      DWORD timeoutMs = 120000) {
   wchar_t dir[MAX_PATH], file[MAX_PATH];
   GetTempPathW(MAX_PATH, dir);
   GetTempFileNameW(dir, L"vxh", 0, file);
   ProgramRun run;
   {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    VxFileHandle out(CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    VxFileHandle out(
+        CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
     const DWORD kStd[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    for (DWORD which : kStd) SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
+    for (DWORD which : kStd)
+      SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = si.hStdError = out.get();
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &si, &pi))
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &si, &pi))
       return run;
     VxHandle process(pi.hProcess), thread(pi.hThread);
     if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
@@ -86,11 +91,14 @@ bool ReadWav(const std::wstring& path, Wav& wav) {
   const std::vector<uint8_t> b = ReadBytes(path);
   auto u16 = [&](size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); };
   auto u32 = [&](size_t at) { return static_cast<uint32_t>(u16(at) | u16(at + 2) << 16); };
-  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4)) return false;
-  if (u32(4) + 8 != b.size() && u32(4) + 8 != b.size() - 1) return false;
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
+    return false;
+  if (u32(4) + 8 != b.size() && u32(4) + 8 != b.size() - 1)
+    return false;
   for (size_t at = 12; at + 8 <= b.size();) {
     const uint32_t size = u32(at + 4);
-    if (at + 8 + size > b.size()) return false;
+    if (at + 8 + size > b.size())
+      return false;
     if (!std::memcmp(b.data() + at, "fmt ", 4)) {
       wav.tag = u16(at + 8);
       wav.channels = u16(at + 10);
@@ -101,7 +109,8 @@ bool ReadWav(const std::wstring& path, Wav& wav) {
     } else if (!std::memcmp(b.data() + at, "fact", 4)) {
       wav.hasFact = true;
     } else if (!std::memcmp(b.data() + at, "data", 4)) {
-      wav.data.assign(b.begin() + static_cast<ptrdiff_t>(at + 8), b.begin() + static_cast<ptrdiff_t>(at + 8 + size));
+      wav.data.assign(b.begin() + static_cast<ptrdiff_t>(at + 8),
+                      b.begin() + static_cast<ptrdiff_t>(at + 8 + size));
     }
     at += 8 + size + (size & 1);
   }
@@ -110,7 +119,8 @@ bool ReadWav(const std::wstring& path, Wav& wav) {
 
 size_t FirstPatternMismatch(const std::vector<uint8_t>& data) {
   for (size_t i = 0; i < data.size(); ++i)
-    if (data[i] != VxPatternByte(i)) return i;
+    if (data[i] != VxPatternByte(i))
+      return i;
   return data.size();
 }
 
@@ -119,8 +129,10 @@ class RecordCommand : public ::testing::Test {
   static void SetUpTestSuite() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"vxhost-record-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    const ProgramRun layout = RunProgram(BinFolder() + L"vxhost.exe", L"layout \"" + folder_.substr(0, folder_.size() - 1) + L"\"");
+    folder_ =
+        std::wstring(temp) + L"vxhost-record-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    const ProgramRun layout = RunProgram(
+        BinFolder() + L"vxhost.exe", L"layout \"" + folder_.substr(0, folder_.size() - 1) + L"\"");
     ASSERT_EQ(layout.exitCode, 0) << layout.output;
   }
   ProgramRun Record(const std::wstring& file, const std::wstring& options) {
@@ -131,8 +143,10 @@ class RecordCommand : public ::testing::Test {
 std::wstring RecordCommand::folder_;
 
 TEST_F(RecordCommand, RequestReplyPatternArrivesWholeInAPcmFile) {
-  const ProgramRun run = Record(L"rr.wav", L"--quiet --producer \"--pattern --rate 48000 --channels 2 --bits 16 "
-                                    L"--bytes 4194304 --message-bytes 65536\"");
+  const ProgramRun run =
+      Record(L"rr.wav",
+             L"--quiet --producer \"--pattern --rate 48000 --channels 2 --bits 16 "
+             L"--bytes 4194304 --message-bytes 65536\"");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Stopped: the stream ended"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("SourceEnded calls: 1"), std::string::npos) << run.output;
@@ -149,8 +163,10 @@ TEST_F(RecordCommand, RequestReplyPatternArrivesWholeInAPcmFile) {
 }
 
 TEST_F(RecordCommand, StreamingFloatGetsAFloatHeaderWithFactChunk) {
-  const ProgramRun run = Record(L"st.wav", L"--quiet --streaming --producer \"--pattern --rate 96000 --channels 6 "
-                                    L"--bits 32 --float --bytes 2304000 --message-bytes 48000\"");
+  const ProgramRun run =
+      Record(L"st.wav",
+             L"--quiet --streaming --producer \"--pattern --rate 96000 --channels 6 "
+             L"--bits 32 --float --bytes 2304000 --message-bytes 48000\"");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("(0 awaiting replies)"), std::string::npos) << run.output;
   Wav wav;
@@ -166,8 +182,10 @@ TEST_F(RecordCommand, StreamingFloatGetsAFloatHeaderWithFactChunk) {
 }
 
 TEST_F(RecordCommand, DurationStopsALongLiveStream) {
-  const ProgramRun run = Record(L"du.wav", L"--seconds 1.5 --producer \"--sine --rate 44100 --channels 1 --bits 24 "
-                                    L"--duration 600 --realtime\"");
+  const ProgramRun run =
+      Record(L"du.wav",
+             L"--seconds 1.5 --producer \"--sine --rate 44100 --channels 1 --bits 24 "
+             L"--duration 600 --realtime\"");
   // The producer loses its pipe when the source is deleted, so it reports a
   // failed write and the host says so; the recording itself is complete.
   EXPECT_NE(run.output.find("Stopped: duration reached"), std::string::npos) << run.output;
@@ -183,11 +201,13 @@ TEST_F(RecordCommand, DurationStopsALongLiveStream) {
 TEST_F(RecordCommand, FailuresGiveAMessageAndANonZeroExit) {
   const ProgramRun badProducer = Record(L"bad.wav", L"--quiet --producer \"--sine --bits 12\"");
   EXPECT_NE(badProducer.exitCode, 0);
-  EXPECT_NE(badProducer.output.find("record: no producer connected"), std::string::npos) << badProducer.output;
+  EXPECT_NE(badProducer.output.find("record: no producer connected"), std::string::npos)
+      << badProducer.output;
 
   const ProgramRun noArguments = RunProgram(folder_ + L"vxhost.exe", L"record");
   EXPECT_EQ(noArguments.exitCode, 2);
-  EXPECT_NE(noArguments.output.find("usage: vxhost record"), std::string::npos) << noArguments.output;
+  EXPECT_NE(noArguments.output.find("usage: vxhost record"), std::string::npos)
+      << noArguments.output;
 }
 
 }  // namespace

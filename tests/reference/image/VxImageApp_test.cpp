@@ -5,8 +5,7 @@
 #include "tests/support/VxToolsTestEnv.h"
 
 TEST(ImageLibrary, EntryPointGivesOneServiceThatCountsInitialisation) {
-  HMODULE library =
-      ::LoadLibraryW((VxToolsTestEnv::ExeFolder() + L"VxImage.dll").c_str());
+  HMODULE library = ::LoadLibraryW((VxToolsTestEnv::ExeFolder() + L"VxImage.dll").c_str());
   ASSERT_NE(library, nullptr);
   auto get = reinterpret_cast<VxGetImageAppProc>(
       reinterpret_cast<void*>(::GetProcAddress(library, "GetVxImageAppDLL")));

@@ -89,14 +89,16 @@ TEST(FileLog, ConcurrentWritersProduceWholeLines) {
       }
     });
   }
-  for (std::thread& t : threads) t.join();
+  for (std::thread& t : threads)
+    t.join();
 
   std::set<std::pair<int, int>> seen;
   for (const VxLogEntry& e : EntriesFrom(mark)) {
     ASSERT_EQ(e.source, "VxStress");
     int writer = -1, line = -1;
     char padding[64] = {};
-    ASSERT_EQ(std::sscanf(e.message.c_str(), "writer %d line %d %63[a-z ]", &writer, &line, padding), 3)
+    ASSERT_EQ(
+        std::sscanf(e.message.c_str(), "writer %d line %d %63[a-z ]", &writer, &line, padding), 3)
         << e.message;
     EXPECT_STREQ(padding, "padding padding padding padding padding padding");
     seen.insert({writer, line});
@@ -117,8 +119,9 @@ TEST(FileLog, SwitchingTheFileOptionMovesLaterEntries) {
 
   EXPECT_TRUE(Env().FindLogLines("to the other file").empty());
   EXPECT_EQ(Env().FindLogLines("\tVxSwitch\tback again").size(), 1u);
-  VxFileHandle file(::CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                  FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  VxFileHandle file(::CreateFileW(other.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(file);
   char buffer[512] = {};
   DWORD got = 0;

@@ -57,7 +57,8 @@ class MainThreadMessages : public ::testing::Test {
   // sentinel post guarantees there is always one more to come.
   template <typename Pred>
   void PumpUntil(Pred done) {
-    for (int i = 0; i < 100000 && !done(); ++i) ASSERT_TRUE(pump_->PumpNext());
+    for (int i = 0; i < 100000 && !done(); ++i)
+      ASSERT_TRUE(pump_->PumpNext());
     ASSERT_TRUE(done());
   }
 
@@ -72,7 +73,8 @@ TEST_F(MainThreadMessages, PostsFromWorkersArriveOnTheMainThreadInOrder) {
   Recorder recorder;
   constexpr int kPosts = 50;
   std::thread worker([&] {
-    for (int i = 0; i < kPosts; ++i) EXPECT_TRUE(manager_->Post(&recorder, 1, 1000 + i));
+    for (int i = 0; i < kPosts; ++i)
+      EXPECT_TRUE(manager_->Post(&recorder, 1, 1000 + i));
   });
   worker.join();
   PumpUntil([&] { return recorder.Deliveries().size() == kPosts; });
@@ -163,6 +165,7 @@ TEST(MainThreadMessagesLifetime, LastUninitializeOnAnotherThreadEndsPosting) {
   EXPECT_FALSE(manager->Post(&recorder, 1, 2));
   // The window closes on this thread; the queued value is never delivered.
   MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    ::DispatchMessageW(&msg);
   EXPECT_TRUE(recorder.Deliveries().empty());
 }

@@ -25,7 +25,9 @@ class MessageBoxes : public ::testing::Test {
     Env().SetOption(L"VXTOOLS_HEADLESS", L"1");
     Env().SetOption(L"VXTOOLS_MESSAGEBOX_ANSWER", nullptr);
   }
-  int32_t Show(const char16_t* text, const char16_t* title, uint32_t style,
+  int32_t Show(const char16_t* text,
+               const char16_t* title,
+               uint32_t style,
                VxMessageBoxRequest* out = nullptr) {
     VxMessageBoxRequest request = {};
     request.result = -99;
@@ -36,7 +38,8 @@ class MessageBoxes : public ::testing::Test {
     EXPECT_EQ(request.result, 0);
     const int32_t answer = boxes_->Show(&request);
     EXPECT_EQ(request.result, answer);
-    if (out) *out = request;
+    if (out)
+      *out = request;
     return answer;
   }
   IVxMessageBoxes* boxes_ = nullptr;
@@ -70,9 +73,10 @@ TEST_F(MessageBoxes, HeadlessBoxWithoutAnswerTakesTheDefaultButton) {
 
 // A real MessageBoxW window: found on the screen and answered by a click.
 TEST_F(MessageBoxes, RealBoxIsShownAndReturnsTheClickedButton) {
-  HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 nullptr, nullptr);
-  if (!probe) GTEST_SKIP() << "no display for real windows";
+  HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                                 nullptr);
+  if (!probe)
+    GTEST_SKIP() << "no display for real windows";
   ::DestroyWindow(probe);
 
   Env().SetOption(L"VXTOOLS_HEADLESS", nullptr);
@@ -82,10 +86,12 @@ TEST_F(MessageBoxes, RealBoxIsShownAndReturnsTheClickedButton) {
     HWND box = nullptr;
     for (int i = 0; i < 3000 && !box; ++i) {
       box = ::FindWindowW(nullptr, title);
-      if (!box) ::Sleep(10);
+      if (!box)
+        ::Sleep(10);
     }
     shown = box != nullptr;
-    if (box) ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    if (box)
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
   });
   const size_t mark = Env().LogLineCount();
   const int32_t answer = Show(u"Really?", reinterpret_cast<const char16_t*>(title), MB_YESNO);

@@ -35,11 +35,13 @@ std::vector<std::string> ImportedDlls(HMODULE module) {
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (!dir.VirtualAddress) return names;
+  if (!dir.VirtualAddress)
+    return names;
   for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
        d->Name; ++d) {
     std::string name = reinterpret_cast<const char*>(base + d->Name);
-    for (char& c : name) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    for (char& c : name)
+      c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
     names.push_back(name);
   }
   return names;
@@ -95,7 +97,8 @@ TEST(ToolsLibrary, CountsInitialisationPerModuleAndLogsTheOrder) {
   for (size_t i = mark; i < lines.size(); ++i) {
     VxLogEntry e;
     ASSERT_TRUE(VxParseLogLine(lines[i], e)) << lines[i];
-    if (e.source == "VxTools" && e.category == 1) messages.push_back(e.message);
+    if (e.source == "VxTools" && e.category == 1)
+      messages.push_back(e.message);
   }
   const char* expected[] = {
       "Initialize (module: reference_tools_tests.exe, flag: 0, count: 1)",

@@ -27,7 +27,8 @@ class Buffer : public IVxDllBuffer {
 
 struct KeyDeleter {
   void operator()(IVxSettingsKey* key) const {
-    if (key) key->DeletingDestructor(1);
+    if (key)
+      key->DeletingDestructor(1);
   }
 };
 using KeyPtr = std::unique_ptr<IVxSettingsKey, KeyDeleter>;
@@ -39,7 +40,9 @@ VxString TakeBstr(BSTR s) {
 }
 
 // Reads a value straight from the registry: its type and bytes.
-bool RegistryValue(const std::wstring& subkey, const wchar_t* name, DWORD& type,
+bool RegistryValue(const std::wstring& subkey,
+                   const wchar_t* name,
+                   DWORD& type,
                    std::vector<BYTE>& data) {
   VxRegKey key;
   const std::wstring path = Env().SettingsRegistryPath() + L"\\" + subkey;

@@ -18,8 +18,8 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(file);
   DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
+  ASSERT_TRUE(
+      ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 VxString Translate(IVxTranslator* translator, const VxString& text) {
