@@ -96,7 +96,8 @@ class IpcRecordSource final : public VxRecordSource {
   bool Prepare(HANDLE interrupt, std::wstring& error) override {
     if (pipeName_.empty())
       pipeName_ = L"\\\\.\\pipe\\vxhost-" + std::to_wstring(::GetCurrentProcessId());
-    if (!pipe_.Create(pipeName_)) {
+    pipe_.reset(VxCreatePipeServer(pipeName_));
+    if (!pipe_) {
       error = L"cannot create pipe " + pipeName_ + L" (error " + std::to_wstring(::GetLastError()) +
               L")";
       return false;
@@ -108,7 +109,7 @@ class IpcRecordSource final : public VxRecordSource {
       return false;
     }
     const HANDLE cancel[2] = {interrupt, producer_.get()};
-    if (!pipe_.WaitForClient(waitForProducer_ ? INFINITE : kConnectTimeoutMs, cancel,
+    if (!VxWaitForPipeClient(pipe_.get(), waitForProducer_ ? INFINITE : kConnectTimeoutMs, cancel,
                              producer_ ? 2 : 1)) {
       error = L"no producer connected to " + pipeName_;
       if (producer_ && ::WaitForSingleObject(producer_.get(), 0) == WAIT_OBJECT_0)
@@ -119,7 +120,7 @@ class IpcRecordSource final : public VxRecordSource {
     }
     // A producer we did not start is judged by its exit code all the same.
     if (!producer_) {
-      if (const DWORD id = pipe_.ClientProcessId())
+      if (const DWORD id = VxPipeClientProcessId(pipe_.get()))
         producer_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     }
     return true;
@@ -132,10 +133,10 @@ class IpcRecordSource final : public VxRecordSource {
   std::wstring Parameters() override {
     wchar_t params[64];
     std::swprintf(params, 64, L"pipe=0x%llx%ls",
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe_.Handle())),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe_.get())),
                   streaming_ ? L"&streaming=1" : L"");
     // The source flushes, disconnects and closes the handle from here on.
-    (void)pipe_.Release();
+    (void)pipe_.release();
     return params;
   }
 
@@ -217,7 +218,7 @@ class IpcRecordSource final : public VxRecordSource {
   std::wstring pipeName_;
   bool streaming_ = false;
   bool waitForProducer_ = false;
-  VxPipeServer pipe_;
+  VxFileHandle pipe_;
   VxHandle job_;  // closing it ends the producer, however this process ends
   VxHandle producer_;
 };

@@ -3,41 +3,32 @@
 // (the source reads with a time limit, which needs overlapped input), and a
 // connect wait that can be given up.
 //
-// Owns the handle until Release() hands it on (to the source, which then
-// flushes, disconnects and closes it). Used from one thread at a time.
+// The caller owns what VxCreatePipeServer returns (hold it in a VxFileHandle)
+// until it hands it on: to the source, which then flushes, disconnects and
+// closes it.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "foundation/VxHandle.h"
+// A name under \\.\pipe\ that no other pipe of this process has used:
+// `prefix`, the process id and a counter.
+std::wstring VxUniquePipeName(const wchar_t* prefix);
 
-class VxPipeServer {
- public:
-  // A name under \\.\pipe\ that no other pipe of this process has used:
-  // `prefix`, the process id and a counter.
-  static std::wstring UniqueName(const wchar_t* prefix);
+// Creates the server end; INVALID_HANDLE_VALUE with the last error on failure.
+HANDLE VxCreatePipeServer(const std::wstring& name,
+                          DWORD bufferBytes = 1 << 20,
+                          bool overlapped = true);
 
-  // Creates the server end. False with the last error on failure.
-  [[nodiscard]] bool Create(const std::wstring& name,
-                            DWORD bufferBytes = 1 << 20,
-                            bool overlapped = true);
-  // Waits until a client has connected. Gives up, cancelling the connect,
-  // after `timeoutMs` or when one of the `cancelCount` handles in `cancel` is
-  // signalled (a stop event, the producer's process).
-  [[nodiscard]] bool WaitForClient(DWORD timeoutMs,
-                                   const HANDLE* cancel = nullptr,
-                                   DWORD cancelCount = 0);
-  // The connected client's process id, 0 when unknown.
-  DWORD ClientProcessId() const;
+// Waits until a client has connected to the overlapped server end `pipe`.
+// Gives up, cancelling the connect, after `timeoutMs` or when one of the
+// `cancelCount` (at most 8) handles in `cancel` is signalled (a stop event,
+// the producer's process).
+[[nodiscard]] bool VxWaitForPipeClient(HANDLE pipe,
+                                       DWORD timeoutMs,
+                                       const HANDLE* cancel = nullptr,
+                                       DWORD cancelCount = 0);
 
-  HANDLE Handle() const { return pipe_.get(); }
-  const std::wstring& Name() const { return name_; }
-  // Gives up ownership of the handle.
-  [[nodiscard]] HANDLE Release() { return pipe_.release(); }
-
- private:
-  std::wstring name_;
-  VxFileHandle pipe_;
-};
+// The connected client's process id, 0 when unknown.
+DWORD VxPipeClientProcessId(HANDLE pipe);
