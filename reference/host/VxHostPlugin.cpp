@@ -44,6 +44,12 @@ std::wstring VxHostAbsolutePath(const std::wstring& path) {
 
 bool VxHostPlugin::LoadTools() {
   const std::wstring path = VxHostFolder() + L"VxTools.dll";
+  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    error_ = L"the tools library " + path +
+             L" is missing; the plug-in cannot start without it (copy it beside vxhost.exe, "
+             L"or run \"vxhost layout <dir>\")";
+    return false;
+  }
   tools_.reset(::LoadLibraryW(path.c_str()));
   if (!tools_) {
     error_ = L"cannot load " + path + L" (error " + std::to_wstring(::GetLastError()) + L")";
@@ -63,12 +69,6 @@ bool VxHostPlugin::CheckStartUp() {
   // any plug-in, so the same failures are found here first and told on the
   // console.
   const std::wstring path = VxHostFolder() + L"VxTools.dll";
-  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    error_ = L"the tools library " + path +
-             L" is missing; the plug-in cannot start without it (copy it beside vxhost.exe, "
-             L"or run \"vxhost layout <dir>\")";
-    return false;
-  }
   if (!tools_ && !LoadTools())
     return false;
   using GetToolsProc = IVxTools* (*)(int);

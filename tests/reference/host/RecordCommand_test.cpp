@@ -352,4 +352,26 @@ TEST_F(RecordCommand, ProducerRejectsNonsenseNamingTheOption) {
   }
 }
 
+// What the plug-in needs to start is checked first and told on the console;
+// the plug-in's own box would instead hold the run until it is killed.
+TEST_F(RecordCommand, StartUpFailuresAreToldBeforeAnyBox) {
+  const ProgramRun table = RunProgram(Host(), L"sources");
+  EXPECT_EQ(table.exitCode, 0) << table.output;
+  EXPECT_TRUE(Contains(table.output, "2      IPC        fed by another program     none"))
+      << table.output;
+
+  SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", L"licence expired");
+  const ProgramRun refused = RunProgram(Host(), L"sources");
+  SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", nullptr);
+  EXPECT_EQ(refused.exitCode, 1) << refused.output;
+  EXPECT_TRUE(Contains(refused.output, "refused the product information (licence expired)"))
+      << refused.output;
+
+  ASSERT_TRUE(MoveFileW((folder_ + L"VxTools.dll").c_str(), (folder_ + L"VxTools.off").c_str()));
+  const ProgramRun missing = RunProgram(Host(), L"record x.wav");
+  ASSERT_TRUE(MoveFileW((folder_ + L"VxTools.off").c_str(), (folder_ + L"VxTools.dll").c_str()));
+  EXPECT_EQ(missing.exitCode, 1) << missing.output;
+  EXPECT_TRUE(Contains(missing.output, "VxTools.dll is missing")) << missing.output;
+}
+
 }  // namespace
