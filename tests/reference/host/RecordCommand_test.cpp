@@ -183,43 +183,43 @@ class RecordCommand : public ::testing::Test {
 };
 std::wstring RecordCommand::folder_;
 
-TEST_F(RecordCommand, RequestReplyPatternArrivesWholeInAPcmFile) {
-  const ProgramRun run =
-      Record(L"rr.wav",
-             L"--quiet --producer \"--pattern --rate 48000 --channels 2 --bits 16 "
-             L"--bytes 4194304 --message-bytes 65536\"");
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_TRUE(Contains(run.output, "Stopped: the stream ended")) << run.output;
-  EXPECT_TRUE(Contains(run.output, "SourceEnded calls: 1")) << run.output;
-  Wav wav;
-  ASSERT_TRUE(ReadWav(folder_ + L"rr.wav", wav));
-  EXPECT_EQ(wav.tag, 1);
-  EXPECT_EQ(wav.channels, 2);
-  EXPECT_EQ(wav.rate, 48000u);
-  EXPECT_EQ(wav.bits, 16);
-  EXPECT_EQ(wav.blockAlign, 4);
-  EXPECT_EQ(wav.bytesPerSecond, 192000u);
-  ASSERT_EQ(wav.data.size(), 4194304u);
-  EXPECT_EQ(FirstPatternMismatch(wav.data), wav.data.size());
-}
-
-TEST_F(RecordCommand, StreamingMultichannelFloatGetsAnExtensibleHeader) {
-  const ProgramRun run =
-      Record(L"st.wav",
-             L"--quiet --streaming --producer \"--pattern --rate 96000 --channels 6 "
-             L"--bits 32 --float --bytes 2304000 --message-bytes 48000\"");
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_TRUE(Contains(run.output, "(0 awaiting replies)")) << run.output;
-  Wav wav;
-  ASSERT_TRUE(ReadWav(folder_ + L"st.wav", wav));
-  EXPECT_EQ(wav.tag, 0xFFFE);  // a plain header cannot say more than two channels
-  EXPECT_EQ(wav.subTag, 3);
-  EXPECT_EQ(wav.validBits, 32);
-  EXPECT_TRUE(wav.hasFact);
-  EXPECT_EQ(wav.channels, 6);
-  EXPECT_EQ(wav.blockAlign, 24);
-  ASSERT_EQ(wav.data.size(), 2304000u);
-  EXPECT_EQ(FirstPatternMismatch(wav.data), wav.data.size());
+// Both modes deliver the producer's bytes whole and in order, under a header
+// that states the format exactly: plain PCM for stereo 16-bit, extensible for
+// six float channels, which a plain header cannot describe.
+TEST_F(RecordCommand, PatternArrivesWholeUnderAnExactHeader) {
+  struct Case {
+    const wchar_t* options;
+    uint16_t tag, subTag, channels, blockAlign;
+    uint32_t rate;
+    size_t bytes;
+    const char* text;
+  } cases[] = {
+      {L"--producer \"--pattern --rate 48000 --channels 2 --bits 16 --bytes 4194304 "
+       L"--message-bytes 65536\"",
+       1, 0, 2, 4, 48000, 4194304, "(64 awaiting replies)"},
+      {L"--streaming --producer \"--pattern --rate 96000 --channels 6 --bits 32 --float "
+       L"--bytes 2304000 --message-bytes 48000\"",
+       0xFFFE, 3, 6, 24, 96000, 2304000, "(0 awaiting replies)"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = Record(L"pattern.wav", std::wstring(L"--quiet ") + c.options);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Stopped: the stream ended")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "SourceEnded calls: 1")) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.text)) << run.output;
+    Wav wav;
+    ASSERT_TRUE(ReadWav(folder_ + L"pattern.wav", wav));
+    EXPECT_EQ(wav.tag, c.tag);
+    EXPECT_EQ(wav.subTag, c.subTag);
+    EXPECT_EQ(wav.hasFact, c.subTag == 3);
+    EXPECT_EQ(wav.channels, c.channels);
+    EXPECT_EQ(wav.blockAlign, c.blockAlign);
+    EXPECT_EQ(wav.rate, c.rate);
+    EXPECT_EQ(wav.bytesPerSecond, c.rate * c.blockAlign);
+    EXPECT_EQ(wav.validBits, c.tag == 0xFFFE ? 32 : 0);
+    ASSERT_EQ(wav.data.size(), c.bytes);
+    EXPECT_EQ(FirstPatternMismatch(wav.data), wav.data.size());
+  }
 }
 
 // A killed recorder leaves a valid file holding at least what it had received
