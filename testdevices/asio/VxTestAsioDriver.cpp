@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "testdevices/asio/VxTestAsioClock.h"
 #include "testdevices/asio/VxTestAsioSignal.h"
 
 namespace {
@@ -51,14 +52,6 @@ const char* VxTestAsioDriver::SwitchName(bool timeInfo) {
   return timeInfo ? "bufferSwitchTimeInfo" : "bufferSwitch";
 }
 
-uint64_t VxTestAsioDriver::NowNanoseconds() {
-  LARGE_INTEGER now, frequency;
-  ::QueryPerformanceCounter(&now);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<uint64_t>(static_cast<double>(now.QuadPart) * 1e9 /
-                               static_cast<double>(frequency.QuadPart));
-}
-
 long VxTestAsioDriver::LiveObjects() noexcept {
   return g_liveObjects.load();
 }
@@ -74,7 +67,7 @@ VxTestAsioDriver::VxTestAsioDriver(int index, std::shared_ptr<VxTestAsioCallLog>
 
 VxTestAsioDriver::~VxTestAsioDriver() {
   if (inSwitch_)
-    log_->Line("FAULT: Release() = 0 while %s still runs", SwitchName(timeInfo_));
+    log_->Line("note: Release() = 0 while %s still runs", SwitchName(timeInfo_));
   if (running_ && !stopReturned_)
     log_->Line("FAULT: Release() = 0 while the driver runs (no stop())");
   EndThread();
@@ -262,7 +255,7 @@ ASIOError VxTestAsioDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* 
   if (sPos)
     SplitCounter(position, sPos);
   if (tStamp)
-    SplitCounter(NowNanoseconds(), tStamp);
+    SplitCounter(VxTestAsioNanoseconds(), tStamp);
   log_->Line("getSamplePosition() = 0 position=%llu", static_cast<unsigned long long>(position));
   return ASE_OK;
 }

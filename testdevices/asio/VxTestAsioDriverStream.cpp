@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "testdevices/asio/VxTestAsioClock.h"
 #include "testdevices/asio/VxTestAsioDriver.h"
 #include "testdevices/asio/VxTestAsioSignal.h"
 
@@ -112,7 +113,7 @@ ASIOError VxTestAsioDriver::disposeBuffers() noexcept {
     running_ = false;
   }
   if (inSwitch_)
-    log_->Line("FAULT: disposeBuffers() while %s(%llu) still runs", SwitchName(timeInfo_),
+    log_->Line("note: disposeBuffers() while %s(%llu) still runs", SwitchName(timeInfo_),
                static_cast<unsigned long long>(switches_ & 1));
   disposed_ = true;
   memory_->Retire(log_);
@@ -221,7 +222,6 @@ void VxTestAsioDriver::RunSwitches() {
       return;
     if (stopPending_) {
       lateSwitch_ = true;
-      ::SetEvent(handshake_.get());
       Switch(false);
       return;
     }
@@ -240,23 +240,27 @@ void VxTestAsioDriver::Switch(bool callerThread) {
   if (number == 0)
     log_->Line("%s(%ld, 1) thread=%s", SwitchName(timeInfo_), index,
                callerThread ? "caller" : "driver");
-  if (lateSwitch_)
-    log_->Line("LATE: %s(%ld) made while stop() returns", SwitchName(timeInfo_), index);
   inSwitch_ = true;
+  if (lateSwitch_) {
+    // stop() returns now, while this switch is about to call the host.
+    ::SetEvent(handshake_.get());
+    log_->Line("LATE: %s(%ld) made while stop() returns", SwitchName(timeInfo_), index);
+  }
   if (timeInfo_) {
     ASIOTime time = {};
     time.timeInfo.speed = 1.0;
     time.timeInfo.sampleRate = rate_;
     time.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
     SplitCounter(firstFrame, &time.timeInfo.samplePosition);
-    SplitCounter(NowNanoseconds(), &time.timeInfo.systemTime);
+    SplitCounter(VxTestAsioNanoseconds(), &time.timeInfo.systemTime);
     if (callbacks_.bufferSwitchTimeInfo)
       callbacks_.bufferSwitchTimeInfo(&time, index, ASIOTrue);
   } else if (callbacks_.bufferSwitch) {
     callbacks_.bufferSwitch(index, ASIOTrue);
   }
   inSwitch_ = false;
+  // Harmless unless the host touched the buffers, which the guard pages report.
   if (disposed_)
-    log_->Line("FAULT: %s(%ld) returned after disposeBuffers()", SwitchName(timeInfo_), index);
+    log_->Line("note: %s(%ld) returned after disposeBuffers()", SwitchName(timeInfo_), index);
   ++switches_;
 }
