@@ -148,6 +148,8 @@ ASIOError VxTestAsioDriver::getChannels(long* numInputChannels, long* numOutputC
   ASIOError result = ASE_OK;
   if (!initialized_)
     result = ASE_NotPresent;
+  else if (!numInputChannels || !numOutputChannels)
+    result = ASE_InvalidParameter;
   else if (config_.faults & kVxTestAsioFailGetChannels)
     result = Fail("getChannels", ASE_NotPresent);
   else {
@@ -164,6 +166,8 @@ ASIOError VxTestAsioDriver::getLatencies(long* inputLatency, long* outputLatency
   const long latency = bufferSize_ ? bufferSize_ : config_.preferredBufferSize;
   if (!initialized_)
     result = ASE_NotPresent;
+  else if (!inputLatency || !outputLatency)
+    result = ASE_InvalidParameter;
   else if (config_.faults & kVxTestAsioFailGetLatencies)
     result = Fail("getLatencies", ASE_NotPresent);
   else
@@ -179,6 +183,8 @@ ASIOError VxTestAsioDriver::getBufferSize(long* minSize,
   ASIOError result = ASE_OK;
   if (!initialized_)
     result = ASE_NotPresent;
+  else if (!minSize || !maxSize || !preferredSize || !granularity)
+    result = ASE_InvalidParameter;
   else if (config_.faults & kVxTestAsioFailGetBufferSize)
     result = Fail("getBufferSize", ASE_NotPresent);
   else {
@@ -207,7 +213,9 @@ ASIOError VxTestAsioDriver::canSampleRate(ASIOSampleRate sampleRate) noexcept {
 }
 
 ASIOError VxTestAsioDriver::getSampleRate(ASIOSampleRate* sampleRate) noexcept {
-  const ASIOError result = initialized_ ? ASE_OK : ASE_NotPresent;
+  const ASIOError result = !initialized_ ? ASE_NotPresent
+                           : sampleRate  ? ASE_OK
+                                         : ASE_InvalidParameter;
   if (result == ASE_OK)
     *sampleRate = rate_;
   log_->Line("getSampleRate() = %ld rate=%.17g", result, rate_);
@@ -261,6 +269,8 @@ ASIOError VxTestAsioDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* 
 }
 
 ASIOError VxTestAsioDriver::getChannelInfo(ASIOChannelInfo* info) noexcept {
+  if (!info)
+    return ASE_InvalidParameter;
   ASIOError result = ASE_OK;
   const bool input = info->isInput != ASIOFalse;
   if (!initialized_)

@@ -259,6 +259,20 @@ void VxTestAsioDriver::Switch(bool callerThread) {
     callbacks_.bufferSwitch(index, ASIOTrue);
   }
   inSwitch_ = false;
+  if (number == 0) {
+    for (const auto& [selector, value] : config_.runMessages) {
+      if (selector == -1) {
+        log_->Line("sampleRateDidChange(%ld)", value);
+        if (callbacks_.sampleRateDidChange)
+          callbacks_.sampleRateDidChange(static_cast<ASIOSampleRate>(value));
+        continue;
+      }
+      const long answer =
+          callbacks_.asioMessage ? callbacks_.asioMessage(selector, value, nullptr, nullptr) : 0;
+      log_->Line("asioMessage(%ld, %ld) = %ld thread=%s", selector, value, answer,
+                 callerThread ? "caller" : "driver");
+    }
+  }
   // Harmless unless the host touched the buffers, which the guard pages report.
   if (disposed_)
     log_->Line("note: %s(%ld) returned after disposeBuffers()", SwitchName(timeInfo_), index);
