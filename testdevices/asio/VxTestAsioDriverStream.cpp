@@ -185,6 +185,10 @@ void VxTestAsioDriver::EndThread() {
   if (!thread_)
     return;
   ::SetEvent(stopEvent_.get());
+  // A host may stop the driver from inside a switch: the thread then ends
+  // after that switch and is joined by the next call from another thread.
+  if (::GetThreadId(thread_.get()) == ::GetCurrentThreadId())
+    return;
   ::WaitForSingleObject(thread_.get(), INFINITE);
   thread_.reset();
 }
