@@ -398,6 +398,82 @@ TEST_F(EndpointTest, RecordNamesTheThreadAndApartmentOfEachCall) {
   EXPECT_FALSE(calls[plainThread]->com);
 }
 
+DWORD RunTool(const std::wstring& arguments) {
+  std::wstring dir = VxTestEndpointControl::DllPath();
+  dir.resize(dir.find_last_of(L'\\') + 1);
+  std::wstring command = L"\"" + dir + L"vxtestendpoint.exe\" " + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+    return 0xFFFFFFFF;
+  VxHandle process(pi.hProcess), thread(pi.hThread);
+  ::WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+void WriteWav(const std::wstring& path,
+              const VxTestEndpointConfig& c,
+              const std::vector<uint8_t>& data) {
+  // Extensible header, as a recorder writes for a 0xFFFE mix format.
+  std::vector<uint8_t> file;
+  auto put = [&file](uint32_t v, int size) {
+    for (int i = 0; i < size; ++i)
+      file.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  auto tag = [&file](const char* t) {
+    for (int i = 0; i < 4; ++i)
+      file.push_back(static_cast<uint8_t>(t[i]));
+  };
+  tag("RIFF");
+  put(static_cast<uint32_t>(4 + 8 + 40 + 8 + data.size()), 4);
+  tag("WAVE");
+  tag("fmt ");
+  put(40, 4);
+  put(0xFFFE, 2);
+  put(c.channels, 2);
+  put(c.sampleRate, 4);
+  put(c.sampleRate * c.BlockAlign(), 4);
+  put(c.BlockAlign(), 2);
+  put(c.bitsPerSample, 2);
+  put(22, 2);
+  put(c.bitsPerSample, 2);
+  put(c.channelMask, 4);
+  put(c.subTag, 4);
+  const uint8_t rest[] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  file.insert(file.end(), rest, rest + sizeof rest);
+  tag("data");
+  put(static_cast<uint32_t>(data.size()), 4);
+  file.insert(file.end(), data.begin(), data.end());
+  VxFileHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  ASSERT_TRUE(
+      ::WriteFile(out.get(), file.data(), static_cast<DWORD>(file.size()), &written, nullptr));
+}
+
+TEST_F(EndpointTest, ToolChecksARecordingByteForByte) {
+  VxTestEndpointConfig config;
+  config.channels = 3;
+  config.channelMask = 7;
+  Use(config);
+  const std::wstring wav = RecordPath() + L".wav";
+  std::vector<uint8_t> audio = VxTestEndpointControl::ExpectedBytes(config, 0, 4801);
+  WriteWav(wav, config, audio);
+  EXPECT_EQ(0u, RunTool(L"check-wav \"" + wav + L"\""));
+  audio[audio.size() - 5] ^= 1;
+  WriteWav(wav, config, audio);
+  EXPECT_EQ(2u, RunTool(L"check-wav \"" + wav + L"\""));
+  // Audio that starts anywhere but frame 0 is not the endpoint's stream.
+  WriteWav(wav, config, VxTestEndpointControl::ExpectedBytes(config, 1, 4800));
+  EXPECT_EQ(2u, RunTool(L"check-wav \"" + wav + L"\""));
+  EXPECT_EQ(1u, RunTool(L"configure NoSuchValue=1"));
+  ::DeleteFileW(wav.c_str());
+}
+
 struct FormatCase {
   const char* name;
   uint32_t tag, subTag, bits, validBits, channels, rate, mask;
