@@ -10,6 +10,7 @@
 #include "testdevices/endpoint/VxTestAudioClient.h"
 #include "testdevices/endpoint/VxTestEndpointRecord.h"
 #include "testdevices/endpoint/VxTestEndpointVolume.h"
+#include "testdevices/endpoint/VxTestRealCapture.h"
 
 namespace {
 
@@ -44,7 +45,10 @@ HRESULT VxTestDevice::Activate(REFIID iid, DWORD clsctx, PROPVARIANT* params, vo
   if (iid == __uuidof(IAudioClient)) {
     name = "IAudioClient";
     hr = static_cast<HRESULT>(config_->failActivate);
-    if (hr == S_OK)
+    if (hr == S_OK && config_->realCapture != 0)
+      hr = VxTestRealAudioClient::Create(config_->realCaptureEndpoint,
+                                         reinterpret_cast<IAudioClient**>(out));
+    else if (hr == S_OK)
       *out = static_cast<IAudioClient*>(new (std::nothrow) VxTestAudioClient(*config_, index_));
   } else if (iid == __uuidof(IAudioEndpointVolume)) {
     name = "IAudioEndpointVolume";

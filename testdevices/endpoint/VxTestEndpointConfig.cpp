@@ -37,6 +37,17 @@ constexpr DwordValue kDwordValues[] = {
     {L"FailStreamMs", &VxTestEndpointConfig::failStreamMs},
     {L"FailStreamHr", &VxTestEndpointConfig::failStreamHr},
     {L"RecordPackets", &VxTestEndpointConfig::recordPackets},
+    {L"RealCapture", &VxTestEndpointConfig::realCapture},
+};
+
+struct StringValue {
+  const wchar_t* name;
+  std::wstring VxTestEndpointConfig::*field;
+};
+
+constexpr StringValue kStringValues[] = {
+    {L"RecordFile", &VxTestEndpointConfig::recordFile},
+    {L"RealCaptureEndpoint", &VxTestEndpointConfig::realCaptureEndpoint},
 };
 
 std::wstring ReadString(HKEY key, const wchar_t* name, DWORD expectedType, bool* found) {
@@ -86,10 +97,13 @@ VxTestEndpointConfig VxTestEndpointConfig::Read() noexcept {
       pos = end + 1;
     }
   }
-  std::wstring record = ReadString(key.get(), L"RecordFile", REG_SZ, &found);
-  while (!record.empty() && record.back() == L'\0')
-    record.pop_back();
-  config.recordFile = record;
+  for (const StringValue& v : kStringValues) {
+    std::wstring text = ReadString(key.get(), v.name, REG_SZ, &found);
+    while (!text.empty() && text.back() == L'\0')
+      text.pop_back();
+    if (found)
+      config.*v.field = text;
+  }
   return config;
 }
 
@@ -103,9 +117,11 @@ bool VxTestEndpointConfig::SetValue(const std::wstring& name, const std::wstring
     }
     return true;
   }
-  if (::CompareStringOrdinal(name.c_str(), -1, L"RecordFile", -1, TRUE) == CSTR_EQUAL) {
-    recordFile = value;
-    return true;
+  for (const StringValue& v : kStringValues) {
+    if (::CompareStringOrdinal(name.c_str(), -1, v.name, -1, TRUE) == CSTR_EQUAL) {
+      this->*v.field = value;
+      return true;
+    }
   }
   for (const DwordValue& v : kDwordValues) {
     if (::CompareStringOrdinal(name.c_str(), -1, v.name, -1, TRUE) != CSTR_EQUAL)
@@ -139,9 +155,12 @@ bool VxTestEndpointConfig::Write() const noexcept {
   ok &= ::RegSetValueExW(key.get(), L"Endpoints", 0, REG_MULTI_SZ,
                          reinterpret_cast<const BYTE*>(list.data()),
                          static_cast<DWORD>(list.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
-  ok &= ::RegSetValueExW(
-            key.get(), L"RecordFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(recordFile.c_str()),
-            static_cast<DWORD>((recordFile.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  for (const StringValue& v : kStringValues) {
+    const std::wstring& text = this->*v.field;
+    ok &=
+        ::RegSetValueExW(key.get(), v.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  }
   return ok;
 }
 

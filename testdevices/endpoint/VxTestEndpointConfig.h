@@ -59,6 +59,13 @@ struct VxTestEndpointConfig {
   std::wstring recordFile;
   uint32_t recordPackets = 1;
 
+  // 1: the audio client and capture client come from the system's own capture
+  // endpoint whose friendly name contains realCaptureEndpoint (the other
+  // objects stay the test endpoint's). The stream settings and faults above
+  // do not apply to them.
+  uint32_t realCapture = 0;
+  std::wstring realCaptureEndpoint = L"Monitor";
+
   uint32_t EffectivePacketFrames() const {
     const uint32_t frames = packetFrames != 0 ? packetFrames : sampleRate / 100;
     return frames != 0 ? frames : 1;

@@ -130,8 +130,11 @@ int Summary(const std::wstring& path) {
   for (size_t i = 0; i < s.streamThreads.size(); ++i)
     std::printf("stream thread %lu, apartment %s\n", s.streamThreads[i],
                 s.streamApartments[i].c_str());
-  for (const auto& [kind, count] : s.created)
-    std::printf("%s: created %d, destroyed %d\n", kind.c_str(), count, s.destroyed.at(kind));
+  for (const auto& [kind, count] : s.created) {
+    const auto destroyed = s.destroyed.find(kind);
+    std::printf("%s: created %d, destroyed %d\n", kind.c_str(), count,
+                destroyed != s.destroyed.end() ? destroyed->second : 0);
+  }
   return 0;
 }
 
