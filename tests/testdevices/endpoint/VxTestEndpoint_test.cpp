@@ -147,6 +147,8 @@ class EndpointTest : public ::testing::Test {
 };
 
 TEST_F(EndpointTest, RegistrationShadowsTheSystemEnumeratorAndIsUndone) {
+  // Repairs what a program that died with the endpoint installed left behind.
+  ASSERT_TRUE(VxTestEndpointControl::Remove());
   const std::wstring system = VxTestEndpointRegistration::CurrentServer();
   ASSERT_FALSE(VxTestEndpointControl::IsInstalled());
   VxTestEndpointConfig config;
