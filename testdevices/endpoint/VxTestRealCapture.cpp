@@ -22,15 +22,15 @@ HRESULT Logged(const char* call, HRESULT hr) {
   return hr;
 }
 
-// The system's enumerator, from its server DLL. The DLL stays loaded for the
-// life of the process: objects it made may be released at any time.
+// The system's enumerator, from its server DLL. The DLL stays loaded as long
+// as the test endpoint is: objects it made may be released at any time before.
 HRESULT SystemEnumerator(VxComPtr<IMMDeviceEnumerator>* out) {
-  static HMODULE module = ::LoadLibraryW(L"mmdevapi.dll");
-  if (module == nullptr)
-    return HRESULT_FROM_WIN32(::GetLastError());
+  static const VxModule module(::LoadLibraryW(L"mmdevapi.dll"));
+  if (!module)
+    return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   auto get = reinterpret_cast<GetClassObject>(
-      reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+      reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllGetClassObject")));
   if (get == nullptr)
     return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   VxComPtr<IClassFactory> factory;
