@@ -5,7 +5,7 @@
 #include "foundation/VxNumber.h"
 #include "foundation/VxParameterList.h"
 #include "sources/ipc/VxIpcMessage.h"
-#include "sources/ipc/VxMmcssScope.h"
+#include "foundation/VxMmcssScope.h"
 #include "sources/ipc/VxPipeRead.h"
 
 namespace {
