@@ -1,0 +1,121 @@
+#include "testdevices/endpoint/VxTestEndpointConfig.h"
+
+#include "foundation/VxHandle.h"
+
+namespace {
+
+struct DwordValue {
+  const wchar_t* name;
+  uint32_t VxTestEndpointConfig::*field;
+};
+
+constexpr DwordValue kDwordValues[] = {
+    {L"DefaultEndpoint", &VxTestEndpointConfig::defaultEndpoint},
+    {L"FormatTag", &VxTestEndpointConfig::formatTag},
+    {L"SubFormatTag", &VxTestEndpointConfig::subTag},
+    {L"SampleRate", &VxTestEndpointConfig::sampleRate},
+    {L"Channels", &VxTestEndpointConfig::channels},
+    {L"BitsPerSample", &VxTestEndpointConfig::bitsPerSample},
+    {L"ValidBitsPerSample", &VxTestEndpointConfig::validBitsPerSample},
+    {L"ChannelMask", &VxTestEndpointConfig::channelMask},
+    {L"PacketFrames", &VxTestEndpointConfig::packetFrames},
+    {L"RealTime", &VxTestEndpointConfig::realTime},
+    {L"GapAfterFrames", &VxTestEndpointConfig::gapAfterFrames},
+    {L"GapMs", &VxTestEndpointConfig::gapMs},
+    {L"GapRepeat", &VxTestEndpointConfig::gapRepeat},
+    {L"FailCreate", &VxTestEndpointConfig::failCreate},
+    {L"FailActivate", &VxTestEndpointConfig::failActivate},
+    {L"FailActivateVolume", &VxTestEndpointConfig::failActivateVolume},
+    {L"FailGetMixFormat", &VxTestEndpointConfig::failGetMixFormat},
+    {L"MixFormatOnFailure", &VxTestEndpointConfig::mixFormatOnFailure},
+    {L"FailInitialize", &VxTestEndpointConfig::failInitialize},
+    {L"FailGetService", &VxTestEndpointConfig::failGetService},
+    {L"FailStart", &VxTestEndpointConfig::failStart},
+    {L"FailStreamAfterFrames", &VxTestEndpointConfig::failStreamAfterFrames},
+    {L"FailStreamMs", &VxTestEndpointConfig::failStreamMs},
+    {L"FailStreamHr", &VxTestEndpointConfig::failStreamHr},
+    {L"RecordPackets", &VxTestEndpointConfig::recordPackets},
+};
+
+std::wstring ReadString(HKEY key, const wchar_t* name, DWORD expectedType, bool* found) {
+  DWORD type = 0, size = 0;
+  *found = false;
+  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != expectedType)
+    return {};
+  std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+  DWORD got = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got) !=
+      ERROR_SUCCESS)
+    return {};
+  text.resize(got / sizeof(wchar_t));
+  *found = true;
+  return text;
+}
+
+}  // namespace
+
+VxTestEndpointConfig VxTestEndpointConfig::Read() noexcept {
+  VxTestEndpointConfig config;
+  VxRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kVxTestEndpointKey, 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return config;
+  for (const DwordValue& v : kDwordValues) {
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (::RegQueryValueExW(key.get(), v.name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                           &size) == ERROR_SUCCESS &&
+        type == REG_DWORD)
+      config.*v.field = value;
+  }
+  bool found = false;
+  // REG_MULTI_SZ: one name per string; an empty list means no endpoint at all.
+  std::wstring list = ReadString(key.get(), L"Endpoints", REG_MULTI_SZ, &found);
+  if (found) {
+    config.endpoints.clear();
+    for (size_t pos = 0; pos < list.size();) {
+      const size_t end = list.find(L'\0', pos);
+      const std::wstring name = list.substr(pos, end == std::wstring::npos ? end : end - pos);
+      if (name.empty())
+        break;
+      config.endpoints.push_back(name);
+      if (end == std::wstring::npos)
+        break;
+      pos = end + 1;
+    }
+  }
+  std::wstring record = ReadString(key.get(), L"RecordFile", REG_SZ, &found);
+  while (!record.empty() && record.back() == L'\0')
+    record.pop_back();
+  config.recordFile = record;
+  return config;
+}
+
+bool VxTestEndpointConfig::Write() const noexcept {
+  Clear();
+  VxRegKey key;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, kVxTestEndpointKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
+    return false;
+  bool ok = true;
+  for (const DwordValue& v : kDwordValues) {
+    const DWORD value = this->*v.field;
+    ok &= ::RegSetValueExW(key.get(), v.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                           sizeof value) == ERROR_SUCCESS;
+  }
+  std::wstring list;
+  for (const std::wstring& name : endpoints)
+    list += name + L'\0';
+  list += L'\0';
+  ok &= ::RegSetValueExW(key.get(), L"Endpoints", 0, REG_MULTI_SZ,
+                         reinterpret_cast<const BYTE*>(list.data()),
+                         static_cast<DWORD>(list.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+  ok &= ::RegSetValueExW(
+            key.get(), L"RecordFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(recordFile.c_str()),
+            static_cast<DWORD>((recordFile.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  return ok;
+}
+
+void VxTestEndpointConfig::Clear() noexcept {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kVxTestEndpointKey);
+}
