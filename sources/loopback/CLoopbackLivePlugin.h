@@ -60,7 +60,7 @@ class CLoopbackLivePlugin final : public VxAudioLiveBase, public VxThread {
   // S_OK after a stream that ran; otherwise the failing step's HRESULT.
   HRESULT LoopbackCapture(IMMDevice* device) noexcept;
   void PacketLoop(IAudioCaptureClient* capture, const VxAudioFormat& format) noexcept;
-  // Sleeps kPollMs, or less when a stop is requested meanwhile.
+  // The pause before asking an empty or failing endpoint again.
   void Pause() noexcept;
 
   IVxAudioLiveSink* sink_ = nullptr;
