@@ -9,6 +9,7 @@
 #include <audioclient.h>
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "testdevices/endpoint/VxTestComObject.h"
@@ -52,8 +53,8 @@ class VxTestAudioClient final : public VxTestComObject<IAudioClient> {
   const VxTestEndpointConfig config_;
   const uint32_t endpoint_;
   VxTestStream stream_;
-  bool initialized_ = false;
-  bool started_ = false;
+  std::atomic<bool> initialized_{false};
+  std::atomic<bool> started_{false};
 };
 
 class VxTestCaptureClient final : public VxTestComObject<IAudioCaptureClient> {

@@ -1,5 +1,7 @@
 #include "testdevices/endpoint/VxTestEndpointConfig.h"
 
+#include <cwchar>
+
 #include "foundation/VxHandle.h"
 
 namespace {
@@ -89,6 +91,33 @@ VxTestEndpointConfig VxTestEndpointConfig::Read() noexcept {
     record.pop_back();
   config.recordFile = record;
   return config;
+}
+
+bool VxTestEndpointConfig::SetValue(const std::wstring& name, const std::wstring& value) noexcept {
+  if (::CompareStringOrdinal(name.c_str(), -1, L"Endpoints", -1, TRUE) == CSTR_EQUAL) {
+    endpoints.clear();
+    for (size_t pos = 0; pos < value.size();) {
+      const size_t end = value.find(L'|', pos);
+      endpoints.push_back(value.substr(pos, end == std::wstring::npos ? end : end - pos));
+      pos = end == std::wstring::npos ? value.size() : end + 1;
+    }
+    return true;
+  }
+  if (::CompareStringOrdinal(name.c_str(), -1, L"RecordFile", -1, TRUE) == CSTR_EQUAL) {
+    recordFile = value;
+    return true;
+  }
+  for (const DwordValue& v : kDwordValues) {
+    if (::CompareStringOrdinal(name.c_str(), -1, v.name, -1, TRUE) != CSTR_EQUAL)
+      continue;
+    wchar_t* end = nullptr;
+    const unsigned long long number = std::wcstoull(value.c_str(), &end, 0);
+    if (value.empty() || *end != L'\0' || number > 0xFFFFFFFFull)
+      return false;
+    this->*v.field = static_cast<uint32_t>(number);
+    return true;
+  }
+  return false;
 }
 
 bool VxTestEndpointConfig::Write() const noexcept {

@@ -77,6 +77,11 @@ struct VxTestEndpointConfig {
     return f;
   }
 
+  // Sets one value by its registry name from text: numbers in decimal or 0x
+  // hexadecimal, Endpoints as names separated by '|' (empty: none). False for
+  // an unknown name or a malformed number.
+  [[nodiscard]] bool SetValue(const std::wstring& name, const std::wstring& value) noexcept;
+
   // Reads the key; values that are missing keep their defaults.
   static VxTestEndpointConfig Read() noexcept;
   // Replaces the whole key with this configuration.

@@ -91,6 +91,7 @@ std::vector<VxTestRecordLine> VxTestEndpointControl::ReadRecord(const std::wstri
     }
     line.tid = static_cast<unsigned long>(line.Number("tid"));
     line.apartment = line.Field("apt");
+    line.com = line.Field("com") == "1";
     lines.push_back(std::move(line));
   }
   return lines;

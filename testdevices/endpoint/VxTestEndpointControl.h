@@ -20,6 +20,7 @@ struct VxTestRecordLine {
   std::string event;
   unsigned long tid = 0;
   std::string apartment;
+  bool com = false;  // the thread had initialised COM itself
   std::map<std::string, std::string> fields;
 
   std::string Field(const std::string& name) const;

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -56,8 +57,12 @@ void VxTestEndpointRecord::Close() noexcept {
 void VxTestEndpointRecord::Write(const char* event, const std::string& fields) noexcept {
   const DWORD lastError = ::GetLastError();
   char head[160];
-  std::snprintf(head, sizeof head, "%s\ttid=%lu\tapt=%s", event, ::GetCurrentThreadId(),
-                ApartmentName());
+  const char* apartment = ApartmentName();
+  // com=1: the thread itself initialised COM (an implicit MTA member did not).
+  const bool com =
+      std::strcmp(apartment, "none") != 0 && std::strcmp(apartment, "mta-implicit") != 0;
+  std::snprintf(head, sizeof head, "%s\ttid=%lu\tapt=%s\tcom=%d", event, ::GetCurrentThreadId(),
+                apartment, com ? 1 : 0);
   std::string line = head;
   if (!fields.empty())
     line += '\t' + fields;

@@ -1,9 +1,11 @@
 // The test endpoint's record file: one line per thing it was asked to do.
 //
 // Line format (UTF-8, '\n' terminated, fields separated by tabs):
-//   <event> TAB tid=<thread id> TAB apt=<apartment> TAB <key>=<value> ...
-// apt is what CoGetApartmentType answers on the calling thread: sta, mta,
-// mta-implicit, na, mainsta, or none when COM is not initialised there.
+//   <event> TAB tid=<thread id> TAB apt=<apartment> TAB com=<0|1> TAB <key>=<value> ...
+// apt is what CoGetApartmentType answers on the calling thread: sta, mainsta
+// (the process's first STA), mta, mta-implicit (no COM of its own, but the
+// process has an MTA), na, or none. com is 1 when the thread itself
+// initialised COM (sta, mainsta, mta, na).
 // Each line is appended with one WriteFile, so lines from several threads do
 // not interleave. Process-wide singleton; every member is thread-safe.
 #pragma once

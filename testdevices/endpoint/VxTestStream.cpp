@@ -13,11 +13,12 @@ constexpr uint64_t kNever = ~uint64_t{0};
 
 VxTestStream::VxTestStream(const VxTestEndpointConfig& config) noexcept
     : config_(config),
-      format_(config.SignalFormat()),
+      signal_(config.SignalFormat()),
+      blockAlign_(config.BlockAlign()),
       packetFrames_(config.EffectivePacketFrames()) {
   ::QueryPerformanceFrequency(&frequency_);
   nextGapAt_ = config_.gapMs != 0 ? config_.gapAfterFrames : kNever;
-  buffer_.resize(static_cast<size_t>(packetFrames_) * format_.BlockAlign());
+  buffer_.resize(static_cast<size_t>(packetFrames_) * blockAlign_);
 }
 
 double VxTestStream::NowMs() const noexcept {
@@ -128,7 +129,7 @@ HRESULT VxTestStream::GetBuffer(BYTE** data,
     ++counters_.emptyGets;
     hr = kBufferEmpty;
   } else {
-    VxTestSignalFill(format_, delivered_, available, buffer_.data());
+    signal_.Fill(delivered_, available, buffer_.data());
     *data = buffer_.data();
     *frames = available;
     holding_ = true;

@@ -52,7 +52,8 @@ class VxTestStream {
   void RestartClock(double now) noexcept;
 
   const VxTestEndpointConfig config_;
-  const VxTestSignalFormat format_;
+  const VxTestSignalGenerator signal_;
+  const uint32_t blockAlign_;
   const uint32_t packetFrames_;
   mutable std::mutex mutex_;
   LARGE_INTEGER frequency_{};
