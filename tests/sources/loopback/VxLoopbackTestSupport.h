@@ -28,8 +28,7 @@ namespace vxtest {
 // state on every call.
 class LoopbackSink : public IVxAudioLiveSink {
  public:
-  explicit LoopbackSink(const VxTestEndpointConfig& config, bool keepBytes = false)
-      : config_(config), keepBytes_(keepBytes) {}
+  explicit LoopbackSink(const VxTestEndpointConfig& config) : config_(config) {}
 
   int32_t SetFormat(const VxAudioFormat* format) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -49,8 +48,6 @@ class LoopbackSink : public IVxAudioLiveSink {
       const auto* bytes = static_cast<const uint8_t*>(data);
       const uint32_t frames = static_cast<uint32_t>(byteCount) / formats.back().blockAlign;
       writeFrames.push_back(frames);
-      if (keepBytes_)
-        kept.insert(kept.end(), bytes, bytes + byteCount);
       const std::vector<uint8_t> expected =
           VxTestEndpointControl::ExpectedBytes(config_, this->frames, frames);
       if (expected.size() != static_cast<size_t>(byteCount) ||
@@ -60,10 +57,8 @@ class LoopbackSink : public IVxAudioLiveSink {
     }
     cv_.notify_all();
   }
-  void SourceEnded() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++ended;
-  }
+  // The loopback source never ends a stream: counted as a stray call.
+  void SourceEnded() override { ++badWrites; }
 
   bool WaitFrames(uint64_t n, int timeoutMs = 60000) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -73,9 +68,8 @@ class LoopbackSink : public IVxAudioLiveSink {
   bool refuseFormat = false;
   std::vector<VxAudioFormat> formats;
   std::vector<uint32_t> writeFrames;
-  std::vector<uint8_t> kept;
   uint64_t frames = 0;
-  int writes = 0, badWrites = 0, mismatches = 0, ended = 0;
+  int writes = 0, badWrites = 0, mismatches = 0;
   std::vector<DWORD> threads;  // distinct calling threads, in order of first call
   int lowestPriority = 1000;   // lowest thread priority seen in a call
   bool comMissing = false;     // a call came from a thread without COM
@@ -99,7 +93,6 @@ class LoopbackSink : public IVxAudioLiveSink {
   }
 
   VxTestEndpointConfig config_;
-  bool keepBytes_;
   DWORD testThread_ = ::GetCurrentThreadId();
   std::mutex mutex_;
   std::condition_variable cv_;
