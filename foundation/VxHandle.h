@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <utility>
 
 template <typename Traits>
@@ -31,6 +33,8 @@ class VxUniqueHandle {
   ~VxUniqueHandle() { reset(); }
 
   Type get() const noexcept { return value_; }
+  // For pointer holders (COM interfaces): calls through the held pointer.
+  Type operator->() const noexcept { return value_; }
   explicit operator bool() const noexcept { return Traits::IsValid(value_); }
   // Gives up ownership without closing.
   [[nodiscard]] Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
@@ -83,11 +87,19 @@ struct VxMappedViewTraits {
   static void Close(Type h) { ::UnmapViewOfFile(h); }
 };
 
+struct VxCoTaskMemTraits {  // memory that a COM call hands over (CoTaskMemAlloc)
+  using Type = void*;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { ::CoTaskMemFree(p); }
+};
+
 using VxHandle = VxUniqueHandle<VxKernelHandleTraits>;
 using VxFileHandle = VxUniqueHandle<VxFileHandleTraits>;
 using VxRegKey = VxUniqueHandle<VxRegKeyTraits>;
 using VxModule = VxUniqueHandle<VxModuleTraits>;
 using VxMappedView = VxUniqueHandle<VxMappedViewTraits>;
+using VxCoTaskMem = VxUniqueHandle<VxCoTaskMemTraits>;
 
 // COM interface pointer: Release on reset, last error kept.
 template <typename I>

@@ -7,6 +7,7 @@
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
 #include "sources/ipc/CIPCLivePlugin.h"
+#include "sources/loopback/CLoopbackLivePlugin.h"
 
 CASIOLivePlugin* gVxAsioInstances[kVxAsioInstanceCount] = {};
 
@@ -39,7 +40,7 @@ IVxAudioLive* CreateSource(int32_t index) noexcept {
     case 0:  // ASIO: created here and given its instance-table slot
       return nullptr;
     case 1:  // Loopback
-      return nullptr;
+      return VxCreateLoopbackLivePlugin();
     case 2:  // IPC
       return VxCreateIpcLivePlugin();
     default:

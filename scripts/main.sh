@@ -2,8 +2,9 @@
 # The main job: builds the plug-in, the reference host and the producer, lays
 # out a portable host folder, registers the plug-in, lists its sources, then
 # records a few seconds of live audio through the IPC source (vxproducer paces
-# a sine at its audio rate) into build/host/ipc-recording.wav and prints a
-# summary.
+# a sine at its audio rate) into build/host/ipc-recording.wav, then through the
+# loopback source from the test audio endpoint, checked against its signal, and
+# prints a summary.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
@@ -24,4 +25,7 @@ run ./vxhost.exe record ipc-recording.wav \
 echo "== Recording the IPC source (streaming, 96 kHz, 8 channels, 32-bit float, 2 s) =="
 run ./vxhost.exe record ipc-streaming.wav --streaming \
   --producer "--sine --rate 96000 --channels 8 --bits 32 --float --duration 2 --realtime"
-echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav; host log: $HOST_DIR/VxTools.log"
+echo "== Recording the loopback source from the test endpoint (48 kHz, 2 channels, float, 3 s) =="
+run ./vxhost.exe record loopback-recording.wav --source loopback --test-endpoint --seconds 3
+python3 "$ROOT/scripts/check_loopback_wav.py" loopback-recording.wav 2.5
+echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav; host log: $HOST_DIR/VxTools.log"

@@ -13,7 +13,7 @@ namespace {
 
 const wchar_t* const kRequiredFiles[] = {L"VxLive.dll", L"VxTools.dll", L"VxImage.dll"};
 // Copied when present: the IPC producer that "vxhost record" starts.
-const wchar_t* const kOptionalFiles[] = {L"vxproducer.exe"};
+const wchar_t* const kOptionalFiles[] = {L"vxproducer.exe", L"VxTestEndpoint.dll"};
 
 bool CreateFolderTree(const std::wstring& folder) {
   if (::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)

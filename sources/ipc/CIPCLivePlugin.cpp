@@ -2,10 +2,10 @@
 
 #include <new>
 
+#include "foundation/VxMmcssScope.h"
 #include "foundation/VxNumber.h"
 #include "foundation/VxParameterList.h"
 #include "sources/ipc/VxIpcMessage.h"
-#include "sources/ipc/VxMmcssScope.h"
 #include "sources/ipc/VxPipeRead.h"
 
 namespace {

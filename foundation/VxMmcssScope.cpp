@@ -1,4 +1,4 @@
-#include "sources/ipc/VxMmcssScope.h"
+#include "foundation/VxMmcssScope.h"
 
 VxMmcssScope::VxMmcssScope(const wchar_t* taskName) noexcept {
   using SetFn = HANDLE(WINAPI*)(LPCWSTR, LPDWORD);
@@ -9,7 +9,7 @@ VxMmcssScope::VxMmcssScope(const wchar_t* taskName) noexcept {
       reinterpret_cast<void*>(::GetProcAddress(library_.get(), "AvSetMmThreadCharacteristicsW")));
   revert_ = reinterpret_cast<RevertFn>(
       reinterpret_cast<void*>(::GetProcAddress(library_.get(), "AvRevertMmThreadCharacteristics")));
-  if (!set || !revert_)
+  if (!set || !revert_ || !taskName || !*taskName)
     return;
   task_ = set(taskName, &taskIndex_);
 }
@@ -18,4 +18,5 @@ VxMmcssScope::~VxMmcssScope() {
   if (task_ && revert_)
     revert_(task_);
   task_ = nullptr;
+  taskIndex_ = 0;
 }

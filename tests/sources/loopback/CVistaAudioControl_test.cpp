@@ -1,0 +1,101 @@
+// The endpoint control object on the test endpoint: choosing an endpoint,
+// listing names, and the volume callback the system holds while registered.
+#include <gtest/gtest.h>
+
+#include "sources/loopback/CVistaAudioControl.h"
+#include "tests/sources/loopback/VxLoopbackTestSupport.h"
+
+namespace {
+
+// COM for the test's thread, for the length of one test.
+struct ComScope {
+  ComScope() { ok = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
+  ~ComScope() {
+    if (ok)
+      ::CoUninitialize();
+  }
+  bool ok = false;
+};
+
+struct Target : IVxVolumeNotificationTarget {
+  void OnVolumeNotification(const AUDIO_VOLUME_NOTIFICATION_DATA* data) noexcept override {
+    ++calls;
+    level = data ? data->fMasterVolume : -1;
+  }
+  int calls = 0;
+  float level = 0;
+};
+
+TEST(VistaAudioControl, ChoosesByNameOrDefaultAndListsEveryEndpoint) {
+  struct Case {
+    const wchar_t* wanted;
+    bool fallBack;
+    const wchar_t* chosen;  // null: no device
+  };
+  const Case cases[] = {
+      {L"", true, L"Speakers (USB Audio)"},
+      {L"Digital Audio (S/PDIF) (HD Audio)", true, L"Digital Audio (S/PDIF) (HD Audio)"},
+      {L"Missing", true, L"Speakers (USB Audio)"},
+      {L"Missing", false, nullptr},
+  };
+  VxTestEndpointConfig config;
+  config.endpoints = {L"Digital Audio (S/PDIF) (HD Audio)", L"Speakers (USB Audio)", L"Monitor"};
+  config.defaultEndpoint = 1;
+  VxTestEndpointScope endpoint(config);
+  ASSERT_TRUE(endpoint.ok());
+  ComScope com;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(testing::Message() << test.wanted << " " << test.fallBack);
+    CVistaAudioControl control;
+    control.SetWantedName(VxString(test.wanted));
+    control.SetFallBackToDefault(test.fallBack);
+    control.Attach();
+    EXPECT_EQ(control.EndpointNames(), (VxStringArray{u"Digital Audio (S/PDIF) (HD Audio)",
+                                                      u"Speakers (USB Audio)", u"Monitor"}));
+    EXPECT_EQ(control.DisplayNames(), (VxStringArray{u"HD Audio", u"USB Audio", u"Monitor"}));
+    if (!test.chosen) {
+      EXPECT_EQ(control.Device(), nullptr);
+      continue;
+    }
+    ASSERT_NE(control.Device(), nullptr);
+    VxComPtr<IPropertyStore> store;
+    ASSERT_EQ(control.Device()->OpenPropertyStore(STGM_READ, store.put()), S_OK);
+    PROPVARIANT name;
+    ::PropVariantInit(&name);
+    ASSERT_EQ(store->GetValue(vxcoreaudio::kKeyDeviceFriendlyName, &name), S_OK);
+    EXPECT_STREQ(name.pwszVal, test.chosen);
+    ::PropVariantClear(&name);
+    EXPECT_TRUE(control.IsRegisteredForNotifications());
+  }
+}
+
+// Registered, the endpoint holds one reference and delivers changes to the
+// target; destroyed, the control object is unregistered and released.
+TEST(VistaAudioControl, VolumeCallbackCountsReferencesAndReachesTheTarget) {
+  VxTestEndpointScope endpoint{VxTestEndpointConfig()};
+  ComScope com;
+  Target target;
+  {
+    CVistaAudioControl control;
+    control.Attach();
+    ASSERT_TRUE(control.IsRegisteredForNotifications());
+    EXPECT_EQ(control.ReferenceCount(), 2);
+    control.SetNotificationTarget(&target);
+    ASSERT_EQ(control.EndpointVolume()->SetMasterVolumeLevelScalar(0.25f, nullptr), S_OK);
+    EXPECT_EQ(target.calls, 1);
+    EXPECT_FLOAT_EQ(target.level, 0.25f);
+
+    void* out = &target;
+    EXPECT_EQ(control.QueryInterface(vxcoreaudio::kIidDevice, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    for (const IID& iid :
+         {vxcoreaudio::kIidUnknown, vxcoreaudio::kIidAudioEndpointVolumeCallback}) {
+      ASSERT_EQ(control.QueryInterface(iid, &out), S_OK);
+      EXPECT_EQ(out, static_cast<IAudioEndpointVolumeCallback*>(&control));
+      EXPECT_EQ(control.Release(), 2u);
+    }
+  }
+  EXPECT_EQ(VxTestEndpointControl::WriteLiveObjects(), 0u);
+}
+
+}  // namespace

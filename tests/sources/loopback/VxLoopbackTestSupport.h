@@ -1,0 +1,161 @@
+// Test helpers for the loopback source: a sink that checks what arrives
+// against the test endpoint's signal, and process-wide counters.
+#pragma once
+
+#include <windows.h>
+// after windows.h, which they need
+#include <objbase.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/VxHandle.h"
+#include "live_Main/IVxAudioLiveSink.h"
+#include "live_Main/VxAudioFormat.h"
+#include "testdevices/endpoint/VxTestEndpointControl.h"
+
+namespace vxtest {
+
+// Checks every Write against the endpoint's signal for `config` as it comes
+// (long streams are not kept), and notes the thread, its priority and its COM
+// state on every call.
+class LoopbackSink : public IVxAudioLiveSink {
+ public:
+  explicit LoopbackSink(const VxTestEndpointConfig& config) : config_(config) {}
+
+  int32_t SetFormat(const VxAudioFormat* format) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Note();
+    formats.push_back(*format);
+    cv_.notify_all();
+    return refuseFormat ? -1 : 0;
+  }
+  void Write(const void* data, int32_t byteCount, bool flag) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Note();
+    ++writes;
+    if (flag || byteCount <= 0 || !data || formats.empty() ||
+        byteCount % formats.back().blockAlign != 0) {
+      ++badWrites;
+    } else {
+      const auto* bytes = static_cast<const uint8_t*>(data);
+      const uint32_t frames = static_cast<uint32_t>(byteCount) / formats.back().blockAlign;
+      writeFrames.push_back(frames);
+      const std::vector<uint8_t> expected =
+          VxTestEndpointControl::ExpectedBytes(config_, this->frames, frames);
+      if (expected.size() != static_cast<size_t>(byteCount) ||
+          std::memcmp(expected.data(), bytes, expected.size()) != 0)
+        ++mismatches;
+      this->frames += frames;
+    }
+    cv_.notify_all();
+  }
+  // The loopback source never ends a stream: counted as a stray call.
+  void SourceEnded() override { ++badWrites; }
+
+  bool WaitFrames(uint64_t n, int timeoutMs = 60000) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return frames >= n; });
+  }
+
+  bool refuseFormat = false;
+  std::vector<VxAudioFormat> formats;
+  std::vector<uint32_t> writeFrames;
+  uint64_t frames = 0;
+  int writes = 0, badWrites = 0, mismatches = 0;
+  std::vector<DWORD> threads;  // distinct calling threads, in order of first call
+  int lowestPriority = 1000;   // lowest thread priority seen in a call
+  bool comMissing = false;     // a call came from a thread without COM
+  bool calledFromTestThread = false;
+
+ private:
+  void Note() {
+    const DWORD id = ::GetCurrentThreadId();
+    if (id == testThread_)
+      calledFromTestThread = true;
+    if (threads.empty() || threads.back() != id)
+      threads.push_back(id);
+    const int priority = ::GetThreadPriority(::GetCurrentThread());
+    if (priority < lowestPriority)
+      lowestPriority = priority;
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    if (FAILED(::CoGetApartmentType(&type, &qualifier)) ||
+        qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
+      comMissing = true;
+  }
+
+  VxTestEndpointConfig config_;
+  DWORD testThread_ = ::GetCurrentThreadId();
+  std::mutex mutex_;
+  std::condition_variable cv_;
+};
+
+inline int ThreadCount() {
+  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok;
+       ok = ::Thread32Next(snapshot.get(), &entry))
+    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+  return count;
+}
+
+// A deleted source's thread hands back its handle just before it leaves, so
+// the OS may list it for a moment after the delete returned: poll, bounded.
+inline bool ThreadCountSettlesAtMost(int expected, int timeoutMs) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (ThreadCount() <= expected)
+      return true;
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs))
+      return false;
+    ::Sleep(5);
+  }
+}
+
+inline DWORD HandleCount() {
+  DWORD count = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  return count;
+}
+
+inline SIZE_T PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof counters;
+  ::GetProcessMemoryInfo(::GetCurrentProcess(),
+                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  return counters.PrivateUsage;
+}
+
+// User plus kernel time of the whole process, in milliseconds.
+inline double ProcessCpuMs() {
+  FILETIME created, exited, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto ms = [](const FILETIME& t) {
+    return ((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000.0;
+  };
+  return ms(kernel) + ms(user);
+}
+
+inline std::wstring TempRecordPath(const wchar_t* name) {
+  wchar_t dir[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, dir);
+  return std::wstring(dir) + name + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+}
+
+inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               since)
+      .count();
+}
+
+}  // namespace vxtest
