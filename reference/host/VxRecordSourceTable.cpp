@@ -7,6 +7,8 @@ const std::vector<VxRecordSourceEntry>& VxRecordSources() {
   static const std::vector<VxRecordSourceEntry> sources = {
       {L"ipc", L"the IPC source, fed by vxproducer.exe through a named pipe", kIpcRecordOptions,
        CreateIpcRecordSource},
+      {L"asio", L"the ASIO source, capturing inputs of an installed ASIO driver",
+       kAsioRecordOptions, CreateAsioRecordSource},
   };
   return sources;
 }
