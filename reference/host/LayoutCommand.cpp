@@ -86,3 +86,12 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
   std::wprintf(L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n", target.c_str());
   return 0;
 }
+
+namespace {
+
+const VxHostCommandRegistration kRegistration{
+    {L"layout", L"<dir>",
+     L"copies vxhost.exe and the libraries into <dir> and makes it a portable host folder",
+     RunLayoutCommand}};
+
+}  // namespace

@@ -1,12 +1,11 @@
-// vxhost record: records the IPC source into a WAV file.
+// vxhost record: records one of the plug-in's sources into a WAV file.
 //
-// The host side of the IPC source, as a real host would do it: create the
-// server end of a named pipe (overlapped, message mode, 1 MiB buffers), start
-// the producer (or wait for one), hand the handle value to the source in its
-// parameter string, and write what the sink receives to a WAV file. Progress
-// is printed once a second; the recording stops when the source reports the
-// end of the stream, after a duration, or on Ctrl+C, and the source is then
-// deleted the way the host deletes it.
+// The recorder is the same for every source: it opens the output, lets the
+// source's opener (VxRecordSource.h) set up and name the parameter string,
+// opens the plug-in's source with its own sink, writes what the sink receives
+// to the WAV file, prints progress once a second, and stops on the sink's
+// SourceEnded, the opener's end handle, --seconds or Ctrl+C. The source is
+// then deleted the way the host deletes it.
 #include <windows.h>
 
 #include <atomic>
@@ -20,11 +19,10 @@
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxLevelMeter.h"
+#include "reference/host/VxRecordSource.h"
 #include "reference/host/VxWavWriter.h"
 
 namespace {
-
-constexpr DWORD kPipeBufferBytes = 1 << 20;
 
 HANDLE g_interrupt = nullptr;
 
@@ -82,67 +80,73 @@ class RecordingSink final : public IVxAudioLiveSink {
 
 struct Options {
   std::wstring output;
-  std::wstring pipeName;
-  std::wstring producerArgs = L"--sine --rate 48000 --channels 2 --bits 24 --duration 5";
+  const VxRecordSourceEntry* entry = nullptr;
+  std::unique_ptr<VxRecordSource> source;
   double seconds = 0;  // 0: until the stream ends or Ctrl+C
-  bool streaming = false;
-  bool waitForProducer = false;
   bool quiet = false;
 };
 
 void PrintUsage() {
-  fwprintf(stderr,
-           L"usage: vxhost record <file.wav> [options]\n"
-           L"  Records the IPC source into a WAV file.\n"
-           L"  --producer \"ARGS\"   arguments for vxproducer.exe (started from this folder;\n"
-           L"                      --pipe and --streaming are added). Default:\n"
-           L"                      \"--sine --rate 48000 --channels 2 --bits 24 --duration 5\"\n"
-           L"  --wait              start no producer: print the pipe name and wait for one\n"
-           L"  --pipe-name NAME    pipe name (default \\\\.\\pipe\\vxhost-<pid>)\n"
-           L"  --streaming         streaming mode (no replies)\n"
-           L"  --seconds S         stop after S seconds (default: when the stream ends)\n"
-           L"  --quiet             no progress lines\n");
+  std::wprintf(
+      L"usage: vxhost record <file.wav> [--source NAME] [options]\n"
+      L"  Records a source of the plug-in into a WAV file; stops when the source\n"
+      L"  ends, after --seconds, or on Ctrl+C.\n"
+      L"  --source NAME       the source to record (default %ls)\n"
+      L"  --seconds S         stop after S seconds (default: when the stream ends)\n"
+      L"  --quiet             no progress lines\n",
+      VxRecordSources().front().name);
+  for (const VxRecordSourceEntry& entry : VxRecordSources())
+    std::wprintf(L"\n--source %ls: %ls\n%ls", entry.name, entry.summary, entry.options);
 }
 
-bool ParseOptions(int argc, wchar_t** argv, Options& o) {
-  if (argc < 1)
+const VxRecordSourceEntry* FindSource(const std::wstring& name) {
+  for (const VxRecordSourceEntry& entry : VxRecordSources())
+    if (name == entry.name)
+      return &entry;
+  return nullptr;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options& o, std::wstring& error) {
+  if (argc < 1 || argv[0][0] == L'-') {
+    error = L"the output file comes first";
     return false;
+  }
   o.output = VxHostAbsolutePath(argv[0]);
+  // --source decides who parses the other options, so it is found first.
+  o.entry = &VxRecordSources().front();
   for (int i = 1; i < argc; ++i) {
-    const std::wstring a = argv[i];
-    auto next = [&](std::wstring& out) {
-      if (i + 1 >= argc)
-        return false;
-      out = argv[++i];
-      return true;
-    };
-    std::wstring v;
-    if (a == L"--producer") {
-      if (!next(o.producerArgs))
-        return false;
-    } else if (a == L"--pipe-name") {
-      if (!next(o.pipeName))
-        return false;
-    } else if (a == L"--seconds") {
-      if (!next(v))
-        return false;
-      o.seconds = _wtof(v.c_str());
-      if (!(o.seconds > 0))
-        return false;
-    } else if (a == L"--streaming") {
-      o.streaming = true;
-    } else if (a == L"--wait") {
-      o.waitForProducer = true;
-    } else if (a == L"--quiet") {
-      o.quiet = true;
-    } else {
-      fwprintf(stderr, L"record: unknown option %ls\n", a.c_str());
+    if (std::wstring(argv[i]) != L"--source")
+      continue;
+    const wchar_t* v = VxRecordOptionValue(argc, argv, i, error);
+    if (!v)
+      return false;
+    if (!(o.entry = FindSource(v))) {
+      error = L"--source \"" + std::wstring(v) + L"\": no such source (see record --help)";
       return false;
     }
   }
-  if (o.pipeName.empty())
-    o.pipeName = L"\\\\.\\pipe\\vxhost-" + std::to_wstring(GetCurrentProcessId());
-  return true;
+  o.source = o.entry->create();
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    if (a == L"--source") {
+      ++i;
+    } else if (a == L"--seconds") {
+      const wchar_t* v = VxRecordOptionValue(argc, argv, i, error);
+      if (!v)
+        return false;
+      wchar_t* end = nullptr;
+      o.seconds = std::wcstod(v, &end);
+      if (end == v || *end != 0 || !(o.seconds > 0) || !std::isfinite(o.seconds)) {
+        error = L"--seconds \"" + std::wstring(v) + L"\": expected a number of seconds above 0";
+        return false;
+      }
+    } else if (a == L"--quiet") {
+      o.quiet = true;
+    } else if (!o.source->ParseOption(argc, argv, i, error)) {
+      return false;
+    }
+  }
+  return o.source->CheckOptions(error);
 }
 
 std::wstring PeakText(const std::vector<double>& peaks) {
@@ -161,32 +165,10 @@ std::wstring PeakText(const std::vector<double>& peaks) {
   return s + L" dBFS";
 }
 
-// Waits for the producer to connect to the server end.
-bool WaitForClient(HANDLE pipe, HANDLE producer, DWORD timeoutMs) {
-  VxHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  OVERLAPPED ov = {};
-  ov.hEvent = event.get();
-  if (ConnectNamedPipe(pipe, &ov))
-    return true;
-  const DWORD error = GetLastError();
-  if (error == ERROR_PIPE_CONNECTED)
-    return true;
-  if (error != ERROR_IO_PENDING)
-    return false;
-  HANDLE waits[3] = {event.get(), g_interrupt, producer};
-  const DWORD count = producer ? 3 : 2;
-  const DWORD r = WaitForMultipleObjects(count, waits, FALSE, timeoutMs);
-  if (r == WAIT_OBJECT_0) {
-    DWORD ignored;
-    return GetOverlappedResult(pipe, &ov, &ignored, FALSE) != 0;
-  }
-  CancelIo(pipe);
-  DWORD ignored;
-  GetOverlappedResult(pipe, &ov, &ignored, TRUE);
-  return false;
+int Fail(const std::wstring& message) {
+  std::fwprintf(stderr, L"record: %ls\n", message.c_str());
+  return 1;
 }
-
-}  // namespace
 
 int RunRecordCommand(int argc, wchar_t** argv) {
   if (argc >= 1 && (wcscmp(argv[0], L"--help") == 0 || wcscmp(argv[0], L"-h") == 0)) {
@@ -194,8 +176,12 @@ int RunRecordCommand(int argc, wchar_t** argv) {
     return 0;
   }
   Options o;
-  if (!ParseOptions(argc, argv, o)) {
-    PrintUsage();
+  std::wstring error;
+  if (!ParseOptions(argc, argv, o, error)) {
+    std::fwprintf(stderr,
+                  L"record: %ls\nusage: vxhost record <file.wav> [--source NAME] [options] "
+                  L"(vxhost record --help lists them)\n",
+                  error.c_str());
     return 2;
   }
   VxHandle interrupt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -203,86 +189,50 @@ int RunRecordCommand(int argc, wchar_t** argv) {
   g_interrupt = interrupt.get();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-  const std::wstring folder = VxHostFolder();
-  VxHostPlugin host;
-  if (!host.LoadTools() || !host.LoadPlugin()) {
-    fwprintf(stderr, L"record: %ls\n", host.Error().c_str());
-    return 1;
-  }
-
-  VxFileHandle pipe(CreateNamedPipeW(o.pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                     kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
-  if (!pipe) {
-    fwprintf(stderr, L"record: cannot create pipe %ls (error %lu)\n", o.pipeName.c_str(),
-             GetLastError());
-    return 1;
-  }
-
-  VxHandle producer;
-  if (o.waitForProducer) {
-    wprintf(L"Waiting for a producer on %ls (Ctrl+C to give up)\n", o.pipeName.c_str());
-  } else {
-    std::wstring cmd =
-        L"\"" + folder + L"vxproducer.exe\" --pipe " + o.pipeName + L" " + o.producerArgs;
-    if (o.streaming)
-      cmd += L" --streaming";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::vector<wchar_t> line(cmd.begin(), cmd.end());
-    line.push_back(0);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-      fwprintf(stderr, L"record: cannot start producer: %ls (error %lu)\n", cmd.c_str(),
-               GetLastError());
-      return 1;
-    }
-    VxHandle thread(pi.hThread);
-    producer.reset(pi.hProcess);
-    wprintf(L"Started producer: %ls\n", cmd.c_str());
-  }
-  if (!WaitForClient(pipe.get(), producer.get(), o.waitForProducer ? INFINITE : 30000)) {
-    fwprintf(stderr, L"record: no producer connected to %ls\n", o.pipeName.c_str());
-    return 1;
-  }
-
   VxWavWriter writer;
-  if (!writer.Open(o.output)) {
-    fwprintf(stderr, L"record: cannot create %ls\n", o.output.c_str());
-    return 1;
-  }
+  if (!writer.Open(o.output))
+    return Fail(L"cannot create " + o.output);
+
+  VxHostPlugin host;
+  if (!host.LoadTools() || !host.LoadPlugin())
+    return Fail(host.Error());
+  if (!o.source->Prepare(interrupt.get(), error))
+    return Fail(error);
+
   VxLevelMeter meter;
   RecordingSink sink(writer, meter, ended.get());
-
   IVxAudioLive* source = nullptr;
-  if (host.GetLivePlugin()(2, &source) != 0 || !source) {
-    fwprintf(stderr, L"record: the plug-in offers no IPC source (factory index 2)\n");
-    return 1;
-  }
-  wchar_t params[128];
-  swprintf(params, 128, L"pipe=0x%llx%ls",
-           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe.get())),
-           o.streaming ? L"&streaming=1" : L"");
-  // From here the source owns the handle: it flushes, disconnects and closes it.
-  (void)pipe.release();
-  if (source->Open(reinterpret_cast<const char16_t*>(params), &sink) != 0) {
-    fwprintf(stderr, L"record: the IPC source refused to open with \"%ls\"\n", params);
+  const int32_t index = o.source->FactoryIndex();
+  if (host.GetLivePlugin()(index, &source) != 0 || !source)
+    return Fail(L"the plug-in offers no " + std::wstring(o.entry->name) +
+                L" source (factory index " + std::to_wstring(index) + L")");
+  const std::wstring params = o.source->Parameters();
+  if (source->Open(reinterpret_cast<const char16_t*>(params.c_str()), &sink) != 0) {
     VxDeleteSource(source);
-    return 1;
+    return Fail(L"the " + std::wstring(o.entry->name) + L" source refused to open with \"" +
+                params + L"\"");
   }
-  wprintf(L"Recording IPC source (%ls) into %ls\n", params, o.output.c_str());
+  wprintf(L"Recording %ls source (%ls) into %ls\n", o.entry->name, params.c_str(),
+          o.output.c_str());
 
   const ULONGLONG start = GetTickCount64();
   const wchar_t* reason = L"the stream ended";
+  VxRecordOutcome outcome;
   for (;;) {
-    HANDLE waits[2] = {ended.get(), interrupt.get()};
-    const DWORD r = WaitForMultipleObjects(2, waits, FALSE, 1000);
+    HANDLE waits[3] = {ended.get(), interrupt.get(), o.source->EndHandle()};
+    const DWORD r = WaitForMultipleObjects(waits[2] ? 3 : 2, waits, FALSE, 1000);
     const double elapsed = (GetTickCount64() - start) / 1000.0;
-    if (r == WAIT_OBJECT_0)
+    if (r == WAIT_OBJECT_0) {
+      outcome.sourceEnded = true;
       break;
+    }
     if (r == WAIT_OBJECT_0 + 1) {
       reason = L"interrupted";
+      outcome.userStopped = true;
+      break;
+    }
+    if (r == WAIT_OBJECT_0 + 2) {
+      reason = L"the source's side ended";
       break;
     }
     if (!o.quiet)
@@ -292,18 +242,15 @@ int RunRecordCommand(int argc, wchar_t** argv) {
     fflush(stdout);
     if (o.seconds > 0 && elapsed >= o.seconds) {
       reason = L"duration reached";
+      outcome.userStopped = true;
       break;
     }
   }
   VxDeleteSource(source);
   const bool closed = writer.Close();
-
-  DWORD producerExit = 0;
-  if (producer) {
-    if (WaitForSingleObject(producer.get(), 10000) != WAIT_OBJECT_0)
-      TerminateProcess(producer.get(), 1);
-    GetExitCodeProcess(producer.get(), &producerExit);
-  }
+  outcome.bytes = sink.bytes_;
+  std::wstring sourceError;
+  const bool sourceOk = o.source->Finish(outcome, sourceError);
 
   const VxAudioFormat& f = writer.Format();
   const double audioSeconds = writer.HasFormat() && f.bytesPerSecond
@@ -323,26 +270,22 @@ int RunRecordCommand(int argc, wchar_t** argv) {
       sink.endedCalls_.load());
   wprintf(L"Wrote %ls (%llu data bytes)\n", o.output.c_str(),
           static_cast<unsigned long long>(writer.DataBytes()));
-  if (producer)
-    wprintf(L"Producer exit code: %lu\n", producerExit);
+  fflush(stdout);
 
   int rc = 0;
-  if (sink.formats_ == 0) {
-    fwprintf(stderr, L"record: no format was accepted\n");
-    rc = 1;
-  }
-  if (sink.bytes_ == 0) {
-    fwprintf(stderr, L"record: no audio arrived\n");
-    rc = 1;
-  }
-  if (sink.writeFailed_ || !closed) {
-    fwprintf(stderr, L"record: writing %ls failed%ls\n", o.output.c_str(),
-             writer.Full() ? L" (4 GiB WAV limit)" : L"");
-    rc = 1;
-  }
-  if (producer && producerExit != 0) {
-    fwprintf(stderr, L"record: the producer failed (exit code %lu)\n", producerExit);
-    rc = 1;
-  }
+  if (sink.formats_ == 0)
+    rc = Fail(L"no format was accepted");
+  if (sink.bytes_ == 0)
+    rc = Fail(L"no audio arrived");
+  if (sink.writeFailed_ || !closed)
+    rc = Fail(L"writing " + o.output + L" failed" + (writer.Full() ? L" (4 GiB WAV limit)" : L""));
+  if (!sourceOk)
+    rc = Fail(sourceError);
   return rc;
 }
+
+const VxHostCommandRegistration kRegistration{
+    {L"record", L"<file.wav> [--source NAME] [options]",
+     L"records a source of the plug-in into a WAV file (record --help)", RunRecordCommand}};
+
+}  // namespace

@@ -113,3 +113,13 @@ int RunRegisterCommand(int argc, wchar_t**) {
   std::wprintf(L"%d source(s) registered\n", keys);
   return 0;
 }
+
+namespace {
+
+const VxHostCommandRegistration kRegistration{
+    {L"register", L"",
+     L"registers VxLive.dll (settings root \"vxhost\") and prints what it wrote under "
+     L"Plugins\\Live",
+     RunRegisterCommand}};
+
+}  // namespace

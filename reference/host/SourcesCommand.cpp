@@ -58,3 +58,11 @@ int RunSourcesCommand(int argc, wchar_t**) {
   std::wprintf(L"%d source(s)\n", found);
   return 0;
 }
+
+namespace {
+
+const VxHostCommandRegistration kRegistration{
+    {L"sources", L"", L"lists the sources GetLivePlugin offers for indices 0 to 3",
+     RunSourcesCommand}};
+
+}  // namespace

@@ -1,46 +1,52 @@
 #include "reference/host/VxHostCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <iterator>
 
 namespace {
 
-const VxHostCommand kCommands[] = {
-    {L"layout", L"<dir>",
-     L"copies vxhost.exe and the libraries into <dir> and makes it a portable host folder",
-     RunLayoutCommand},
-    {L"register", L"",
-     L"registers VxLive.dll (settings root \"vxhost\") and prints what it wrote under "
-     L"Plugins\\Live",
-     RunRegisterCommand},
-    {L"sources", L"", L"lists the sources GetLivePlugin offers for indices 0 to 3",
-     RunSourcesCommand},
-    {L"record", L"<file.wav> [options]",
-     L"records the IPC source, fed by vxproducer.exe, into a WAV file (record --help)",
-     RunRecordCommand},
-    {L"help", L"", L"shows this list", RunHelpCommand},
-};
+// A function-local list, so that registrations in other files may run first.
+std::vector<VxHostCommand>& CommandList() {
+  static std::vector<VxHostCommand> commands;
+  return commands;
+}
+
+int RunHelpCommand(int, wchar_t**) {
+  VxPrintHostHelp();
+  return 0;
+}
+
+const VxHostCommandRegistration kRegistration{
+    {L"help", L"", L"shows this list (also: vxhost --help, -h)", RunHelpCommand}};
 
 }  // namespace
 
-const VxHostCommand* VxHostCommands(size_t* count) {
-  *count = std::size(kCommands);
-  return kCommands;
+VxHostCommandRegistration::VxHostCommandRegistration(const VxHostCommand& command) {
+  CommandList().push_back(command);
+}
+
+std::vector<VxHostCommand> VxHostCommands() {
+  std::vector<VxHostCommand> commands = CommandList();
+  std::sort(commands.begin(), commands.end(), [](const VxHostCommand& a, const VxHostCommand& b) {
+    return std::wcscmp(a.name, b.name) < 0;
+  });
+  return commands;
 }
 
 const VxHostCommand* VxFindHostCommand(const wchar_t* name) {
-  for (const VxHostCommand& command : kCommands)
+  for (const VxHostCommand& command : CommandList())
     if (std::wcscmp(command.name, name) == 0)
       return &command;
   return nullptr;
 }
 
-int RunHelpCommand(int, wchar_t**) {
+void VxPrintHostHelp() {
   std::wprintf(
       L"vxhost: a reference host for the VxLive.dll plug-in.\n"
-      L"The libraries are taken from the folder of vxhost.exe.\n\nCommands:\n");
-  for (const VxHostCommand& command : kCommands)
+      L"The libraries are taken from the folder of vxhost.exe.\n\n"
+      L"usage: vxhost <command> [arguments]   (vxhost <command> --help for its options)\n\n"
+      L"Commands:\n");
+  for (const VxHostCommand& command : VxHostCommands())
     std::wprintf(L"  vxhost %ls %ls\n      %ls\n", command.name, command.usage, command.summary);
-  return 0;
 }

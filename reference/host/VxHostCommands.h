@@ -1,9 +1,16 @@
-// The reference host's commands: each command is one function in its own file,
-// listed in the table of VxHostCommands.cpp. A command receives the arguments
-// after its name and returns the process exit code (0 success).
+// The reference host's commands. Each command lives in its own file and adds
+// itself to the command list with one VxHostCommandRegistration at namespace
+// scope, so a new command is a new file plus its line in CMakeLists.txt:
+//
+//   const VxHostCommandRegistration kRegistration{
+//       {L"drivers", L"", L"lists the ASIO drivers", RunDriversCommand}};
+//
+// A command receives the arguments after its name and returns the process exit
+// code: 0 success, 1 failure, 2 bad usage.
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 struct VxHostCommand {
   const wchar_t* name;
@@ -12,13 +19,14 @@ struct VxHostCommand {
   int (*run)(int argc, wchar_t** argv);
 };
 
-int RunLayoutCommand(int argc, wchar_t** argv);
-int RunRegisterCommand(int argc, wchar_t** argv);
-int RunSourcesCommand(int argc, wchar_t** argv);
-int RunRecordCommand(int argc, wchar_t** argv);
-int RunHelpCommand(int argc, wchar_t** argv);
+// Adds a command to the list while static objects are constructed.
+struct VxHostCommandRegistration {
+  explicit VxHostCommandRegistration(const VxHostCommand& command);
+};
 
-// The command table, and its number of entries.
-const VxHostCommand* VxHostCommands(size_t* count);
+// Every registered command, sorted by name.
+std::vector<VxHostCommand> VxHostCommands();
 // The command named `name`, or null.
 const VxHostCommand* VxFindHostCommand(const wchar_t* name);
+// Prints the command list to stdout.
+void VxPrintHostHelp();

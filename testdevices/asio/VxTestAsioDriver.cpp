@@ -1,0 +1,312 @@
+#include "testdevices/asio/VxTestAsioDriver.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "testdevices/asio/VxTestAsioSignal.h"
+
+namespace {
+
+std::atomic<long> g_liveObjects{0};
+std::atomic<long> g_instances{0};
+
+std::string Ansi(const std::wstring& text) {
+  char buffer[256] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, sizeof buffer - 1, nullptr, nullptr);
+  return buffer;
+}
+
+std::string GuidText(REFGUID id) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id.Data1,
+                id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4],
+                id.Data4[5], id.Data4[6], id.Data4[7]);
+  return text;
+}
+
+void CopyText(char* out, size_t capacity, const std::string& text) {
+  const size_t n = std::min(text.size(), capacity - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+}  // namespace
+
+HRESULT VxTestAsioDriver::Create(int index, REFIID riid, void** out) noexcept {
+  *out = nullptr;
+  const VxTestAsioConfig config = VxTestAsioConfig::Load(index);
+  auto log = VxTestAsioCallLog::Open(config.logFile);
+  auto* driver = new (std::nothrow) VxTestAsioDriver(index, log, ++g_instances);
+  if (!driver)
+    return E_OUTOFMEMORY;
+  const HRESULT hr = driver->QueryInterface(riid, out);
+  driver->Release();
+  return hr;
+}
+
+const char* VxTestAsioDriver::SwitchName(bool timeInfo) {
+  return timeInfo ? "bufferSwitchTimeInfo" : "bufferSwitch";
+}
+
+uint64_t VxTestAsioDriver::NowNanoseconds() {
+  LARGE_INTEGER now, frequency;
+  ::QueryPerformanceCounter(&now);
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<uint64_t>(static_cast<double>(now.QuadPart) * 1e9 /
+                               static_cast<double>(frequency.QuadPart));
+}
+
+long VxTestAsioDriver::LiveObjects() noexcept {
+  return g_liveObjects.load();
+}
+
+VxTestAsioDriver::VxTestAsioDriver(int index, std::shared_ptr<VxTestAsioCallLog> log, long instance)
+    : index_(index), instance_(instance), log_(std::move(log)) {
+  ++g_liveObjects;
+  stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  handshake_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  log_->Line("created(class=%s, instance=%ld)", GuidText(VxTestAsioClassId(index)).c_str(),
+             instance_);
+}
+
+VxTestAsioDriver::~VxTestAsioDriver() {
+  if (inSwitch_)
+    log_->Line("FAULT: Release() = 0 while %s still runs", SwitchName(timeInfo_));
+  if (running_ && !stopReturned_)
+    log_->Line("FAULT: Release() = 0 while the driver runs (no stop())");
+  EndThread();
+  if (memory_)
+    log_->Line("note: Release() = 0 without disposeBuffers()");
+  memory_.reset();
+  retired_.clear();
+  log_->Line("destroyed(instance=%ld)", instance_);
+  --g_liveObjects;
+}
+
+HRESULT VxTestAsioDriver::QueryInterface(REFIID riid, void** out) noexcept {
+  if (!out)
+    return E_POINTER;
+  HRESULT hr = E_NOINTERFACE;
+  *out = nullptr;
+  // The ASIO convention: the host asks for the driver's class ID as interface.
+  if (::IsEqualGUID(riid, IID_IUnknown) || ::IsEqualGUID(riid, VxTestAsioClassId(index_))) {
+    *out = static_cast<IASIO*>(this);
+    AddRef();
+    hr = S_OK;
+  }
+  log_->Line("QueryInterface(%s) = 0x%08lx", GuidText(riid).c_str(),
+             static_cast<unsigned long>(hr));
+  return hr;
+}
+
+ULONG VxTestAsioDriver::AddRef() noexcept {
+  const ULONG refs = ++refs_;
+  log_->Line("AddRef() = %lu", refs);
+  return refs;
+}
+
+ULONG VxTestAsioDriver::Release() noexcept {
+  const ULONG refs = --refs_;
+  log_->Line("Release() = %lu", refs);
+  if (refs == 0)
+    delete this;
+  return refs;
+}
+
+ASIOBool VxTestAsioDriver::init(void* sysHandle) noexcept {
+  config_ = VxTestAsioConfig::Load(index_);
+  rate_ = config_.currentRate;
+  initialized_ = !(config_.faults & kVxTestAsioFailInit);
+  if (!initialized_)
+    errorMessage_ = config_.errorMessage;
+  log_->Line("init(%p) = %d", sysHandle, initialized_ ? 1 : 0);
+  return initialized_ ? ASIOTrue : ASIOFalse;
+}
+
+void VxTestAsioDriver::getDriverName(char* name) noexcept {
+  const std::string text = Ansi(config_.name);
+  CopyText(name, 32, text);
+  log_->Line("getDriverName() = \"%s\"", name);
+}
+
+long VxTestAsioDriver::getDriverVersion() noexcept {
+  log_->Line("getDriverVersion() = %ld", config_.version);
+  return config_.version;
+}
+
+void VxTestAsioDriver::getErrorMessage(char* string) noexcept {
+  CopyText(string, 124, errorMessage_);
+  log_->Line("getErrorMessage() = \"%s\"", string);
+}
+
+ASIOError VxTestAsioDriver::Fail(const char* what, ASIOError code) {
+  errorMessage_ = std::string(what) + " failed as the test driver was told";
+  return code;
+}
+
+bool VxTestAsioDriver::ChannelExists(bool input, long number) const {
+  return number >= 0 && number < (input ? config_.inputs : config_.outputs);
+}
+
+ASIOError VxTestAsioDriver::getChannels(long* numInputChannels, long* numOutputChannels) noexcept {
+  ASIOError result = ASE_OK;
+  if (!initialized_)
+    result = ASE_NotPresent;
+  else if (config_.faults & kVxTestAsioFailGetChannels)
+    result = Fail("getChannels", ASE_NotPresent);
+  else {
+    *numInputChannels = config_.inputs;
+    *numOutputChannels = config_.outputs;
+  }
+  log_->Line("getChannels() = %ld inputs=%ld outputs=%ld", result,
+             result == ASE_OK ? config_.inputs : 0, result == ASE_OK ? config_.outputs : 0);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::getLatencies(long* inputLatency, long* outputLatency) noexcept {
+  ASIOError result = ASE_OK;
+  const long latency = bufferSize_ ? bufferSize_ : config_.preferredBufferSize;
+  if (!initialized_)
+    result = ASE_NotPresent;
+  else if (config_.faults & kVxTestAsioFailGetLatencies)
+    result = Fail("getLatencies", ASE_NotPresent);
+  else
+    *inputLatency = *outputLatency = latency;
+  log_->Line("getLatencies() = %ld input=%ld output=%ld", result, latency, latency);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::getBufferSize(long* minSize,
+                                          long* maxSize,
+                                          long* preferredSize,
+                                          long* granularity) noexcept {
+  ASIOError result = ASE_OK;
+  if (!initialized_)
+    result = ASE_NotPresent;
+  else if (config_.faults & kVxTestAsioFailGetBufferSize)
+    result = Fail("getBufferSize", ASE_NotPresent);
+  else {
+    *minSize = config_.minBufferSize;
+    *maxSize = config_.maxBufferSize;
+    *preferredSize = config_.preferredBufferSize;
+    *granularity = config_.granularity;
+  }
+  log_->Line("getBufferSize() = %ld min=%ld max=%ld preferred=%ld granularity=%ld", result,
+             config_.minBufferSize, config_.maxBufferSize, config_.preferredBufferSize,
+             config_.granularity);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::canSampleRate(ASIOSampleRate sampleRate) noexcept {
+  ASIOError result = ASE_NoClock;
+  if (!initialized_)
+    result = ASE_NotPresent;
+  else if (config_.faults & kVxTestAsioFailCanSampleRate)
+    result = Fail("canSampleRate", ASE_NoClock);
+  else if (std::find(config_.sampleRates.begin(), config_.sampleRates.end(), sampleRate) !=
+           config_.sampleRates.end())
+    result = ASE_OK;
+  log_->Line("canSampleRate(%.17g) = %ld", sampleRate, result);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::getSampleRate(ASIOSampleRate* sampleRate) noexcept {
+  const ASIOError result = initialized_ ? ASE_OK : ASE_NotPresent;
+  if (result == ASE_OK)
+    *sampleRate = rate_;
+  log_->Line("getSampleRate() = %ld rate=%.17g", result, rate_);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::setSampleRate(ASIOSampleRate sampleRate) noexcept {
+  ASIOError result = ASE_NoClock;
+  if (!initialized_)
+    result = ASE_NotPresent;
+  else if (config_.faults & kVxTestAsioFailSetSampleRate)
+    result = Fail("setSampleRate", ASE_NoClock);
+  else if (std::find(config_.sampleRates.begin(), config_.sampleRates.end(), sampleRate) !=
+           config_.sampleRates.end()) {
+    rate_ = sampleRate;
+    result = ASE_OK;
+  }
+  log_->Line("setSampleRate(%.17g) = %ld", sampleRate, result);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::getClockSources(ASIOClockSource* clocks, long* numSources) noexcept {
+  ASIOError result = ASE_InvalidParameter;
+  if (clocks && numSources && *numSources >= 1) {
+    std::memset(clocks, 0, sizeof *clocks);
+    clocks->associatedChannel = -1;
+    clocks->associatedGroup = -1;
+    clocks->isCurrentSource = ASIOTrue;
+    CopyText(clocks->name, sizeof clocks->name, "Internal");
+    *numSources = 1;
+    result = ASE_OK;
+  }
+  log_->Line("getClockSources() = %ld", result);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::setClockSource(long reference) noexcept {
+  const ASIOError result = reference == 0 ? ASE_OK : ASE_InvalidParameter;
+  log_->Line("setClockSource(%ld) = %ld", reference, result);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) noexcept {
+  const uint64_t position = switches_ * static_cast<uint64_t>(bufferSize_);
+  if (sPos)
+    SplitCounter(position, sPos);
+  if (tStamp)
+    SplitCounter(NowNanoseconds(), tStamp);
+  log_->Line("getSamplePosition() = 0 position=%llu", static_cast<unsigned long long>(position));
+  return ASE_OK;
+}
+
+ASIOError VxTestAsioDriver::getChannelInfo(ASIOChannelInfo* info) noexcept {
+  ASIOError result = ASE_OK;
+  const bool input = info->isInput != ASIOFalse;
+  if (!initialized_)
+    result = ASE_NotPresent;
+  else if (config_.faults & kVxTestAsioFailGetChannelInfo)
+    result = Fail("getChannelInfo", ASE_NotPresent);
+  else if (!ChannelExists(input, info->channel))
+    result = ASE_InvalidParameter;
+  else {
+    info->type = config_.InputType(input ? info->channel : 0);
+    info->channelGroup = 0;
+    info->isActive = ASIOFalse;
+    for (const Channel& c : channels_)
+      if (c.input == input && c.number == info->channel)
+        info->isActive = ASIOTrue;
+    std::snprintf(info->name, sizeof info->name, "%s %ld", input ? "Input" : "Output",
+                  info->channel + 1);
+  }
+  log_->Line("getChannelInfo(%ld, %d) = %ld type=%ld", info->channel, input ? 1 : 0, result,
+             result == ASE_OK ? info->type : -1);
+  return result;
+}
+
+ASIOError VxTestAsioDriver::controlPanel() noexcept {
+  log_->Line("controlPanel() = 0");
+  return ASE_OK;
+}
+
+ASIOError VxTestAsioDriver::future(long selector, void* opt) noexcept {
+  log_->Line("future(%ld, %p) = %ld", selector, opt, static_cast<long>(ASE_InvalidParameter));
+  return ASE_InvalidParameter;
+}
+
+ASIOError VxTestAsioDriver::outputReady() noexcept {
+  if (disposed_)
+    log_->Line("FAULT: outputReady() after disposeBuffers()");
+  // Called once per switch: only the first call of a run is logged, stop()
+  // reports the count.
+  if (outputReadyCalls_++ == 0)
+    log_->Line("outputReady() = %ld", config_.outputReadyResult);
+  return config_.outputReadyResult;
+}
