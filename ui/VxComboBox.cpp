@@ -1,7 +1,5 @@
 #include "ui/VxComboBox.h"
 
-#include <algorithm>
-
 #include "ui/VxDisplayScale.h"
 
 void VxComboBox::AddItem(const VxString& text, const VxString& key) {
@@ -40,13 +38,12 @@ VxString VxComboBox::SelectedKey() const {
 }
 
 SIZE VxComboBox::GetPreferredSize(int wrapWidth) const {
-  SIZE size{wrapWidth, 0};
-  if (Exists()) {
-    RECT r{};
-    ::GetWindowRect(Handle(), &r);
+  // The closed height follows the font and cannot be set; take what the
+  // control has made of it.
+  SIZE size{wrapWidth, TextHeight() + VxScalePixels(8)};
+  RECT r{};
+  if (Exists() && ::GetWindowRect(Handle(), &r) && r.bottom > r.top)
     size.cy = r.bottom - r.top;
-  }
-  size.cy = std::max<LONG>(size.cy, TextHeight() + VxScalePixels(8));
   return size;
 }
 
