@@ -299,8 +299,11 @@ CASIOLivePlugin::~CASIOLivePlugin() {
       if (driver)
         (void)driver->stop();
       // Some drivers return from stop() while a switch still runs on their
-      // thread. Switches that enter from now on see closing and return; wait
-      // for those already inside before the buffers go away.
+      // thread, possibly one that has not reached this source yet. The pause
+      // lets such a switch arrive; switches that enter from now on see closing
+      // and return at once, and those already inside are waited for before
+      // the buffers go away.
+      ::Sleep(kStopPauseMs);
       const ULONGLONG deadline = ::GetTickCount64() + kSwitchDrainLimitMs;
       while (switchesInFlight_.load() != 0 && ::GetTickCount64() < deadline)
         ::Sleep(1);

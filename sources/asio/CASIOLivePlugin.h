@@ -6,9 +6,9 @@
 // with SetFormat on the host's thread and starts the driver. From then on the
 // driver's thread calls the entry points of this source's instance-table slot;
 // each buffer switch becomes one interleaved block passed to the sink's Write.
-// The source has no thread of its own. Deleting it stops the driver, waits
-// until no switch is running in this source, disposes of the buffers, releases
-// the driver and gives back the slot, in that order.
+// The source has no thread of its own. Deleting it stops the driver, pauses
+// and waits until no switch is running in this source, disposes of the
+// buffers, releases the driver and gives back the slot, in that order.
 //
 // Threads: Open, GetInfo, Configure and the destructor on the host's thread
 // (with COM initialised); OnBufferSwitch on the driver's thread, one call at a
@@ -33,8 +33,10 @@
 class CASIOLivePlugin final : public VxAudioLiveBase {
  public:
   static constexpr int32_t kMaxChannels = ASIOWrapper::kMaxChannels;
-  // How long the destructor waits for a buffer switch still running after the
-  // driver's stop() returned, before disposing of the buffers regardless.
+  // After the driver's stop() returns, the destructor pauses, then waits for
+  // buffer switches still inside this source (up to the limit) before it
+  // disposes of the buffers.
+  static constexpr DWORD kStopPauseMs = 20;
   static constexpr DWORD kSwitchDrainLimitMs = 2000;
 
   // `slot` is the instance-table slot the factory gave this source, or -1.
