@@ -51,23 +51,40 @@ HWND CreateHostWindow() {
                            520, nullptr, nullptr, wc.hInstance, nullptr);
 }
 
-// The values of the "Live ASIO" group of zone 0, as the host's settings hold them.
-void PrintStoredSettings() {
+constexpr char16_t kAsioGroupPath[] = u"Zones\\0\\Live ASIO";
+
+// The tools library the plug-in loaded (the same module in this process).
+IVxTools* HostTools() {
   HMODULE library = ::GetModuleHandleW(L"VxTools.dll");
   auto entry = library ? reinterpret_cast<VxGetToolsProc>(
                              reinterpret_cast<void*>(::GetProcAddress(library, "GetVxToolsDLL")))
                        : nullptr;
-  IVxTools* tools = entry ? entry(kVxToolsInterfaceVersion) : nullptr;
-  IVxSettingsKey* key = tools ? tools->OpenSettingsKey(u"Zones\\0\\Live ASIO", 0, 0) : nullptr;
+  return entry ? entry(kVxToolsInterfaceVersion) : nullptr;
+}
+
+// The module opens its settings keys without creating them, as a host keeps
+// its zones' keys; make the zone's group as the host would have it.
+void CreateZoneGroup() {
+  IVxTools* tools = HostTools();
+  if (IVxSettingsKey* key = tools ? tools->OpenSettingsKey(kAsioGroupPath, 1, 0) : nullptr)
+    key->DeletingDestructor(1);
+}
+
+// The values of the "Live ASIO" group of zone 0, as the host's settings hold them.
+void PrintStoredSettings() {
+  IVxTools* tools = HostTools();
+  IVxSettingsKey* key = tools ? tools->OpenSettingsKey(kAsioGroupPath, 0, 0) : nullptr;
   if (!key) {
     std::wprintf(L"stored: nothing (no key Zones\\0\\Live ASIO)\n");
     return;
   }
   BSTR id = nullptr;
   key->ReadString(&id, u"Device ID", u"", 0, u"", 0);
-  std::wprintf(L"stored: Device ID \"%ls\", Sample Rate %d, Channels %d, Channel Shift %d\n",
-               id ? id : L"", key->ReadInt(u"Sample Rate", -1, 0, 0),
-               key->ReadInt(u"Channels", -1, 0, 0), key->ReadInt(u"Channel Shift", -1, 0, 0));
+  std::wprintf(
+      L"stored: Device ID \"%ls\", Sample Rate %d, Channels %d, Channel Shift %d"
+      L" (-1: not stored)\n",
+      id ? id : L"", key->ReadInt(u"Sample Rate", -1, 0, 0), key->ReadInt(u"Channels", -1, 0, 0),
+      key->ReadInt(u"Channel Shift", -1, 0, 0));
   ::SysFreeString(id);
   key->DeletingDestructor(1);
 }
@@ -114,6 +131,7 @@ int RunConfigureCommand(int argc, wchar_t** argv) {
     VxDeleteSource(source);
     return 1;
   }
+  CreateZoneGroup();
   if (cancelAfterMs > 0)
     ::SetTimer(window, kCancelTimer, cancelAfterMs, nullptr);
   const int32_t result = source->Configure(0, window);
