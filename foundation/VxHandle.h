@@ -93,6 +93,18 @@ struct VxCoTaskMemTraits {  // memory that a COM call hands over (CoTaskMemAlloc
   static bool IsValid(Type p) { return p != nullptr; }
   static void Close(Type p) { ::CoTaskMemFree(p); }
 };
+struct VxWindowTraits {  // a window this object created; destroyed with it
+  using Type = HWND;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::DestroyWindow(h); }
+};
+struct VxGdiObjectTraits {  // fonts, brushes, pens
+  using Type = HGDIOBJ;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::DeleteObject(h); }
+};
 
 using VxHandle = VxUniqueHandle<VxKernelHandleTraits>;
 using VxFileHandle = VxUniqueHandle<VxFileHandleTraits>;
@@ -100,6 +112,8 @@ using VxRegKey = VxUniqueHandle<VxRegKeyTraits>;
 using VxModule = VxUniqueHandle<VxModuleTraits>;
 using VxMappedView = VxUniqueHandle<VxMappedViewTraits>;
 using VxCoTaskMem = VxUniqueHandle<VxCoTaskMemTraits>;
+using VxWindow = VxUniqueHandle<VxWindowTraits>;
+using VxGdiObject = VxUniqueHandle<VxGdiObjectTraits>;
 
 // COM interface pointer: Release on reset, last error kept.
 template <typename I>

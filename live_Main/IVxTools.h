@@ -173,9 +173,11 @@ class IVxMessagePump {
 
 class IVxDisplayMetrics {
  public:
-  virtual double GetScaleFactor() = 0;        // slot 0: 1.0 at 96 dpi
-  virtual int32_t Scale(int32_t pixels) = 0;  // slot 1: pixels before scaling -> on screen
-  virtual int32_t GetDpi() = 0;               // slot 2
+  virtual double GetScaleFactor() = 0;  // slot 0: 1.0 at 96 dpi
+  // Slot 1: a size in pixels before display scaling, in device pixels. The
+  // module always passes 0 as `flags`.
+  virtual int32_t ScalePixels(int32_t value, int32_t flags) = 0;
+  virtual int32_t GetDpi() = 0;  // slot 2
 };
 
 class IVxUiServices {

@@ -1,11 +1,13 @@
 #include "live_Main/VxLivePluginFactory.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "foundation/VxFormat.h"
 #include "foundation/VxSettingsKey.h"
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
+#include "sources/asio/CASIOLivePlugin.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "sources/loopback/CLoopbackLivePlugin.h"
 
@@ -13,8 +15,10 @@ CASIOLivePlugin* gVxAsioInstances[kVxAsioInstanceCount] = {};
 
 int32_t VxTakeAsioInstanceSlot(CASIOLivePlugin* source) {
   for (int32_t slot = 0; slot < kVxAsioInstanceCount; ++slot) {
-    if (!gVxAsioInstances[slot]) {
-      gVxAsioInstances[slot] = source;
+    // Atomic stores: the driver threads of other sources read the table.
+    std::atomic_ref<CASIOLivePlugin*> entry(gVxAsioInstances[slot]);
+    if (!entry.load()) {
+      entry.store(source);
       return slot;
     }
   }
@@ -23,7 +27,7 @@ int32_t VxTakeAsioInstanceSlot(CASIOLivePlugin* source) {
 
 void VxReleaseAsioInstanceSlot(int32_t slot) {
   if (slot >= 0 && slot < kVxAsioInstanceCount)
-    gVxAsioInstances[slot] = nullptr;
+    std::atomic_ref<CASIOLivePlugin*>(gVxAsioInstances[slot]).store(nullptr);
 }
 
 void VxWriteSourceName(void* buffer, const char16_t* name) noexcept {
@@ -37,8 +41,8 @@ namespace {
 // Creates the source behind a factory index; null for an index that yields none.
 IVxAudioLive* CreateSource(int32_t index) noexcept {
   switch (index) {
-    case 0:  // ASIO: created here and given its instance-table slot
-      return nullptr;
+    case 0:  // ASIO: takes its instance-table slot
+      return VxCreateAsioLivePlugin();
     case 1:  // Loopback
       return VxCreateLoopbackLivePlugin();
     case 2:  // IPC

@@ -2,9 +2,11 @@
 # The main job: builds the plug-in, the reference host and the producer, lays
 # out a portable host folder, registers the plug-in, lists its sources, then
 # records a few seconds of live audio through the IPC source (vxproducer paces
-# a sine at its audio rate) into build/host/ipc-recording.wav, then through the
-# loopback source from the test audio endpoint, checked against its signal, and
-# prints a summary.
+# a sine at its audio rate) into build/host/ipc-recording.wav; then through the
+# loopback source from the test audio endpoint; then registers the test ASIO
+# driver from the host folder, lists the ASIO drivers and records from two of
+# them through the ASIO source. Every recording of a test device is checked
+# against the device's signal.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
@@ -28,4 +30,19 @@ run ./vxhost.exe record ipc-streaming.wav --streaming \
 echo "== Recording the loopback source from the test endpoint (48 kHz, 2 channels, float, 3 s) =="
 run ./vxhost.exe record loopback-recording.wav --source loopback --test-endpoint --seconds 3
 python3 "$ROOT/scripts/check_loopback_wav.py" loopback-recording.wav 2.5
-echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav; host log: $HOST_DIR/VxTools.log"
+echo "== Registering the test ASIO driver from the host folder =="
+# Driver 2 of the test driver is told to deliver 32-bit float samples.
+run reg add 'HKCU\Software\VxTestAsio\Default\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' \
+  /v SampleTypes /t REG_SZ /d 19 /f >/dev/null
+run regsvr32 /s VxTestAsio.dll
+echo "== ASIO drivers =="
+run ./vxhost.exe drivers
+echo "== Recording the ASIO source (test driver 1, 48 kHz, 2 channels from input 2, 32-bit, 3 s) =="
+run ./vxhost.exe record asio-recording.wav --source asio \
+  --device '{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E01}' --rate 48000 --channels 2 --offset 2 --seconds 3
+run ./vxhost.exe verify asio-recording.wav --offset 2
+echo "== Recording the ASIO source (test driver 2, 96 kHz, 8 channels, 32-bit float, 2 s) =="
+run ./vxhost.exe record asio-float.wav --source asio \
+  --device '{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' --rate 96000 --channels 8 --seconds 2
+run ./vxhost.exe verify asio-float.wav
+echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; host log: $HOST_DIR/VxTools.log"

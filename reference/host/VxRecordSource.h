@@ -77,6 +77,8 @@ std::unique_ptr<VxRecordSource> CreateIpcRecordSource();
 extern const wchar_t kIpcRecordOptions[];
 std::unique_ptr<VxRecordSource> CreateLoopbackRecordSource();
 extern const wchar_t kLoopbackRecordOptions[];
+std::unique_ptr<VxRecordSource> CreateAsioRecordSource();
+extern const wchar_t kAsioRecordOptions[];
 
 // For ParseOption: the value after argv[i] (advancing i), or null with `error`
 // saying that `argv[i]` needs one.

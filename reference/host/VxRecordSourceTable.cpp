@@ -9,6 +9,8 @@ const std::vector<VxRecordSourceEntry>& VxRecordSources() {
        CreateIpcRecordSource},
       {L"loopback", L"the loopback source: what the default playback endpoint plays",
        kLoopbackRecordOptions, CreateLoopbackRecordSource},
+      {L"asio", L"the ASIO source, capturing inputs of an installed ASIO driver",
+       kAsioRecordOptions, CreateAsioRecordSource},
   };
   return sources;
 }

@@ -33,6 +33,6 @@ int32_t VxDisplayMetrics::GetDpi() {
   return configured > 0 ? static_cast<int32_t>(std::lround(configured * 96)) : ScreenDpi();
 }
 
-int32_t VxDisplayMetrics::Scale(int32_t pixels) {
-  return static_cast<int32_t>(std::lround(pixels * GetScaleFactor()));
+int32_t VxDisplayMetrics::ScalePixels(int32_t value, int32_t) {
+  return static_cast<int32_t>(std::lround(value * GetScaleFactor()));
 }

@@ -2,7 +2,7 @@
 //
 // The scale factor is VXTOOLS_SCALE when that option holds a positive number
 // (for example 1.5), otherwise the screen's logical dots per inch over 96.
-// Scale rounds pixels * factor to the nearest integer (halves away from zero).
+// ScalePixels rounds value * factor to the nearest integer (halves away from zero).
 #pragma once
 
 #include "live_Main/IVxTools.h"
@@ -14,7 +14,7 @@ class VxDisplayMetrics final : public IVxDisplayMetrics {
   explicit VxDisplayMetrics(const VxToolsOptions& options) : options_(options) {}
 
   double GetScaleFactor() override;
-  int32_t Scale(int32_t pixels) override;
+  int32_t ScalePixels(int32_t value, int32_t flags) override;
   int32_t GetDpi() override;
 
   // The number an option text holds, or 0 when it holds none.

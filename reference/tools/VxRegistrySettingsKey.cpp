@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "reference/tools/VxFileLog.h"
+#include "reference/tools/VxToolsOptions.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ VxRegistrySettingsKey* VxRegistrySettingsKey::Open(const VxString& root,
     ::SetLastError(static_cast<DWORD>(status));
     return nullptr;
   }
-  return new (std::nothrow) VxRegistrySettingsKey(std::move(key), log);
+  return new (std::nothrow) VxRegistrySettingsKey(std::move(key), relative, log);
 }
 
 VxString VxRegistrySettingsKey::ZoneValueName(const char16_t* name, int32_t zone) {
@@ -129,11 +130,13 @@ bool VxRegistrySettingsKey::WriteBinary(const char16_t* name,
                                         int) {
   if (byteCount < 0 || (byteCount > 0 && !data))
     return false;
+  NoteChange(u"WriteBinary", name, VxFormat(u"%d bytes", {byteCount}));
   return ::RegSetValueExW(key_.get(), W(name), 0, REG_BINARY, static_cast<const BYTE*>(data),
                           static_cast<DWORD>(byteCount)) == ERROR_SUCCESS;
 }
 
 bool VxRegistrySettingsKey::WriteInt(const char16_t* name, int32_t value, int, int) {
+  NoteChange(u"WriteInt", name, VxFormat(u"%d", {value}));
   return ::RegSetValueExW(key_.get(), W(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                           sizeof value) == ERROR_SUCCESS;
 }
@@ -144,18 +147,32 @@ bool VxRegistrySettingsKey::WriteString(const char16_t* name,
                                         const char16_t*,
                                         int) {
   const VxString text = VxString::From(value);
+  NoteChange(u"WriteString", name, u"\"" + text + u"\"");
   return ::RegSetValueExW(
              key_.get(), W(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
              static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
 bool VxRegistrySettingsKey::DeleteValue(const char16_t* name) {
+  NoteChange(u"DeleteValue", name, VxString());
   return ::RegDeleteValueW(key_.get(), W(name)) == ERROR_SUCCESS;
 }
 
 void VxRegistrySettingsKey::GetZoneValueName(BSTR* out, const char16_t* name, int32_t zone) {
   if (out)
     *out = AllocString(ZoneValueName(name, zone));
+}
+
+void VxRegistrySettingsKey::NoteChange(const char16_t* operation,
+                                       const char16_t* name,
+                                       const VxString& value) {
+  if (!log_ || !VxToolsOptions::Instance().GetFlag(kVxOptLogSettings))
+    return;
+  VxString line =
+      VxString::From(operation) + u" (key: " + path_ + u", name: " + VxString::From(name);
+  if (!value.empty())
+    line += u", value: " + value;
+  log_->Write(1, u"VxTools::Settings", line + u")");
 }
 
 void VxRegistrySettingsKey::Unexpected(int slot) {

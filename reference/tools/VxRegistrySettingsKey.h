@@ -11,6 +11,10 @@
 // "<name> (Zone <n>)" for any other zone; ReadInt and ReadString with a zone
 // number read that name, so deleting it removes what such a read finds.
 //
+// With the VXTOOLS_LOG_SETTINGS flag every write and delete is logged (category
+// 1, source "VxTools::Settings") with the key's path, so tests can check what a
+// module stored and in which order.
+//
 // Out strings are allocated with SysAllocString; the caller frees them.
 // Ownership: the module deletes the object through slot 0, the scalar deleting
 // destructor (flags bit 0 frees the memory; returns the object pointer).
@@ -67,10 +71,13 @@ class VxRegistrySettingsKey final : public IVxSettingsKey {
   void GetZoneValueName(BSTR* out, const char16_t* name, int32_t zone) override;
 
  private:
-  VxRegistrySettingsKey(VxRegKey key, VxFileLog* log) : key_(std::move(key)), log_(log) {}
+  VxRegistrySettingsKey(VxRegKey key, VxString path, VxFileLog* log)
+      : key_(std::move(key)), path_(std::move(path)), log_(log) {}
   ~VxRegistrySettingsKey() = default;
   void Unexpected(int slot);
+  void NoteChange(const char16_t* operation, const char16_t* name, const VxString& value);
 
   VxRegKey key_;
+  VxString path_;
   VxFileLog* log_;
 };

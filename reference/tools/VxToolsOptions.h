@@ -28,6 +28,7 @@ inline constexpr char16_t kVxOptHeadless[] = u"VXTOOLS_HEADLESS";
 inline constexpr char16_t kVxOptMessageBoxAnswer[] = u"VXTOOLS_MESSAGEBOX_ANSWER";
 inline constexpr char16_t kVxOptScale[] = u"VXTOOLS_SCALE";
 inline constexpr char16_t kVxOptSettingsRoot[] = u"VXTOOLS_SETTINGS_ROOT";
+inline constexpr char16_t kVxOptLogSettings[] = u"VXTOOLS_LOG_SETTINGS";
 
 class VxToolsOptions {
  public:

@@ -71,9 +71,9 @@ TEST(DisplayMetrics, ScaleOptionOverridesTheScreen) {
   Env().SetOption(L"VXTOOLS_SCALE", L"1.5");
   EXPECT_DOUBLE_EQ(metrics->GetScaleFactor(), 1.5);
   EXPECT_EQ(metrics->GetDpi(), 144);
-  EXPECT_EQ(metrics->Scale(100), 150);
-  EXPECT_EQ(metrics->Scale(3), 5) << "4.5 rounds away from zero";
-  EXPECT_EQ(metrics->Scale(-3), -5);
+  EXPECT_EQ(metrics->ScalePixels(100, 0), 150);
+  EXPECT_EQ(metrics->ScalePixels(3, 0), 5) << "4.5 rounds away from zero";
+  EXPECT_EQ(metrics->ScalePixels(-3, 0), -5);
   Env().SetOption(L"VXTOOLS_SCALE", L"not a number");
   const double screen = metrics->GetScaleFactor();
   EXPECT_GT(screen, 0.0);

@@ -1,0 +1,145 @@
+#include "sources/asio/ASIOWrapper.h"
+
+#include <cstring>
+
+#include "live_Main/VxLog.h"
+
+namespace {
+
+VxString FromAnsi(const char* text) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (n <= 1)
+    return VxString();
+  VxString out(static_cast<size_t>(n - 1), u'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.WideData(), n);
+  return out;
+}
+
+}  // namespace
+
+ASIOWrapper::ASIOWrapper() noexcept : list_(std::make_unique<ASIODriverList>()) {}
+
+ASIOWrapper::~ASIOWrapper() {
+  if (loaded_)
+    Unload();
+}
+
+void ASIOWrapper::Unload() noexcept {
+  if (driver_)
+    list_->RemoveCurrentDriver();
+  driver_ = nullptr;
+  driverName_.clear();
+  deviceId_.clear();
+  loaded_ = false;
+}
+
+void ASIOWrapper::ListDrivers(VxStringArray& names, VxStringArray& ids) const {
+  names.clear();
+  ids.clear();
+  for (int32_t id = 0; id < list_->Count(); ++id) {
+    const ASIODriverRecord* record = list_->Record(id);
+    if (!record)
+      continue;
+    names.push_back(FromAnsi(record->name));
+    ids.push_back(VxAsioDeviceId(record->clsid));
+  }
+}
+
+bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSource) noexcept {
+  if (loaded_)
+    return true;
+  if (deviceId.empty()) {
+    VxLog(kVxLogLive, logSource, u"Empty device ID");
+    return false;
+  }
+  driver_ = list_->LoadDriver(VxAsioParseDeviceId(deviceId));
+  if (!driver_) {
+    VxLog(kVxLogLive, logSource, u"Failed to load ASIO driver");
+    return false;
+  }
+  ASIODriverInfo info = {};
+  std::strcpy(info.name, "No ASIO Driver");
+  if (!driver_->init(info.sysRef)) {
+    driver_->getErrorMessage(info.errorMessage);
+    info.errorMessage[sizeof info.errorMessage - 1] = 0;
+    // The record keeps its reference until the list goes.
+    driver_ = nullptr;
+    VxLog(kVxLogLive, logSource, u"ASIOInit(...) failed with code %d and message \"%s\"",
+          {static_cast<int>(ASE_NotPresent), FromAnsi(info.errorMessage)});
+    return false;
+  }
+  driver_->getDriverName(info.name);
+  info.name[sizeof info.name - 1] = 0;
+  info.driverVersion = driver_->getDriverVersion();
+  loaded_ = true;
+  deviceId_ = deviceId;
+  driverName_ = FromAnsi(info.name);
+  return true;
+}
+
+int32_t ASIOWrapper::ChooseBufferSize(int32_t minSize, int32_t maxSize, int32_t preferredSize) {
+  int64_t size = preferredSize;
+  bool first = true;
+  while (size > maxSize && size > 0) {
+    if (first) {
+      int64_t highest = 1;
+      while (highest * 2 <= size)
+        highest *= 2;
+      size = highest;
+      first = false;
+    } else {
+      size /= 2;
+    }
+    if (size < minSize) {
+      size = minSize;
+      break;
+    }
+  }
+  return size > 0 ? static_cast<int32_t>(size) : 0;
+}
+
+bool ASIOWrapper::CreateBuffers(ASIOBufferInfo* bufferInfos,
+                                ASIOChannelInfo* channelInfos,
+                                int32_t count,
+                                int32_t firstChannel,
+                                ASIOCallbacks* callbacks,
+                                int32_t* bufferSize) noexcept {
+  *bufferSize = 0;
+  if (count < 1 || count > kMaxChannels)
+    return false;
+  for (int32_t i = 0; i < count; ++i) {
+    bufferInfos[i] = ASIOBufferInfo{ASIOTrue, firstChannel + i, {nullptr, nullptr}};
+    ASIOChannelInfo& channel = channelInfos[i];
+    channel = ASIOChannelInfo{};
+    channel.channel = firstChannel + i;
+    channel.isInput = ASIOTrue;
+    if (driver_) {
+      (void)driver_->getChannelInfo(&channel);
+      channel.name[sizeof channel.name - 1] = 0;
+    } else {
+      channel.channelGroup = -1;
+      std::strcpy(channel.name, "None");
+    }
+  }
+  if (!driver_)
+    return false;
+  long minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
+  if (driver_->getBufferSize(&minSize, &maxSize, &preferred, &granularity) != ASE_OK)
+    return false;
+  const int32_t size = ChooseBufferSize(minSize, maxSize, preferred);
+  // Each switch becomes one block whose byte count must fit 32 bits.
+  if (size < 1 || kMaxBytesPerSample * count * size > INT32_MAX)
+    return false;
+  if (driver_->createBuffers(bufferInfos, count, size, callbacks) != ASE_OK)
+    return false;
+  *bufferSize = size;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!bufferInfos[i].buffers[0] && !bufferInfos[i].buffers[1])
+      return false;
+    if (channelInfos[i].type != channelInfos[0].type)
+      return false;
+  }
+  long inputLatency = 0, outputLatency = 0;
+  (void)driver_->getLatencies(&inputLatency, &outputLatency);
+  return true;
+}

@@ -1,0 +1,69 @@
+// ASIOWrapper: what one ASIO source holds of the driver world: its own list of
+// installed drivers, the driver it loaded from that list, and whether that
+// driver is initialised.
+//
+// Ownership: the wrapper owns its list; the loaded driver's reference belongs
+// to the list's record and the wrapper only borrows it. Destroying a loaded
+// wrapper releases the driver without stopping it: stop and dispose first.
+// Threads: the host's thread only (construction, loading, buffer creation).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/VxString.h"
+#include "sources/asio/ASIODriverList.h"
+#include "sources/asio/VxAsioInterface.h"
+
+class ASIOWrapper {
+ public:
+  // The most channels one source captures.
+  static constexpr int32_t kMaxChannels = 32;
+  // The largest sample of any type a block can carry, for the block-size bound.
+  static constexpr int64_t kMaxBytesPerSample = 8;
+
+  ASIOWrapper() noexcept;
+  ~ASIOWrapper();
+  ASIOWrapper(const ASIOWrapper&) = delete;
+  ASIOWrapper& operator=(const ASIOWrapper&) = delete;
+
+  // Names (from the ANSI code page) and device IDs, parallel, in list order.
+  void ListDrivers(VxStringArray& names, VxStringArray& ids) const;
+
+  // Loads and initialises the driver named by `deviceId`; true at once when
+  // already loaded. Failures are logged in category 64 under `logSource`.
+  [[nodiscard]] bool LoadAndInit(const VxString& deviceId, const char16_t* logSource) noexcept;
+
+  // Creates input buffers for `count` channels from `firstChannel` on, with
+  // the size chosen from the driver's limits. False when the count or size is
+  // unusable, the driver refuses, a channel got neither buffer half, or the
+  // channels differ in sample type; the buffers may then exist and must still
+  // be disposed of.
+  [[nodiscard]] bool CreateBuffers(ASIOBufferInfo* bufferInfos,
+                                   ASIOChannelInfo* channelInfos,
+                                   int32_t count,
+                                   int32_t firstChannel,
+                                   ASIOCallbacks* callbacks,
+                                   int32_t* bufferSize) noexcept;
+
+  // Buffer size from the driver's limits: the preferred size; while it is
+  // above the maximum, first cut to a power of two, then halved; below the
+  // minimum it becomes the minimum. 0 when the limits leave no positive size.
+  static int32_t ChooseBufferSize(int32_t minSize, int32_t maxSize, int32_t preferredSize);
+
+  // Releases the driver object and forgets it (loaded becomes false).
+  void Unload() noexcept;
+
+  IASIO* Driver() const { return driver_; }
+  bool IsLoaded() const { return loaded_; }
+  const VxString& DriverName() const { return driverName_; }
+  const VxString& DeviceId() const { return deviceId_; }
+  const ASIODriverList& List() const { return *list_; }
+
+ private:
+  std::unique_ptr<ASIODriverList> list_;
+  IASIO* driver_ = nullptr;  // borrowed from the list's record
+  bool loaded_ = false;
+  VxString driverName_;
+  VxString deviceId_;
+};

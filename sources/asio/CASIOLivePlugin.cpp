@@ -1,0 +1,381 @@
+#include "sources/asio/CASIOLivePlugin.h"
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "foundation/VxNumber.h"
+#include "foundation/VxUrl.h"
+#include "live_Main/VxFormatNames.h"
+#include "live_Main/VxHostLibraries.h"
+#include "live_Main/VxLivePluginFactory.h"
+#include "live_Main/VxLog.h"
+#include "sources/asio/VxAsioInterleave.h"
+
+namespace {
+
+constexpr const char16_t* kOpenSource = u"CASIOLivePlugin::Open";
+constexpr const char16_t* kCloseSource = u"CASIOLivePlugin::~CASIOLivePlugin";
+constexpr size_t kBlockGrowth = 16384;
+
+// The driver's callbacks carry no context, so each instance-table slot has its
+// own entry points that look up their source at every call.
+CASIOLivePlugin* SourceInSlot(int slot) noexcept {
+  return std::atomic_ref<CASIOLivePlugin*>(gVxAsioInstances[slot]).load();
+}
+
+template <int kSlot>
+void BufferSwitch(long index, ASIOBool) {
+  if (CASIOLivePlugin* source = SourceInSlot(kSlot))
+    source->BufferSwitchEntered(index);
+}
+
+template <int kSlot>
+ASIOTime* BufferSwitchTimeInfo(ASIOTime*, long index, ASIOBool) {
+  if (CASIOLivePlugin* source = SourceInSlot(kSlot))
+    source->BufferSwitchEntered(index);
+  return nullptr;
+}
+
+// A rate change keeps the announced format until the host reopens the source.
+void SampleRateDidChange(ASIOSampleRate) {}
+
+long AsioMessageEntry(long selector, long value, void* message, double* opt) {
+  return CASIOLivePlugin::AsioMessage(selector, value, message, opt);
+}
+
+constexpr decltype(ASIOCallbacks::bufferSwitch) kBufferSwitches[kVxAsioInstanceCount] = {
+    BufferSwitch<0>, BufferSwitch<1>, BufferSwitch<2>, BufferSwitch<3>};
+constexpr decltype(ASIOCallbacks::bufferSwitchTimeInfo)
+    kBufferSwitchesTimeInfo[kVxAsioInstanceCount] = {
+        BufferSwitchTimeInfo<0>, BufferSwitchTimeInfo<1>, BufferSwitchTimeInfo<2>,
+        BufferSwitchTimeInfo<3>};
+
+struct OpenParameters {
+  VxString deviceId;
+  int32_t sampleRate = 0;
+  int32_t channels = 0;
+  int32_t channelShift = 0;
+};
+
+// "&"-separated pieces; keys compare without regard to case, the last one
+// given wins, anything else is ignored.
+OpenParameters ParseParameters(const VxString& text) {
+  OpenParameters out;
+  VxString deviceId, rate, channels, shift;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(u'&', start);
+    if (end == VxString::npos)
+      end = text.size();
+    const std::u16string_view piece(text.data() + start, end - start);
+    struct Key {
+      std::u16string_view name;
+      VxString* value;
+    };
+    const Key keys[] = {{u"deviceid=", &deviceId},
+                        {u"samplerate=", &rate},
+                        {u"channels=", &channels},
+                        {u"channelshift=", &shift}};
+    for (const Key& key : keys) {
+      if (VxStartsWithNoCase(piece, key.name)) {
+        key.value->assign(piece.substr(key.name.size()));
+        break;
+      }
+    }
+    start = end + 1;
+  }
+  out.deviceId = VxUrlDecode(deviceId);
+  out.sampleRate = VxParseInt32(rate);
+  out.channels = VxParseInt32(channels);
+  out.channelShift = VxParseInt32(shift);
+  return out;
+}
+
+int BytesPerSample(const VxAudioFormat& format) {
+  return format.bitsPerSample / 8;
+}
+
+}  // namespace
+
+ASIOCallbacks CASIOLivePlugin::CallbacksForSlot(int32_t slot) noexcept {
+  ASIOCallbacks callbacks = {};
+  if (slot < 0 || slot >= kVxAsioInstanceCount)
+    return callbacks;
+  callbacks.bufferSwitch = kBufferSwitches[slot];
+  callbacks.sampleRateDidChange = SampleRateDidChange;
+  callbacks.asioMessage = AsioMessageEntry;
+  callbacks.bufferSwitchTimeInfo = kBufferSwitchesTimeInfo[slot];
+  return callbacks;
+}
+
+long CASIOLivePlugin::AsioMessage(long selector, long value, void*, double*) noexcept {
+  switch (selector) {
+    case kAsioSelectorSupported:
+      switch (value) {
+        case kAsioEngineVersion:
+        case kAsioResetRequest:
+        case kAsioResyncRequest:
+        case kAsioLatenciesChanged:
+        case kAsioSupportsTimeInfo:
+        case kAsioSupportsTimeCode:
+        case kAsioSupportsInputMonitor:
+          return 1;
+        default:
+          return 0;
+      }
+    case kAsioEngineVersion:
+      return 2;
+    case kAsioResetRequest:  // acknowledged; the stream keeps running as it is
+    case kAsioResyncRequest:
+    case kAsioLatenciesChanged:
+    case kAsioSupportsTimeInfo:
+      return 1;
+    default:  // kAsioBufferSizeChange and kAsioSupportsTimeCode included
+      return 0;
+  }
+}
+
+VxAudioFormat CASIOLivePlugin::MakeStreamFormat(ASIOSampleType type,
+                                                int32_t sampleRate,
+                                                int32_t channels) noexcept {
+  VxAudioFormat format;
+  format.ResetToInvalid();
+  uint16_t bits = 0;
+  bool isFloat = false;
+  switch (type) {
+    case ASIOSTInt16LSB:
+      bits = 16;
+      break;
+    case ASIOSTInt24LSB:
+      bits = 24;
+      break;
+    case ASIOSTInt32LSB:
+      bits = 32;
+      break;
+    case ASIOSTFloat32LSB:
+      bits = 32;
+      isFloat = true;
+      break;
+    case ASIOSTFloat64LSB:
+      bits = 64;
+      isFloat = true;
+      break;
+    default:
+      return format;
+  }
+  format.sampleRate = static_cast<uint32_t>(sampleRate);
+  format.channels = static_cast<uint16_t>(channels);
+  format.bitsPerSample = bits;
+  format.validBitsPerSample = bits;
+  format.blockAlign = static_cast<uint16_t>(format.channels * (bits / 8));
+  format.bytesPerSecond = static_cast<uint32_t>(format.blockAlign) * 8u * format.sampleRate / 8u;
+  format.extensionSize = 0;
+  format.channelMask = 0;
+  format.FillChannelMap(0);
+  format.sampleFlags &= ~(VxAudioFormat::kFlagBit3 | VxAudioFormat::kFlagBit4);
+  if (isFloat)
+    format.sampleFlags &= ~VxAudioFormat::kFlagInteger;
+  else
+    format.sampleFlags |= VxAudioFormat::kFlagInteger;
+  format.subFormat = isFloat ? kVxSubTypeFloat : kVxSubTypePcm;
+  format.formatTag = isFloat ? 3 : 1;
+  return format;
+}
+
+void CASIOLivePlugin::ReportNoSlot() noexcept {
+  const VxString text = VxFormat(
+      VxTranslate(
+          VxString(u"ASIO can only support %d concurrent outputs at once -- playback can not "
+                   u"continue."))
+          .c_str(),
+      {kVxAsioInstanceCount});
+  VxLog(kVxLogLive, kOpenSource, text.c_str());
+  IVxTools* tools = VxGetTools();
+  IVxMessageBoxes* boxes = tools ? tools->GetMessageBoxes(true) : nullptr;
+  if (!boxes)
+    return;
+  const VxString caption = VxTranslate(VxString(u"Information"));
+  VxMessageBoxRequest request = {};
+  boxes->Prepare(&request, nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+  (void)boxes->Show(&request);
+}
+
+int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept try {
+  VxLogScope scope(kVxLogLive, kOpenSource);
+  if (slot_ < 0) {
+    ReportNoSlot();
+    return -1;
+  }
+  sink_ = sink;
+  VxLog(kVxLogLive, kOpenSource, u"Creating ASIO");
+  wrapper_.reset();
+  wrapper_ = std::make_unique<ASIOWrapper>();
+  const OpenParameters params = ParseParameters(VxString::From(parameters));
+
+  int32_t result = -1;
+  if (wrapper_->LoadAndInit(params.deviceId, kOpenSource))
+    driverLoaded_ = true;
+  if (!driverLoaded_) {
+    VxLog(kVxLogLive, kOpenSource, u"Failed to start ASIO");
+    VxLog(kVxLogLive, kOpenSource, u"ASIO result (0 is success): %d", {result});
+    return result;
+  }
+  IASIO* driver = wrapper_->Driver();
+  const ASIOSampleRate rate = params.sampleRate;
+  if (driver->canSampleRate(rate) != ASE_OK || driver->setSampleRate(rate) != ASE_OK) {
+    VxLog(kVxLogLive, kOpenSource,
+          VxFormat(VxTranslate(VxString(u"The ASIO device does not support the sample rate of "
+                                        u"%d Hz."))
+                       .c_str(),
+                   {params.sampleRate})
+              .c_str());
+    return -1;
+  }
+  // Provisional: only its channel count matters until the real format.
+  format_.Set(16, static_cast<uint32_t>(params.sampleRate), static_cast<uint16_t>(params.channels),
+              0, false, kVxGuidNull);
+
+  long inputs = 0, outputs = 0;
+  if (driver->getChannels(&inputs, &outputs) != ASE_OK)
+    inputs = 0;
+  if (params.channels < 1 || params.channels > kMaxChannels || params.channels > inputs) {
+    VxLog(kVxLogLive, kOpenSource,
+          VxFormat(VxTranslate(VxString(u"The ASIO device does not support %d input "
+                                        u"channels.\r\n\r\n(card supports %d input channels "
+                                        u"maximum)"))
+                       .c_str(),
+                   {params.channels, inputs})
+              .c_str());
+    return -1;
+  }
+  postOutput_ = driver->outputReady() == ASE_OK;
+  callbacks_ = CallbacksForSlot(slot_);
+  numChannels_ = params.channels;
+
+  if (!wrapper_->CreateBuffers(bufferInfos_, channelInfos_, numChannels_, params.channelShift,
+                               &callbacks_, &bufferSize_)) {
+    VxLog(kVxLogLive, kOpenSource, u"Failed to create buffers");
+  } else {
+    format_ = MakeStreamFormat(channelInfos_[0].type, params.sampleRate, params.channels);
+    if (format_.formatTag == 0 || sink_->SetFormat(&format_) != 0) {
+      VxLog(kVxLogLive, kOpenSource, u"Unsupported sample type: %s", {FormatName(format_)});
+    } else {
+      ClearBuffers(0);
+      ClearBuffers(1);
+      if (driver->start() == ASE_OK)
+        result = 0;
+    }
+  }
+  VxLog(kVxLogLive, kOpenSource, u"ASIO result (0 is success): %d", {result});
+  return result;
+} catch (...) {
+  return -1;
+}
+
+int32_t CASIOLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
+  switch (code) {
+    case 0:
+      VxWriteSourceName(buffer, u"ASIO");
+      return 0;
+    case 1:
+    case 2:
+      return 1;
+    case 3:
+      return WriteSettings(buffer);
+    default:
+      return -1;
+  }
+}
+
+CASIOLivePlugin::~CASIOLivePlugin() {
+  {
+    VxLogScope scope(kVxLogLive, kCloseSource);
+    closing_.store(true);
+    if (driverLoaded_ && wrapper_) {
+      IASIO* driver = wrapper_->Driver();
+      VxLog(kVxLogLive, kCloseSource, u"Stopping ASIO");
+      if (driver)
+        (void)driver->stop();
+      // Some drivers return from stop() while a switch still runs on their
+      // thread, possibly one that has not reached this source yet. The pause
+      // lets such a switch arrive; switches that enter from now on see closing
+      // and return at once, and those already inside are waited for before
+      // the buffers go away.
+      ::Sleep(kStopPauseMs);
+      const ULONGLONG deadline = ::GetTickCount64() + kSwitchDrainLimitMs;
+      while (switchesInFlight_.load() != 0 && ::GetTickCount64() < deadline)
+        ::Sleep(1);
+      VxLog(kVxLogLive, kCloseSource, u"Disposing buffers");
+      if (driver)
+        (void)driver->disposeBuffers();
+      VxLog(kVxLogLive, kCloseSource, u"Exiting ASIO");
+      if (wrapper_->IsLoaded())
+        wrapper_->Unload();
+      VxLog(kVxLogLive, kCloseSource, u"Deleting ASIO wrapper");
+      wrapper_.reset();
+    }
+    VxLog(kVxLogLive, kCloseSource, u"Updating plugins");
+    if (slot_ != -1) {
+      VxReleaseAsioInstanceSlot(slot_);
+      slot_ = -1;
+    }
+  }
+  blockData_.reset();
+  blockCapacity_ = 0;
+  wrapper_.reset();
+}
+
+void CASIOLivePlugin::BufferSwitchEntered(long index) noexcept {
+  switchesInFlight_.fetch_add(1);
+  if (!closing_.load())
+    OnBufferSwitch(index);
+  switchesInFlight_.fetch_sub(1);
+}
+
+void CASIOLivePlugin::OnBufferSwitch(long index) noexcept {
+  if (closing_.load(std::memory_order_relaxed))
+    return;
+  if (index != 0 && index != 1)
+    return;
+  const int bytes = BytesPerSample(format_);
+  const int channels = format_.channels;
+  const size_t needed =
+      static_cast<size_t>(bytes) * static_cast<size_t>(channels) * static_cast<size_t>(bufferSize_);
+  blockSize_ = 0;
+  if (needed > blockCapacity_) {
+    const size_t capacity =
+        needed > blockCapacity_ + kBlockGrowth ? needed : blockCapacity_ + kBlockGrowth;
+    blockData_.reset();
+    blockCapacity_ = 0;
+    blockData_.reset(new (std::nothrow) uint8_t[capacity]);
+    if (!blockData_)
+      return;  // out of memory: this switch writes nothing
+    blockCapacity_ = capacity;
+  }
+  const void* halves[kMaxChannels];
+  for (int ch = 0; ch < channels && ch < kMaxChannels; ++ch)
+    halves[ch] = bufferInfos_[ch].buffers[index];
+  VxInterleave(blockData_.get(), halves, channels, bufferSize_, bytes);
+  blockSize_ = needed;
+  sink_->Write(blockData_.get(), static_cast<int32_t>(blockSize_), false);
+  if (postOutput_ && wrapper_ && wrapper_->Driver())
+    (void)wrapper_->Driver()->outputReady();
+}
+
+void CASIOLivePlugin::ClearBuffers(int half) noexcept {
+  const size_t bytes = static_cast<size_t>(BytesPerSample(format_)) * bufferSize_;
+  for (int ch = 0; ch < format_.channels && ch < kMaxChannels; ++ch) {
+    if (void* buffer = bufferInfos_[ch].buffers[half])
+      std::memset(buffer, 0, bytes);
+  }
+}
+
+IVxAudioLive* VxCreateAsioLivePlugin() noexcept {
+  auto* source = new (std::nothrow) CASIOLivePlugin(-1);
+  if (!source)
+    return nullptr;
+  source->slot_ = VxTakeAsioInstanceSlot(source);
+  return source;
+}

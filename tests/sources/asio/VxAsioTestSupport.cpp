@@ -1,0 +1,137 @@
+#include "tests/sources/asio/VxAsioTestSupport.h"
+
+#include <cstring>
+
+namespace vxasiotest {
+
+namespace {
+
+std::wstring Root() {
+  return L"AsioSource " + std::to_wstring(::GetCurrentProcessId());
+}
+
+}  // namespace
+
+void CheckingSink::CheckWithSilentChannel(const uint8_t* data, int32_t byteCount) {
+  const size_t frameBytes = static_cast<size_t>(VxTestAsioBytesPerSample(type_)) * channels_;
+  const size_t frames = static_cast<size_t>(bufferFrames);
+  if (frameBytes == 0 || static_cast<size_t>(byteCount) != frames * frameBytes) {
+    silentMismatches += static_cast<uint64_t>(byteCount) + 1;
+    return;
+  }
+  std::vector<uint8_t> expected(frames * frameBytes);
+  const uint64_t block = static_cast<uint64_t>(writes - 1);
+  VxTestAsioFillInterleaved(type_, first_, channels_, block * frames, frames, expected.data());
+  if (static_cast<int>(block % 2) == zeroHalf) {
+    const int bytes = VxTestAsioBytesPerSample(type_);
+    for (size_t f = 0; f < frames; ++f)
+      std::memset(&expected[f * frameBytes + static_cast<size_t>(zeroChannel) * bytes], 0, bytes);
+  }
+  for (size_t i = 0; i < expected.size(); ++i)
+    silentMismatches += expected[i] != data[i];
+}
+
+std::u16string Parameters(int driver, int rate, int channels, int shift) {
+  const std::wstring id = VxTestAsioClassIdText(driver);
+  const VxString encoded = VxUrlEncode(VxString(id.c_str()));
+  const std::string tail = "&samplerate=" + std::to_string(rate) +
+                           "&channels=" + std::to_string(channels) +
+                           "&channelshift=" + std::to_string(shift);
+  return u"deviceid=" + std::u16string(encoded) + std::u16string(tail.begin(), tail.end());
+}
+
+std::wstring CallLogPath(int index) {
+  static int counter = 0;
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring path = std::wstring(temp) + L"vxasio-source-" +
+                            std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(index) + L"-" + std::to_wstring(++counter) + L".log";
+  ::DeleteFileW(path.c_str());
+  return path;
+}
+
+std::vector<VxLogEntry> PluginLog::Entries() const {
+  std::vector<VxLogEntry> out;
+  const auto lines = VxToolsTestEnv::Instance().ReadLogLines();
+  for (size_t i = from_; i < lines.size(); ++i) {
+    VxLogEntry e;
+    if (VxParseLogLine(lines[i], e) && e.source.rfind("CASIOLivePlugin::", 0) == 0)
+      out.push_back(e);
+  }
+  return out;
+}
+
+std::vector<std::string> PluginLog::Lines() const {
+  std::vector<std::string> out;
+  for (const VxLogEntry& e : Entries()) {
+    EXPECT_EQ(e.category, 64) << e.source << " " << e.message;
+    // Elapsed times vary; keep only the word.
+    std::string message = e.message;
+    if (message.rfind("Finish", 0) == 0)
+      message = "Finish";
+    out.push_back(e.source.substr(std::strlen("CASIOLivePlugin::")) + "|" + message);
+  }
+  return out;
+}
+
+bool PluginLog::Contains(const std::string& sourceAndMessage) const {
+  for (const std::string& line : Lines()) {
+    if (line == sourceAndMessage)
+      return true;
+  }
+  return false;
+}
+
+void AsioSourceTest::SetUpTestSuite() {
+  VxToolsTestEnv::Instance();
+  ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
+  ::SetEnvironmentVariableW(L"VXTESTASIO_ROOT", Root().c_str());
+  ASSERT_TRUE(VxTestAsioRegisterDll(VxTestAsioDefaultDllPath()));
+}
+
+void AsioSourceTest::TearDownTestSuite() {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\VxTestAsio\\" + Root()).c_str());
+}
+
+void AsioSourceTest::SetUp() {
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+}
+
+void AsioSourceTest::TearDown() {
+  for (int i = 0; i < kVxTestAsioDriverCount; ++i)
+    VxTestAsioConfig::Erase(i);
+  ::CoUninitialize();
+}
+
+VxTestAsioConfig& AsioSourceTest::Configure(int index, VxTestAsioConfig config) {
+  config.logFile = CallLogPath(index);
+  EXPECT_TRUE(config.Save(index));
+  configs_[index] = config;
+  return configs_[index];
+}
+
+std::vector<VxTestAsioLogLine> AsioSourceTest::CallLog(int index) const {
+  return VxTestAsioReadCallLog(configs_[index].logFile);
+}
+
+VxTestAsioConfig AsioSourceTest::FastDriver(ASIOSampleType type, long inputs, long switches) {
+  VxTestAsioConfig config;
+  config.inputs = inputs;
+  config.sampleTypes = {type};
+  config.pace = VxTestAsioPace::kFast;
+  config.switchLimit = static_cast<unsigned long>(switches);
+  config.preferredBufferSize = 64;
+  return config;
+}
+
+void ExpectCleanDriverLog(const std::vector<VxTestAsioLogLine>& log) {
+  for (const VxTestAsioLogLine& fault : VxTestAsioFaults(log))
+    ADD_FAILURE() << fault.text;
+  const auto releases = VxTestAsioFind(log, "Release");
+  ASSERT_FALSE(releases.empty());
+  EXPECT_EQ(releases.back().result, "0") << "references left at the last release";
+  EXPECT_EQ(VxTestAsioFind(log, "created").size(), VxTestAsioFind(log, "destroyed").size());
+}
+
+}  // namespace vxasiotest

@@ -1,0 +1,154 @@
+// Test helpers for the ASIO source: the test driver's configuration and call
+// log, a sink that checks what arrives against the driver's signal, and the
+// plug-in's log lines of one stretch of a test.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/VxHandle.h"
+#include "foundation/VxUrl.h"
+#include "live_Main/IVxAudioLive.h"
+#include "live_Main/VxHostLibraries.h"
+#include "sources/asio/CASIOLivePlugin.h"
+#include "testdevices/asio/VxTestAsioControl.h"
+#include "tests/support/VxToolsTestEnv.h"
+
+namespace vxasiotest {
+
+inline constexpr DWORD kWaitMs = 60000;
+
+// Records formats and checks every block against the driver's signal.
+class CheckingSink final : public IVxAudioLiveSink {
+ public:
+  CheckingSink(ASIOSampleType type, int firstChannel, int channels)
+      : checker_(type, firstChannel, channels),
+        wanted_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        type_(type),
+        first_(firstChannel),
+        channels_(channels) {}
+  int32_t SetFormat(const VxAudioFormat* format) noexcept override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    formats.push_back(*format);
+    return refuseFormat ? -1 : 0;
+  }
+  void Write(const void* data, int32_t byteCount, bool flag) noexcept override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++writes;
+    flags += flag ? 1 : 0;
+    bytes += byteCount;
+    if (zeroChannel < 0)
+      checker_.Check(data, static_cast<size_t>(byteCount));
+    else
+      CheckWithSilentChannel(static_cast<const uint8_t*>(data), byteCount);
+    threads.push_back(::GetCurrentThreadId());
+    if (writes >= writesWanted)
+      ::SetEvent(wanted_.get());
+  }
+  void SourceEnded() noexcept override { ++ended; }
+
+  bool WaitForWrites(int count) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      writesWanted = count;
+      if (writes >= count)
+        return true;
+    }
+    return ::WaitForSingleObject(wanted_.get(), kWaitMs) == WAIT_OBJECT_0;
+  }
+  uint64_t Mismatches() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return zeroChannel < 0 ? checker_.Mismatches() : silentMismatches;
+  }
+  uint64_t Frames() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return checker_.Frames();
+  }
+
+  bool refuseFormat = false;
+  // With zeroChannel >= 0: that capture channel must be silent in the blocks
+  // of half `zeroHalf` (every other block); the rest follows the signal.
+  int zeroChannel = -1;
+  int zeroHalf = 0;
+  int bufferFrames = 0;
+  std::vector<VxAudioFormat> formats;
+  int writes = 0;
+  int flags = 0;
+  int ended = 0;
+  uint64_t bytes = 0;
+  std::vector<DWORD> threads;
+
+ private:
+  void CheckWithSilentChannel(const uint8_t* data, int32_t byteCount);
+
+  std::mutex mutex_;
+  VxTestAsioSignalChecker checker_;
+  VxHandle wanted_;
+  int writesWanted = 1 << 30;
+  uint64_t silentMismatches = 0;
+  ASIOSampleType type_;
+  int first_;
+  int channels_;
+};
+
+struct SourceDeleter {
+  void operator()(IVxAudioLive* p) const { VxDeleteSource(p); }
+};
+using SourcePtr = std::unique_ptr<IVxAudioLive, SourceDeleter>;
+
+inline SourcePtr NewSource() {
+  IVxAudioLive* source = nullptr;
+  EXPECT_EQ(GetLivePlugin(0, &source), 0);
+  return SourcePtr(source);
+}
+inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
+  return static_cast<CASIOLivePlugin*>(p.get());
+}
+
+// "deviceid=<driver index's class ID>&samplerate=..&channels=..&channelshift=.."
+std::u16string Parameters(int driver, int rate, int channels, int shift);
+// A fresh call log path for driver `index` in this process.
+std::wstring CallLogPath(int index);
+
+// Plug-in log lines (category, source, message) written after construction.
+class PluginLog {
+ public:
+  PluginLog() : from_(VxToolsTestEnv::Instance().LogLineCount()) {}
+  // "source|message" of every category-64 line of the ASIO source, in order.
+  std::vector<std::string> Lines() const;
+  bool Contains(const std::string& sourceAndMessage) const;
+  std::vector<VxLogEntry> Entries() const;
+
+ private:
+  size_t from_;
+};
+
+// Registers the test driver in this prefix, keeps its configuration apart
+// under a root of this process, and initialises COM on the test thread.
+class AsioSourceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+  void SetUp() override;
+  void TearDown() override;
+
+  // Saves `config` for driver `index` with a fresh call log; returns it.
+  VxTestAsioConfig& Configure(int index, VxTestAsioConfig config);
+  std::vector<VxTestAsioLogLine> CallLog(int index) const;
+  static VxTestAsioConfig FastDriver(ASIOSampleType type, long inputs, long switches);
+
+  VxTestAsioConfig configs_[kVxTestAsioDriverCount];
+};
+
+// Checks the driver's call log: no FAULT line and the last reference gone.
+void ExpectCleanDriverLog(const std::vector<VxTestAsioLogLine>& log);
+
+}  // namespace vxasiotest
