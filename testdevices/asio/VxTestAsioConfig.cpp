@@ -116,6 +116,24 @@ class ValueWriter {
   bool ok_ = true;
 };
 
+std::vector<std::pair<long, long>> ParseMessages(const std::wstring& text) {
+  std::vector<std::pair<long, long>> messages;
+  for (const std::wstring& item : SplitList(text)) {
+    wchar_t* end = nullptr;
+    const long selector = std::wcstol(item.c_str(), &end, 10);
+    const long value = *end == L':' ? std::wcstol(end + 1, nullptr, 10) : 0;
+    messages.emplace_back(selector, value);
+  }
+  return messages;
+}
+
+std::wstring MessagesText(const std::vector<std::pair<long, long>>& messages) {
+  std::wstring list;
+  for (const auto& [selector, value] : messages)
+    list += (list.empty() ? L"" : L",") + std::to_wstring(selector) + L":" + std::to_wstring(value);
+  return list;
+}
+
 std::wstring Narrowed(const std::string& text) {
   return std::wstring(text.begin(), text.end());
 }
@@ -217,14 +235,10 @@ VxTestAsioConfig VxTestAsioConfig::Load(int index) {
   r.Read(L"StopWhileSwitching", c.stopWhileSwitching);
   r.Read(L"NullBufferChannel", c.nullBufferChannel);
   r.Read(L"NullBufferHalves", c.nullBufferHalves);
-  if (r.Read(L"Messages", text)) {
-    for (const std::wstring& item : SplitList(text)) {
-      wchar_t* end = nullptr;
-      const long selector = std::wcstol(item.c_str(), &end, 10);
-      const long value = *end == L':' ? std::wcstol(end + 1, nullptr, 10) : 0;
-      c.messages.emplace_back(selector, value);
-    }
-  }
+  if (r.Read(L"Messages", text))
+    c.messages = ParseMessages(text);
+  if (r.Read(L"RunMessages", text))
+    c.runMessages = ParseMessages(text);
   if (r.Read(L"Fail", text))
     c.faults = VxTestAsioParseFaults(text);
   if (r.Read(L"ErrorMessage", text))
@@ -266,10 +280,8 @@ bool VxTestAsioConfig::Save(int index) const {
   w.Write(L"StopWhileSwitching", stopWhileSwitching ? 1 : 0);
   w.Write(L"NullBufferChannel", nullBufferChannel);
   w.Write(L"NullBufferHalves", static_cast<long>(nullBufferHalves));
-  list.clear();
-  for (const auto& [selector, value] : messages)
-    list += (list.empty() ? L"" : L",") + std::to_wstring(selector) + L":" + std::to_wstring(value);
-  w.Write(L"Messages", list);
+  w.Write(L"Messages", MessagesText(messages));
+  w.Write(L"RunMessages", MessagesText(runMessages));
   w.Write(L"Fail", VxTestAsioFaultText(faults));
   w.Write(L"ErrorMessage", Narrowed(errorMessage));
   w.Write(L"LogFile", logFile);

@@ -68,6 +68,9 @@ struct VxTestAsioConfig {
   unsigned long nullBufferHalves = 0;  // bit 0: half 0, bit 1: half 1
   // asioMessage(selector, value) calls made in createBuffers, answers logged.
   std::vector<std::pair<long, long>> messages;
+  // The same, sent right after the first switch of every run, from the thread
+  // that made it; selector -1 calls sampleRateDidChange(value) instead.
+  std::vector<std::pair<long, long>> runMessages;
   unsigned faults = 0;  // VxTestAsioFault bits
   std::string errorMessage = "The test driver was told to fail init";
   std::wstring logFile;  // call log; empty: none

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "testdevices/asio/VxTestAsioClock.h"
 #include "testdevices/asio/VxTestAsioConfig.h"
 #include "testdevices/asio/VxTestAsioRegistration.h"
 #include "testdevices/asio/VxTestAsioSignal.h"

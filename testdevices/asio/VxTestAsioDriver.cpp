@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "testdevices/asio/VxTestAsioClock.h"
 #include "testdevices/asio/VxTestAsioSignal.h"
 
 namespace {
@@ -51,14 +52,6 @@ const char* VxTestAsioDriver::SwitchName(bool timeInfo) {
   return timeInfo ? "bufferSwitchTimeInfo" : "bufferSwitch";
 }
 
-uint64_t VxTestAsioDriver::NowNanoseconds() {
-  LARGE_INTEGER now, frequency;
-  ::QueryPerformanceCounter(&now);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<uint64_t>(static_cast<double>(now.QuadPart) * 1e9 /
-                               static_cast<double>(frequency.QuadPart));
-}
-
 long VxTestAsioDriver::LiveObjects() noexcept {
   return g_liveObjects.load();
 }
@@ -74,7 +67,7 @@ VxTestAsioDriver::VxTestAsioDriver(int index, std::shared_ptr<VxTestAsioCallLog>
 
 VxTestAsioDriver::~VxTestAsioDriver() {
   if (inSwitch_)
-    log_->Line("FAULT: Release() = 0 while %s still runs", SwitchName(timeInfo_));
+    log_->Line("note: Release() = 0 while %s still runs", SwitchName(timeInfo_));
   if (running_ && !stopReturned_)
     log_->Line("FAULT: Release() = 0 while the driver runs (no stop())");
   EndThread();
@@ -155,6 +148,8 @@ ASIOError VxTestAsioDriver::getChannels(long* numInputChannels, long* numOutputC
   ASIOError result = ASE_OK;
   if (!initialized_)
     result = ASE_NotPresent;
+  else if (!numInputChannels || !numOutputChannels)
+    result = ASE_InvalidParameter;
   else if (config_.faults & kVxTestAsioFailGetChannels)
     result = Fail("getChannels", ASE_NotPresent);
   else {
@@ -171,6 +166,8 @@ ASIOError VxTestAsioDriver::getLatencies(long* inputLatency, long* outputLatency
   const long latency = bufferSize_ ? bufferSize_ : config_.preferredBufferSize;
   if (!initialized_)
     result = ASE_NotPresent;
+  else if (!inputLatency || !outputLatency)
+    result = ASE_InvalidParameter;
   else if (config_.faults & kVxTestAsioFailGetLatencies)
     result = Fail("getLatencies", ASE_NotPresent);
   else
@@ -186,6 +183,8 @@ ASIOError VxTestAsioDriver::getBufferSize(long* minSize,
   ASIOError result = ASE_OK;
   if (!initialized_)
     result = ASE_NotPresent;
+  else if (!minSize || !maxSize || !preferredSize || !granularity)
+    result = ASE_InvalidParameter;
   else if (config_.faults & kVxTestAsioFailGetBufferSize)
     result = Fail("getBufferSize", ASE_NotPresent);
   else {
@@ -214,7 +213,9 @@ ASIOError VxTestAsioDriver::canSampleRate(ASIOSampleRate sampleRate) noexcept {
 }
 
 ASIOError VxTestAsioDriver::getSampleRate(ASIOSampleRate* sampleRate) noexcept {
-  const ASIOError result = initialized_ ? ASE_OK : ASE_NotPresent;
+  const ASIOError result = !initialized_ ? ASE_NotPresent
+                           : sampleRate  ? ASE_OK
+                                         : ASE_InvalidParameter;
   if (result == ASE_OK)
     *sampleRate = rate_;
   log_->Line("getSampleRate() = %ld rate=%.17g", result, rate_);
@@ -262,12 +263,14 @@ ASIOError VxTestAsioDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* 
   if (sPos)
     SplitCounter(position, sPos);
   if (tStamp)
-    SplitCounter(NowNanoseconds(), tStamp);
+    SplitCounter(VxTestAsioNanoseconds(), tStamp);
   log_->Line("getSamplePosition() = 0 position=%llu", static_cast<unsigned long long>(position));
   return ASE_OK;
 }
 
 ASIOError VxTestAsioDriver::getChannelInfo(ASIOChannelInfo* info) noexcept {
+  if (!info)
+    return ASE_InvalidParameter;
   ASIOError result = ASE_OK;
   const bool input = info->isInput != ASIOFalse;
   if (!initialized_)

@@ -79,7 +79,6 @@ class VxTestAsioDriver final : public IASIO {
   ~VxTestAsioDriver();
 
   static const char* SwitchName(bool timeInfo);
-  static uint64_t NowNanoseconds();
   // ASIO's 64-bit counters travel as two 32-bit halves.
   template <typename T>
   static void SplitCounter(uint64_t value, T* out) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "testdevices/asio/VxTestAsioClock.h"
 #include "testdevices/asio/VxTestAsioDriver.h"
 #include "testdevices/asio/VxTestAsioSignal.h"
 
@@ -112,7 +113,7 @@ ASIOError VxTestAsioDriver::disposeBuffers() noexcept {
     running_ = false;
   }
   if (inSwitch_)
-    log_->Line("FAULT: disposeBuffers() while %s(%llu) still runs", SwitchName(timeInfo_),
+    log_->Line("note: disposeBuffers() while %s(%llu) still runs", SwitchName(timeInfo_),
                static_cast<unsigned long long>(switches_ & 1));
   disposed_ = true;
   memory_->Retire(log_);
@@ -184,6 +185,10 @@ void VxTestAsioDriver::EndThread() {
   if (!thread_)
     return;
   ::SetEvent(stopEvent_.get());
+  // A host may stop the driver from inside a switch: the thread then ends
+  // after that switch and is joined by the next call from another thread.
+  if (::GetThreadId(thread_.get()) == ::GetCurrentThreadId())
+    return;
   ::WaitForSingleObject(thread_.get(), INFINITE);
   thread_.reset();
 }
@@ -221,7 +226,6 @@ void VxTestAsioDriver::RunSwitches() {
       return;
     if (stopPending_) {
       lateSwitch_ = true;
-      ::SetEvent(handshake_.get());
       Switch(false);
       return;
     }
@@ -240,23 +244,41 @@ void VxTestAsioDriver::Switch(bool callerThread) {
   if (number == 0)
     log_->Line("%s(%ld, 1) thread=%s", SwitchName(timeInfo_), index,
                callerThread ? "caller" : "driver");
-  if (lateSwitch_)
-    log_->Line("LATE: %s(%ld) made while stop() returns", SwitchName(timeInfo_), index);
   inSwitch_ = true;
+  if (lateSwitch_) {
+    // stop() returns now, while this switch is about to call the host.
+    ::SetEvent(handshake_.get());
+    log_->Line("LATE: %s(%ld) made while stop() returns", SwitchName(timeInfo_), index);
+  }
   if (timeInfo_) {
     ASIOTime time = {};
     time.timeInfo.speed = 1.0;
     time.timeInfo.sampleRate = rate_;
     time.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
     SplitCounter(firstFrame, &time.timeInfo.samplePosition);
-    SplitCounter(NowNanoseconds(), &time.timeInfo.systemTime);
+    SplitCounter(VxTestAsioNanoseconds(), &time.timeInfo.systemTime);
     if (callbacks_.bufferSwitchTimeInfo)
       callbacks_.bufferSwitchTimeInfo(&time, index, ASIOTrue);
   } else if (callbacks_.bufferSwitch) {
     callbacks_.bufferSwitch(index, ASIOTrue);
   }
   inSwitch_ = false;
+  if (number == 0) {
+    for (const auto& [selector, value] : config_.runMessages) {
+      if (selector == -1) {
+        log_->Line("sampleRateDidChange(%ld)", value);
+        if (callbacks_.sampleRateDidChange)
+          callbacks_.sampleRateDidChange(static_cast<ASIOSampleRate>(value));
+        continue;
+      }
+      const long answer =
+          callbacks_.asioMessage ? callbacks_.asioMessage(selector, value, nullptr, nullptr) : 0;
+      log_->Line("asioMessage(%ld, %ld) = %ld thread=%s", selector, value, answer,
+                 callerThread ? "caller" : "driver");
+    }
+  }
+  // Harmless unless the host touched the buffers, which the guard pages report.
   if (disposed_)
-    log_->Line("FAULT: %s(%ld) returned after disposeBuffers()", SwitchName(timeInfo_), index);
+    log_->Line("note: %s(%ld) returned after disposeBuffers()", SwitchName(timeInfo_), index);
   ++switches_;
 }

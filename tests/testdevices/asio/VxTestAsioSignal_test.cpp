@@ -118,6 +118,7 @@ TEST(TestAsioConfig, EverySettingSurvivesTheRegistry) {
   c.nullBufferChannel = 2;
   c.nullBufferHalves = 3;
   c.messages = {{1, 7}, {2, 0}};
+  c.runMessages = {{3, 0}, {-1, 44100}};
   c.faults = kVxTestAsioFailSetSampleRate | kVxTestAsioFailStart | kVxTestAsioFailCreate;
   c.errorMessage = "no clock";
   c.logFile = L"C:\\log.txt";
@@ -148,6 +149,7 @@ TEST(TestAsioConfig, EverySettingSurvivesTheRegistry) {
   EXPECT_EQ(r.nullBufferChannel, 2);
   EXPECT_EQ(r.nullBufferHalves, 3u);
   EXPECT_EQ(r.messages, c.messages);
+  EXPECT_EQ(r.runMessages, c.runMessages);
   EXPECT_EQ(r.faults, c.faults);
   EXPECT_EQ(r.errorMessage, c.errorMessage);
   EXPECT_EQ(r.logFile, c.logFile);
