@@ -24,6 +24,7 @@
 
 #include "foundation/VxHandle.h"
 #include "live_Main/IVxAudioLive.h"
+#include "reference/host/VxPipeServer.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "sources/ipc/VxIpcMessage.h"
 #include "sources/ipc/VxPipeRead.h"
@@ -36,19 +37,11 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-std::wstring PipeName() {
-  static int counter = 0;
-  return L"\\\\.\\pipe\\vxipc-bench-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-         std::to_wstring(++counter);
-}
-
 struct Pipe {
   VxFileHandle server, client;
   explicit Pipe(bool overlappedServer) {
-    const std::wstring name = PipeName();
-    server.reset(::CreateNamedPipeW(
-        name.c_str(), PIPE_ACCESS_DUPLEX | (overlappedServer ? FILE_FLAG_OVERLAPPED : 0),
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 1 << 20, 1 << 20, 0, nullptr));
+    const std::wstring name = VxUniquePipeName(L"vxipc-bench");
+    server.reset(VxCreatePipeServer(name, 1 << 20, overlappedServer));
     client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, 0, nullptr));
     DWORD mode = PIPE_READMODE_MESSAGE;

@@ -39,6 +39,33 @@ bool Copy(const std::wstring& from, const std::wstring& to) {
   return false;
 }
 
+// A launcher for running the folder under Wine on Linux: the folder gets its
+// own Wine prefix beside the programs, so nothing depends on a build tree.
+const char kLauncher[] =
+    "#!/bin/sh\n"
+    "# Runs this folder's vxhost.exe under Wine with the folder's own prefix:\n"
+    "#   sh vxhost.sh record out.wav --seconds 5\n"
+    "# WINEPREFIX and WINE (the wine program) may be set to override.\n"
+    "here=$(cd \"$(dirname \"$0\")\" && pwd)\n"
+    "export WINEPREFIX=\"${WINEPREFIX:-$here/wineprefix}\"\n"
+    "export WINEDEBUG=\"${WINEDEBUG:--all}\"\n"
+    "wine=${WINE:-$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)}\n"
+    "exec \"$wine\" \"$here/vxhost.exe\" \"$@\"\n";
+
+bool WriteFileText(const std::wstring& path, const char* text, size_t size) {
+  VxFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !::WriteFile(file.get(), text, static_cast<DWORD>(size), &written, nullptr) ||
+      written != size) {
+    std::fwprintf(stderr, L"layout: cannot write %ls (error %lu)\n", path.c_str(),
+                  ::GetLastError());
+    return false;
+  }
+  std::wprintf(L"  wrote %ls\n", path.c_str());
+  return true;
+}
+
 }  // namespace
 
 int RunLayoutCommand(int argc, wchar_t** argv) {
@@ -71,20 +98,16 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
     if (::GetFileAttributesW((source + file).c_str()) != INVALID_FILE_ATTRIBUTES)
       ok = Copy(source + file, target + file) && ok;
 
-  const std::wstring marker = target + L"Portable.dat";
-  VxFileHandle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   const char kMarkerText[] = "portable install\r\n";
-  DWORD written = 0;
-  if (!file || !::WriteFile(file.get(), kMarkerText, sizeof(kMarkerText) - 1, &written, nullptr)) {
-    std::fwprintf(stderr, L"layout: cannot write %ls (error %lu)\n", marker.c_str(),
-                  ::GetLastError());
+  if (!WriteFileText(target + L"Portable.dat", kMarkerText, sizeof(kMarkerText) - 1) ||
+      !WriteFileText(target + L"vxhost.sh", kLauncher, sizeof(kLauncher) - 1))
     return 1;
-  }
-  std::wprintf(L"  wrote %ls\n", marker.c_str());
   if (!ok)
     return 1;
-  std::wprintf(L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n", target.c_str());
+  std::wprintf(
+      L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n"
+      L"(under Wine on Linux: \"sh vxhost.sh register\", which uses the folder's own prefix)\n",
+      target.c_str());
   return 0;
 }
 

@@ -170,6 +170,40 @@ int Fail(const std::wstring& message) {
   return 1;
 }
 
+// The identity of an existing file, so that two spellings of one path (case,
+// short names, links) compare equal.
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  VxFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file && ::GetFileInformationByHandle(file.get(), &info);
+}
+
+bool IsSameFile(const std::wstring& a, const std::wstring& b) {
+  if (::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL)
+    return true;
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return FileIdentity(a, x) && FileIdentity(b, y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+struct TimerQueueTimerTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  // Waits for a running callback, which touches the interrupt event.
+  static void Close(Type h) { ::DeleteTimerQueueTimer(nullptr, h, INVALID_HANDLE_VALUE); }
+};
+using TimerQueueTimer = VxUniqueHandle<TimerQueueTimerTraits>;
+
+std::atomic<bool> g_timeUp{false};
+
+void CALLBACK OnTimeUp(void* event, BOOLEAN) {
+  g_timeUp = true;
+  ::SetEvent(event);
+}
+
 int RunRecordCommand(int argc, wchar_t** argv) {
   if (argc >= 1 && (wcscmp(argv[0], L"--help") == 0 || wcscmp(argv[0], L"-h") == 0)) {
     PrintUsage();
@@ -184,50 +218,83 @@ int RunRecordCommand(int argc, wchar_t** argv) {
                   error.c_str());
     return 2;
   }
+  for (const std::wstring& input : o.source->InputFiles())
+    if (IsSameFile(o.output, input))
+      return Fail(o.output + L" is also an input of this recording; choose another output");
+
+  // The output is opened before anything else runs, so that a path that cannot
+  // be written fails first and with its own message.
+  VxWavWriter writer;
+  if (!writer.Open(o.output))
+    return Fail(L"cannot create " + o.output + L" (error " + std::to_wstring(::GetLastError()) +
+                L")");
+  // Until audio arrives the file is only a promise: a run that fails before
+  // leaves nothing behind.
+  auto failEarly = [&](const std::wstring& message) {
+    (void)writer.Close();
+    ::DeleteFileW(o.output.c_str());
+    return Fail(message);
+  };
+
   VxHandle interrupt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   VxHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_interrupt = interrupt.get();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-
-  VxWavWriter writer;
-  if (!writer.Open(o.output))
-    return Fail(L"cannot create " + o.output);
+  // --seconds is the user's stop on a timer. It counts from the start of the
+  // recording, or from the start of a wait for a producer the user brings.
+  TimerQueueTimer timer;
+  auto startTimer = [&] {
+    return o.seconds <= 0 || timer ||
+           ::CreateTimerQueueTimer(timer.put(), nullptr, OnTimeUp, interrupt.get(),
+                                   static_cast<DWORD>(o.seconds * 1000), 0, WT_EXECUTEONLYONCE);
+  };
+  if (o.source->WaitsForUser() && !startTimer())
+    return failEarly(L"cannot start the --seconds timer");
 
   VxHostPlugin host;
   if (!host.LoadTools() || !host.LoadPlugin())
-    return Fail(host.Error());
+    return failEarly(host.Error());
   if (!o.source->Prepare(interrupt.get(), error))
-    return Fail(error);
+    return failEarly(error);
 
   VxLevelMeter meter;
   RecordingSink sink(writer, meter, ended.get());
   IVxAudioLive* source = nullptr;
   const int32_t index = o.source->FactoryIndex();
   if (host.GetLivePlugin()(index, &source) != 0 || !source)
-    return Fail(L"the plug-in offers no " + std::wstring(o.entry->name) +
-                L" source (factory index " + std::to_wstring(index) + L")");
+    return failEarly(L"the plug-in offers no " + std::wstring(o.entry->name) +
+                     L" source (factory index " + std::to_wstring(index) + L")");
   const std::wstring params = o.source->Parameters();
   if (source->Open(reinterpret_cast<const char16_t*>(params.c_str()), &sink) != 0) {
     VxDeleteSource(source);
-    return Fail(L"the " + std::wstring(o.entry->name) + L" source refused to open with \"" +
-                params + L"\"");
+    return failEarly(L"the " + std::wstring(o.entry->name) + L" source refused to open with \"" +
+                     params + L"\"");
+  }
+  if (!startTimer()) {
+    VxDeleteSource(source);
+    return failEarly(L"cannot start the --seconds timer");
   }
   wprintf(L"Recording %ls source (%ls) into %ls\n", o.entry->name, params.c_str(),
           o.output.c_str());
+  fflush(stdout);
 
+  // Wakes twice a second: the file's header is brought up to date on every
+  // wake, so a killed recorder loses at most about the last second.
+  constexpr DWORD kTickMs = 500;
   const ULONGLONG start = GetTickCount64();
+  ULONGLONG nextProgress = start + 1000;
   const wchar_t* reason = L"the stream ended";
   VxRecordOutcome outcome;
+  bool syncFailed = false;
   for (;;) {
     HANDLE waits[3] = {ended.get(), interrupt.get(), o.source->EndHandle()};
-    const DWORD r = WaitForMultipleObjects(waits[2] ? 3 : 2, waits, FALSE, 1000);
-    const double elapsed = (GetTickCount64() - start) / 1000.0;
+    const DWORD r = WaitForMultipleObjects(waits[2] ? 3 : 2, waits, FALSE, kTickMs);
     if (r == WAIT_OBJECT_0) {
       outcome.sourceEnded = true;
       break;
     }
     if (r == WAIT_OBJECT_0 + 1) {
-      reason = L"interrupted";
+      reason = g_timeUp ? L"duration reached" : L"interrupted";
       outcome.userStopped = true;
       break;
     }
@@ -235,24 +302,26 @@ int RunRecordCommand(int argc, wchar_t** argv) {
       reason = L"the source's side ended";
       break;
     }
-    if (!o.quiet)
-      wprintf(L"%7.1f s %14llu bytes %ls\n", elapsed,
-              static_cast<unsigned long long>(sink.bytes_.load()),
-              PeakText(meter.TakePeaks()).c_str());
-    fflush(stdout);
-    if (o.seconds > 0 && elapsed >= o.seconds) {
-      reason = L"duration reached";
-      outcome.userStopped = true;
-      break;
+    if (!writer.Sync())
+      syncFailed = true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= nextProgress) {
+      nextProgress += 1000;
+      if (!o.quiet)
+        wprintf(L"%7.1f s %14llu bytes %ls\n", (now - start) / 1000.0,
+                static_cast<unsigned long long>(sink.bytes_.load()),
+                PeakText(meter.TakePeaks()).c_str());
+      fflush(stdout);
     }
   }
   VxDeleteSource(source);
   const bool closed = writer.Close();
   outcome.bytes = sink.bytes_;
+  outcome.formats = sink.formats_;
   std::wstring sourceError;
   const bool sourceOk = o.source->Finish(outcome, sourceError);
 
-  const VxAudioFormat& f = writer.Format();
+  const VxAudioFormat f = writer.Format();
   const double audioSeconds = writer.HasFormat() && f.bytesPerSecond
                                   ? static_cast<double>(writer.DataBytes()) / f.bytesPerSecond
                                   : 0;
@@ -273,14 +342,14 @@ int RunRecordCommand(int argc, wchar_t** argv) {
   fflush(stdout);
 
   int rc = 0;
+  if (!sourceOk)
+    rc = Fail(sourceError);
   if (sink.formats_ == 0)
     rc = Fail(L"no format was accepted");
   if (sink.bytes_ == 0)
     rc = Fail(L"no audio arrived");
-  if (sink.writeFailed_ || !closed)
+  if (sink.writeFailed_ || syncFailed || !closed)
     rc = Fail(L"writing " + o.output + L" failed" + (writer.Full() ? L" (4 GiB WAV limit)" : L""));
-  if (!sourceOk)
-    rc = Fail(sourceError);
   return rc;
 }
 

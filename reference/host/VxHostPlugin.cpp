@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "foundation/VxFormat.h"
+#include "live_Main/IVxTools.h"
+
 namespace {
 
 template <typename T>
@@ -41,6 +44,12 @@ std::wstring VxHostAbsolutePath(const std::wstring& path) {
 
 bool VxHostPlugin::LoadTools() {
   const std::wstring path = VxHostFolder() + L"VxTools.dll";
+  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    error_ = L"the tools library " + path +
+             L" is missing; the plug-in cannot start without it (copy it beside vxhost.exe, "
+             L"or run \"vxhost layout <dir>\")";
+    return false;
+  }
   tools_.reset(::LoadLibraryW(path.c_str()));
   if (!tools_) {
     error_ = L"cannot load " + path + L" (error " + std::to_wstring(::GetLastError()) + L")";
@@ -54,7 +63,38 @@ bool VxHostPlugin::LoadTools() {
   return true;
 }
 
+bool VxHostPlugin::CheckStartUp() {
+  // The plug-in refuses to load, with a "Critical Error" box, when the tools
+  // library or the product information is missing. A host loads both before
+  // any plug-in, so the same failures are found here first and told on the
+  // console.
+  const std::wstring path = VxHostFolder() + L"VxTools.dll";
+  if (!tools_ && !LoadTools())
+    return false;
+  using GetToolsProc = IVxTools* (*)(int);
+  auto getTools = Export<GetToolsProc>(tools_.get(), "GetVxToolsDLL");
+  IVxTools* tools = getTools ? getTools(kVxToolsInterfaceVersion) : nullptr;
+  if (!tools) {
+    error_ = path + L" offers no tools interface of version " +
+             std::to_wstring(kVxToolsInterfaceVersion) + L"; the plug-in cannot start with it";
+    return false;
+  }
+  IVxProductInfo* productInfo = tools->GetProductInfo(true);
+  VxDllString reason;
+  if (!productInfo || !productInfo->Load(u"", &reason)) {
+    const std::u16string& text = reason.Text();
+    error_ =
+        L"the tools library refused the product information (" +
+        (text.empty() ? std::wstring(L"no reason given") : std::wstring(text.begin(), text.end())) +
+        L"); the plug-in cannot start without it";
+    return false;
+  }
+  return true;
+}
+
 bool VxHostPlugin::LoadPlugin() {
+  if (!CheckStartUp())
+    return false;
   const std::wstring path = VxHostFolder() + L"VxLive.dll";
   plugin_.reset(::LoadLibraryW(path.c_str()));
   if (!plugin_) {

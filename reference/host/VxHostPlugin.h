@@ -25,7 +25,8 @@ class VxHostPlugin {
 
   // Loads VxTools.dll and resolves VxToolsSetOption.
   [[nodiscard]] bool LoadTools();
-  // Loads VxLive.dll and resolves both exports.
+  // Checks what the plug-in needs to start (the tools library, the product
+  // information), then loads VxLive.dll and resolves both exports.
   [[nodiscard]] bool LoadPlugin();
   void SetToolsOption(const wchar_t* name, const wchar_t* value) const;
 
@@ -34,6 +35,8 @@ class VxHostPlugin {
   const std::wstring& Error() const { return error_; }
 
  private:
+  bool CheckStartUp();
+
   VxModule tools_;
   VxModule plugin_;
   SetToolsOptionProc setToolsOption_ = nullptr;

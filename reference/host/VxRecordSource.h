@@ -27,6 +27,7 @@
 struct VxRecordOutcome {
   bool userStopped = false;  // --seconds or Ctrl+C ended it
   bool sourceEnded = false;  // the sink received SourceEnded
+  int formats = 0;           // formats the sink accepted
   uint64_t bytes = 0;        // audio bytes the sink received
 };
 
@@ -44,6 +45,9 @@ class VxRecordSource {
   // Sets up what must exist before the plug-in's source is opened. `interrupt`
   // is the user's stop (Ctrl+C): a wait in here gives up when it is set.
   [[nodiscard]] virtual bool Prepare(HANDLE interrupt, std::wstring& error) = 0;
+  // True when Prepare waits for something the user brings (a producer started
+  // by hand): --seconds then limits that wait as well as the recording.
+  virtual bool WaitsForUser() const { return false; }
   // The GetLivePlugin index of the source.
   virtual int32_t FactoryIndex() const = 0;
   // The parameter string for Open; called once, right before Open. Whatever

@@ -1,22 +1,38 @@
 #include "reference/host/VxWavWriter.h"
 
+#include <windows.h>
+
 #include <cstring>
-#include <vector>
 
 namespace {
 
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 256;
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
+void Put16(std::string& b, uint32_t v) {
+  b.push_back(static_cast<char>(v & 0xFF));
+  b.push_back(static_cast<char>((v >> 8) & 0xFF));
 }
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
+void Put32(std::string& b, uint32_t v) {
   Put16(b, v & 0xFFFF);
   Put16(b, v >> 16);
 }
-void PutTag(std::vector<uint8_t>& b, const char* tag) {
-  b.insert(b.end(), tag, tag + 4);
+
+// The extensible sub-format of a plain tag: the tag in the first four bytes of
+// the common base GUID.
+VxGuid SubFormatOfTag(uint16_t tag) {
+  VxGuid guid = kVxSubTypePcm;
+  guid.data1 = tag;
+  return guid;
+}
+
+uint16_t ValidBits(const VxAudioFormat& f) {
+  return f.validBitsPerSample && f.validBitsPerSample <= f.bitsPerSample ? f.validBitsPerSample
+                                                                         : f.bitsPerSample;
+}
+
+bool NeedsExtensible(const VxAudioFormat& f) {
+  return f.formatTag == 0xFFFE || f.channels > 2 || f.channelMask != 0 ||
+         ValidBits(f) < f.bitsPerSample;
 }
 
 }  // namespace
@@ -35,104 +51,154 @@ std::string VxWavWriter::Unsupported(const VxAudioFormat& f) {
     return "a sample rate of 0";
   if (f.bitsPerSample == 0 || f.bitsPerSample % 8 != 0)
     return "bits per sample not a multiple of 8";
-  if (f.blockAlign == 0)
-    return "a block align of 0";
+  if (f.blockAlign != f.bitsPerSample / 8 * f.channels)
+    return "a block align that is not one sample per channel";
   return {};
 }
 
+std::string VxWavWriter::Header(const VxAudioFormat& f, uint64_t dataBytes) {
+  const bool extensible = NeedsExtensible(f);
+  const VxGuid sub = f.formatTag == 0xFFFE ? f.subFormat : SubFormatOfTag(f.formatTag);
+  const bool isPcm = extensible ? sub == kVxSubTypePcm : f.formatTag == 1;
+  const uint32_t data = static_cast<uint32_t>(dataBytes);
+  std::string fmt;
+  Put16(fmt, extensible ? 0xFFFE : f.formatTag);
+  Put16(fmt, f.channels);
+  Put32(fmt, f.sampleRate);
+  Put32(fmt, f.sampleRate * f.blockAlign);
+  Put16(fmt, f.blockAlign);
+  Put16(fmt, f.bitsPerSample);
+  if (extensible) {
+    Put16(fmt, 22);
+    Put16(fmt, ValidBits(f));
+    Put32(fmt, f.channelMask);
+    fmt.append(reinterpret_cast<const char*>(&sub), sizeof sub);
+  } else if (!isPcm) {
+    Put16(fmt, 0);
+  }
+  // Every format but integer PCM carries a fact chunk with the frame count.
+  const uint32_t factBytes = isPcm ? 0 : 12;
+  std::string h = "RIFF";
+  Put32(h, 4 + 8 + static_cast<uint32_t>(fmt.size()) + factBytes + 8 + data + (data & 1));
+  h += "WAVEfmt ";
+  Put32(h, static_cast<uint32_t>(fmt.size()));
+  h += fmt;
+  if (!isPcm) {
+    h += "fact";
+    Put32(h, 4);
+    Put32(h, data / f.blockAlign);
+  }
+  h += "data";
+  Put32(h, data);
+  return h;
+}
+
 bool VxWavWriter::Open(const std::wstring& path) {
-  if (file_)
-    (void)Close();
-  file_ = _wfopen(path.c_str(), L"wb");
-  if (!file_)
-    return false;
-  setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  std::lock_guard<std::mutex> hold(lock_);
+  file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
   dataBytes_ = 0;
+  syncedBytes_ = UINT64_MAX;
+  headerBytes_ = 0;
   full_ = false;
   hasFormat_ = false;
-  return WriteHeader();
+  return static_cast<bool>(file_);
+}
+
+bool VxWavWriter::WriteAt(uint64_t offset, const void* data, size_t bytes) {
+  // Positioned writes: the header rewrite must not move where data goes.
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD written = 0;
+  return ::WriteFile(file_.get(), data, static_cast<DWORD>(bytes), &written, &at) &&
+         written == bytes;
+}
+
+bool VxWavWriter::WriteHeaderLocked() {
+  const std::string h = Header(format_, dataBytes_);
+  if (!WriteAt(0, h.data(), h.size()))
+    return false;
+  headerBytes_ = h.size();
+  syncedBytes_ = dataBytes_;
+  return true;
 }
 
 bool VxWavWriter::SetFormat(const VxAudioFormat& format) {
   if (!Unsupported(format).empty())
     return false;
-  // The header is rewritten at Close; before any data it can be rewritten now
-  // so that a file cut short by a crash still names the right format.
+  std::lock_guard<std::mutex> hold(lock_);
+  if (dataBytes_ != 0)
+    return Header(format, 0) == Header(format_, 0);
   format_ = format;
   hasFormat_ = true;
-  if (file_ && dataBytes_ == 0) {
-    if (fseek(file_, 0, SEEK_SET) != 0)
-      return false;
-    return WriteHeader();
-  }
-  return true;
-}
-
-bool VxWavWriter::WriteHeader() {
-  std::vector<uint8_t> h;
-  const VxAudioFormat& f = format_;
-  const bool extensible = hasFormat_ && f.formatTag == 0xFFFE;
-  const bool isFloat = hasFormat_ && (f.formatTag == 3 || (extensible && f.IsFloat()));
-  const uint32_t data = static_cast<uint32_t>(dataBytes_);
-  std::vector<uint8_t> fmt;
-  Put16(fmt, extensible ? 0xFFFE : (hasFormat_ ? f.formatTag : 1));
-  Put16(fmt, hasFormat_ ? f.channels : 2);
-  Put32(fmt, hasFormat_ ? f.sampleRate : 44100);
-  Put32(fmt, hasFormat_ ? f.bytesPerSecond : 176400);
-  Put16(fmt, hasFormat_ ? f.blockAlign : 4);
-  Put16(fmt, hasFormat_ ? f.bitsPerSample : 16);
-  if (extensible) {
-    Put16(fmt, 22);
-    Put16(fmt, f.validBitsPerSample);
-    Put32(fmt, f.channelMask);
-    const auto* g = reinterpret_cast<const uint8_t*>(&f.subFormat);
-    fmt.insert(fmt.end(), g, g + 16);
-  } else if (isFloat) {
-    Put16(fmt, 0);
-  }
-  PutTag(h, "RIFF");
-  const uint32_t factBytes = isFloat ? 12 : 0;
-  Put32(h, 4 + 8 + static_cast<uint32_t>(fmt.size()) + factBytes + 8 + data + (data & 1));
-  PutTag(h, "WAVE");
-  PutTag(h, "fmt ");
-  Put32(h, static_cast<uint32_t>(fmt.size()));
-  h.insert(h.end(), fmt.begin(), fmt.end());
-  if (isFloat) {
-    PutTag(h, "fact");
-    Put32(h, 4);
-    Put32(h, f.blockAlign ? data / f.blockAlign : 0);
-  }
-  PutTag(h, "data");
-  Put32(h, data);
-  // The header length can change when the format does (plain PCM 44 bytes,
-  // float 58, extensible 68): it may only change before any data is written.
-  if (dataBytes_ != 0 && headerBytes_ != h.size())
+  if (!file_)
+    return true;
+  // The header's length depends on the format: start the file again.
+  const LARGE_INTEGER zero = {};
+  if (!::SetFilePointerEx(file_.get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
     return false;
-  headerBytes_ = static_cast<uint32_t>(h.size());
-  return fwrite(h.data(), 1, h.size(), file_) == h.size();
+  return WriteHeaderLocked();
 }
 
 bool VxWavWriter::Write(const void* data, size_t bytes) {
-  if (!file_ || full_)
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!file_ || !hasFormat_ || full_)
     return false;
   if (dataBytes_ + bytes > kMaxDataBytes) {
     full_ = true;
     return false;
   }
-  if (bytes && fwrite(data, 1, bytes, file_) != bytes)
+  if (bytes && !WriteAt(headerBytes_ + dataBytes_, data, bytes))
     return false;
   dataBytes_ += bytes;
   return true;
 }
 
+bool VxWavWriter::Sync() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!file_ || !hasFormat_)
+      return true;
+    if (syncedBytes_ == dataBytes_)
+      return true;
+    if (!WriteHeaderLocked())
+      return false;
+  }
+  // Outside the lock: the source's thread keeps writing while this waits.
+  return ::FlushFileBuffers(file_.get()) != 0;
+}
+
 bool VxWavWriter::Close() {
+  std::lock_guard<std::mutex> hold(lock_);
   if (!file_)
     return false;
   bool ok = true;
-  if (dataBytes_ & 1)
-    ok = fputc(0, file_) != EOF;
-  ok = fseek(file_, 0, SEEK_SET) == 0 && WriteHeader() && ok;
-  ok = fclose(file_) == 0 && ok;
-  file_ = nullptr;
+  if (hasFormat_) {
+    if (dataBytes_ & 1) {
+      const char pad = 0;
+      ok = WriteAt(headerBytes_ + dataBytes_, &pad, 1);
+    }
+    ok = WriteHeaderLocked() && ok;
+  }
+  ok = ::FlushFileBuffers(file_.get()) && ok;
+  file_.reset();
   return ok;
+}
+
+uint64_t VxWavWriter::DataBytes() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return dataBytes_;
+}
+bool VxWavWriter::HasFormat() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return hasFormat_;
+}
+bool VxWavWriter::Full() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return full_;
+}
+VxAudioFormat VxWavWriter::Format() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return format_;
 }

@@ -26,7 +26,7 @@ bool VxProducer::Connect(const std::wstring& name, DWORD timeoutMs) {
   const DWORD start = ::GetTickCount();
   for (;;) {
     pipe_.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr));
+                              FILE_FLAG_OVERLAPPED, nullptr));
     if (pipe_)
       break;
     lastError_ = ::GetLastError();
@@ -42,22 +42,47 @@ bool VxProducer::Connect(const std::wstring& name, DWORD timeoutMs) {
     }
   }
   DWORD mode = PIPE_READMODE_MESSAGE;
-  if (!::SetNamedPipeHandleState(pipe_.get(), &mode, nullptr, nullptr)) {
+  event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!event_ || !::SetNamedPipeHandleState(pipe_.get(), &mode, nullptr, nullptr)) {
     lastError_ = ::GetLastError();
     return false;
   }
   return true;
 }
 
-bool VxProducer::SendInPlace(const char* tag, std::vector<uint8_t>& buffer, size_t payloadSize) {
-  PutHeader(buffer.data(), tag, payloadSize);
-  DWORD written = 0;
-  const DWORD size = static_cast<DWORD>(16 + payloadSize);
-  if (!::WriteFile(pipe_.get(), buffer.data(), size, &written, nullptr) || written != size) {
+bool VxProducer::Transfer(bool write, void* data, DWORD size, DWORD& done, DWORD timeoutMs) {
+  OVERLAPPED ov = {};
+  ov.hEvent = event_.get();
+  ::ResetEvent(event_.get());
+  const BOOL started = write ? ::WriteFile(pipe_.get(), data, size, nullptr, &ov)
+                             : ::ReadFile(pipe_.get(), data, size, nullptr, &ov);
+  if (!started && ::GetLastError() != ERROR_IO_PENDING) {
+    lastError_ = ::GetLastError();
+    return false;
+  }
+  if (::WaitForSingleObject(event_.get(), timeoutMs) != WAIT_OBJECT_0) {
+    ::CancelIo(pipe_.get());
+    (void)::GetOverlappedResult(pipe_.get(), &ov, &done, TRUE);
+    lastError_ = ERROR_TIMEOUT;
+    return false;
+  }
+  if (!::GetOverlappedResult(pipe_.get(), &ov, &done, FALSE)) {
     lastError_ = ::GetLastError();
     return false;
   }
   return true;
+}
+
+bool VxProducer::ReplyWaiting() const {
+  DWORD available = 0;
+  return ::PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0;
+}
+
+bool VxProducer::SendInPlace(const char* tag, std::vector<uint8_t>& buffer, size_t payloadSize) {
+  PutHeader(buffer.data(), tag, payloadSize);
+  DWORD written = 0;
+  const DWORD size = static_cast<DWORD>(16 + payloadSize);
+  return Transfer(true, buffer.data(), size, written, INFINITE) && written == size;
 }
 
 bool VxProducer::Send(const char* tag, const void* payload, size_t size) {
@@ -67,13 +92,12 @@ bool VxProducer::Send(const char* tag, const void* payload, size_t size) {
   return SendInPlace(tag, scratch_, size);
 }
 
-VxProducer::Reply VxProducer::ReadReply() {
+VxProducer::Reply VxProducer::ReadReply(DWORD timeoutMs) {
   char reply[4096];
   DWORD got = 0;
-  if (!::ReadFile(pipe_.get(), reply, sizeof reply, &got, nullptr)) {
-    lastError_ = ::GetLastError();
+  if (!Transfer(false, reply, sizeof reply, got, timeoutMs)) {
     lastReply_.clear();
-    return Reply::kBroken;
+    return lastError_ == ERROR_TIMEOUT ? Reply::kNone : Reply::kBroken;
   }
   lastReply_.assign(reply, got);
   if (lastReply_ == ResultPacket('1'))

@@ -25,6 +25,9 @@
 namespace {
 
 constexpr size_t kMaxPayload = 0x100000 - 16;
+// Longer than the source's own 2.5 s read limit: a host that reads at all
+// answers well within it.
+constexpr DWORD kReplyTimeoutMs = 5000;
 
 const char kHelp[] =
     "usage: vxproducer --pipe NAME [source] [options]\n"
@@ -47,6 +50,8 @@ const char kHelp[] =
     "  --connect-ms N     how long to wait for the pipe (10000)\n"
     "  --realtime         pace the data at the audio's own rate, like a live input\n"
     "  --quiet            print only the summary\n"
+    "  --fail-after-bytes N  end abruptly (exit code 3, no \"stop\") after N bytes of\n"
+    "                     audio, to try how a host handles a producer that vanishes\n"
     "  --help             this text\n";
 
 struct Options {
@@ -66,6 +71,7 @@ struct Options {
   DWORD connectMs = 10000;
   bool quiet = false;
   bool realtime = false;
+  long long failAfterBytes = -1;
 };
 
 // The format word of a "fmt1" message: container bits in the low 16 bits,
@@ -126,55 +132,93 @@ class SineSource {
   uint64_t frame_ = 0;
 };
 
+// Strict number reading: the whole text, within [low, high]; otherwise a
+// message naming the option and what was given.
+bool Number(const std::wstring& option, const wchar_t* text, double low, double high, double& out) {
+  wchar_t* end = nullptr;
+  const double v = std::wcstod(text, &end);
+  if (end == text || *end != 0 || !std::isfinite(v) || v < low || v > high) {
+    std::fprintf(stderr, "vxproducer: %ls \"%ls\": expected a number from %.15g to %.15g\n",
+                 option.c_str(), text, low, high);
+    return false;
+  }
+  out = v;
+  return true;
+}
+bool Whole(const std::wstring& option, const wchar_t* text, double low, double high, double& out) {
+  if (!Number(option, text, low, high, out))
+    return false;
+  if (out != std::floor(out)) {
+    std::fprintf(stderr, "vxproducer: %ls \"%ls\": expected a whole number\n", option.c_str(),
+                 text);
+    return false;
+  }
+  return true;
+}
+
 bool ParseArgs(int argc, wchar_t** argv, Options& o, bool& help) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring a = argv[i];
-    auto next = [&](const wchar_t*& v) {
-      if (i + 1 >= argc)
-        return false;
-      v = argv[++i];
-      return true;
-    };
-    const wchar_t* v = nullptr;
-    if (a == L"--help" || a == L"-h")
-      help = true;
-    else if (a == L"--pipe" && next(v))
+    const bool hasValue = i + 1 < argc;
+    const wchar_t* v = hasValue ? argv[i + 1] : L"";
+    double n = 0;
+    bool ok = true;
+    bool takesValue = true;
+    if (a == L"--pipe")
       o.pipe = v;
-    else if (a == L"--wav" && next(v))
+    else if (a == L"--wav")
       o.wav = v;
-    else if (a == L"--sine")
-      o.sine = true;
-    else if (a == L"--pattern")
-      o.sine = false;
-    else if (a == L"--rate" && next(v))
-      o.rate = static_cast<uint32_t>(_wtoi(v));
-    else if (a == L"--channels" && next(v))
-      o.channels = static_cast<uint32_t>(_wtoi(v));
-    else if (a == L"--bits" && next(v))
-      o.bits = static_cast<uint32_t>(_wtoi(v));
-    else if (a == L"--float")
-      o.isFloat = true;
-    else if (a == L"--duration" && next(v))
-      o.duration = _wtof(v);
-    else if (a == L"--bytes" && next(v))
-      o.bytes = _wtoi64(v);
-    else if (a == L"--message-bytes" && next(v))
-      o.messageBytes = static_cast<size_t>(_wtoi64(v));
-    else if (a == L"--streaming")
-      o.streaming = true;
-    else if (a == L"--start")
-      o.start = true;
-    else if (a == L"--no-stop")
-      o.stop = false;
-    else if (a == L"--connect-ms" && next(v))
-      o.connectMs = static_cast<DWORD>(_wtoi(v));
-    else if (a == L"--realtime")
-      o.realtime = true;
-    else if (a == L"--quiet")
-      o.quiet = true;
-    else {
-      std::fprintf(stderr, "vxproducer: unknown or incomplete option %ls\n", a.c_str());
+    else if (a == L"--rate" && (ok = Whole(a, v, 1, 10000000, n)))
+      o.rate = static_cast<uint32_t>(n);
+    else if (a == L"--channels" && (ok = Whole(a, v, 1, 64, n)))
+      o.channels = static_cast<uint32_t>(n);
+    else if (a == L"--bits" && (ok = Whole(a, v, 8, 64, n)))
+      o.bits = static_cast<uint32_t>(n);
+    else if (a == L"--duration" && (ok = Number(a, v, 1e-6, 1e7, n)))
+      o.duration = n;
+    else if (a == L"--bytes" && (ok = Whole(a, v, 0, 1e15, n)))
+      o.bytes = static_cast<long long>(n);
+    else if (a == L"--message-bytes" && (ok = Whole(a, v, 1, kMaxPayload, n)))
+      o.messageBytes = static_cast<size_t>(n);
+    else if (a == L"--connect-ms" && (ok = Whole(a, v, 0, 4294967294.0, n)))
+      o.connectMs = static_cast<DWORD>(n);
+    else if (a == L"--fail-after-bytes" && (ok = Whole(a, v, 0, 1e15, n)))
+      o.failAfterBytes = static_cast<long long>(n);
+    else if (!ok)
       return false;
+    else {
+      takesValue = false;
+      if (a == L"--help" || a == L"-h")
+        help = true;
+      else if (a == L"--sine")
+        o.sine = true;
+      else if (a == L"--pattern")
+        o.sine = false;
+      else if (a == L"--float")
+        o.isFloat = true;
+      else if (a == L"--streaming")
+        o.streaming = true;
+      else if (a == L"--start")
+        o.start = true;
+      else if (a == L"--no-stop")
+        o.stop = false;
+      else if (a == L"--realtime")
+        o.realtime = true;
+      else if (a == L"--quiet")
+        o.quiet = true;
+      else {
+        std::fprintf(stderr, "vxproducer: unknown option %ls\n", a.c_str());
+        return false;
+      }
+    }
+    if (!ok)
+      return false;
+    if (takesValue) {
+      if (!hasValue) {
+        std::fprintf(stderr, "vxproducer: %ls needs a value\n", a.c_str());
+        return false;
+      }
+      ++i;
     }
   }
   return true;
@@ -186,7 +230,7 @@ int Run(const Options& o) {
   const bool pattern = o.wav.empty() && !o.sine;
   if (!o.wav.empty()) {
     if (!wav.Open(o.wav)) {
-      std::fprintf(stderr, "vxproducer: %ls: %s\n", o.wav.c_str(), wav.Error().c_str());
+      std::fprintf(stderr, "vxproducer: --wav %ls: %s\n", o.wav.c_str(), wav.Error().c_str());
       return 1;
     }
     format = wav.Format();
@@ -197,8 +241,9 @@ int Run(const Options& o) {
     format.isFloat = o.isFloat;
     const bool bitsOk =
         o.isFloat ? (o.bits == 32 || o.bits == 64) : (o.bits == 16 || o.bits == 24 || o.bits == 32);
-    if (!bitsOk || o.channels == 0 || o.channels > 64 || o.rate == 0) {
-      std::fprintf(stderr, "vxproducer: unsupported generated format\n");
+    if (!bitsOk) {
+      std::fprintf(stderr, "vxproducer: --bits %u: expected %s\n", o.bits,
+                   o.isFloat ? "32 or 64 with --float" : "16, 24 or 32");
       return 1;
     }
   }
@@ -241,9 +286,17 @@ int Run(const Options& o) {
                    static_cast<unsigned long long>(index), producer.LastError());
       return false;
     }
-    if (o.streaming || std::strcmp(tag, "strt") == 0 || std::strcmp(tag, "stop") == 0)
+    if (std::strcmp(tag, "strt") == 0 || std::strcmp(tag, "stop") == 0)
       return true;
-    switch (producer.ReadReply()) {
+    if (o.streaming) {
+      if (!producer.ReplyWaiting())
+        return true;
+      std::fprintf(stderr,
+                   "vxproducer: the host answers, so it runs in request/reply mode: leave out "
+                   "--streaming, or start the host in streaming mode too\n");
+      return false;
+    }
+    switch (producer.ReadReply(kReplyTimeoutMs)) {
       case VxProducer::Reply::kAccepted:
         return true;
       case VxProducer::Reply::kRefused:
@@ -251,6 +304,12 @@ int Run(const Options& o) {
         std::printf("refused: %s message %llu (Result = 0)\n", tag,
                     static_cast<unsigned long long>(index));
         return true;
+      case VxProducer::Reply::kNone:
+        std::fprintf(stderr,
+                     "vxproducer: no reply to %s message %llu within %lu ms: a host in streaming "
+                     "mode sends none, so use --streaming on both sides or neither\n",
+                     tag, static_cast<unsigned long long>(index), kReplyTimeoutMs);
+        return false;
       case VxProducer::Reply::kBroken:
         break;
     }
@@ -281,6 +340,12 @@ int Run(const Options& o) {
   const ULONGLONG started = ::GetTickCount64();
   const double bytesPerMs = static_cast<double>(blockAlign) * format.sampleRate / 1000.0;
   while (sent < total) {
+    if (o.failAfterBytes >= 0 && sent >= static_cast<uint64_t>(o.failAfterBytes)) {
+      std::fprintf(stderr, "vxproducer: ending abruptly after %llu bytes (--fail-after-bytes)\n",
+                   static_cast<unsigned long long>(sent));
+      std::fflush(stderr);
+      ::ExitProcess(3);
+    }
     if (o.realtime) {
       // A live input delivers a block only once its audio has been played.
       const double due = static_cast<double>(sent) / bytesPerMs;

@@ -72,7 +72,22 @@ bool VxWavFile::Open(const std::wstring& path) {
     } else if (std::memcmp(header, "data", 4) == 0) {
       if (!haveFormat)
         return Fail("data chunk before fmt chunk");
-      dataBytes_ = dataLeft_ = size;
+      // A file cut short keeps what it holds, but only whole frames make sense:
+      // half a frame at the end means the data is not what the header says.
+      const long here = std::ftell(file_);
+      if (here < 0 || std::fseek(file_, 0, SEEK_END) != 0)
+        return Fail("cannot find the end of the file");
+      const uint64_t available = static_cast<uint64_t>(std::ftell(file_) - here);
+      if (std::fseek(file_, here, SEEK_SET) != 0)
+        return Fail("cannot seek back to the data");
+      dataBytes_ = size < available ? size : available;
+      if (dataBytes_ % format_.BlockAlign() != 0) {
+        error_ = "the data ends inside a frame (" + std::to_string(dataBytes_) +
+                 " bytes are not whole frames of " + std::to_string(format_.BlockAlign()) +
+                 " bytes)";
+        return false;
+      }
+      dataLeft_ = dataBytes_;
       return true;
     } else if (std::fseek(file_, size + (size & 1), SEEK_CUR) != 0) {
       return Fail("truncated chunk");

@@ -1,8 +1,11 @@
 // The reference host's record command end to end: vxhost lays out a host
 // folder, starts vxproducer, records the IPC source into a WAV file, and the
 // test reads the file back: the header must follow the announced format and the
-// data must be the producer's byte pattern, complete and in order.
+// data must be the producer's byte pattern, complete and in order, also when
+// the recorder is killed mid-run.
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -17,9 +20,9 @@
 namespace {
 
 std::wstring BinFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring s(path, n);
+  std::vector<wchar_t> path(32768);
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::wstring s(path.data(), n);
   return s.substr(0, s.find_last_of(L'\\') + 1);
 }
 
@@ -34,70 +37,98 @@ std::vector<uint8_t> ReadBytes(const std::wstring& path) {
   return bytes;
 }
 
+void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  VxFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr));
+}
+
+// A program running with its output in a pipe. The child inherits only the
+// pipe's write end: a standard handle of the test runner kept alive by a child
+// would keep the runner waiting.
+struct Program {
+  VxHandle process;
+  VxFileHandle output;
+  DWORD id = 0;
+
+  Program(const std::wstring& exe, const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    VxFileHandle write;
+    HANDLE read = nullptr;
+    if (!CreatePipe(&read, write.put(), &sa, 1 << 20))
+      return;
+    output.reset(read);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+      SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = write.get();
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &si, &pi))
+      return;
+    process.reset(pi.hProcess);
+    VxHandle thread(pi.hThread);
+    id = pi.dwProcessId;
+  }
+  // Reads output until `text` has appeared after `from`; false at its end.
+  bool ReadUntil(std::string& seen, const char* text, size_t from = 0) {
+    char buffer[4096];
+    DWORD n = 0;
+    while (seen.find(text, from) == std::string::npos) {
+      if (!ReadFile(output.get(), buffer, sizeof buffer, &n, nullptr) || n == 0)
+        return false;
+      seen.append(buffer, n);
+    }
+    return true;
+  }
+  // Waits for the end; returns the exit code, with all output in `seen`.
+  int Finish(std::string& seen) {
+    ReadUntil(seen, "\x01never printed\x01");
+    if (WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0)
+      TerminateProcess(process.get(), 99);
+    DWORD code = 99;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+  }
+};
+
 struct ProgramRun {
   int exitCode = -1;
   std::string output;
 };
 
-// Runs a program with its output in a file. The child inherits only that file:
-// a standard handle of the test runner kept alive by a child would keep the
-// runner waiting.
-ProgramRun RunProgram(const std::wstring& exe,
-                      const std::wstring& arguments,
-                      DWORD timeoutMs = 120000) {
-  wchar_t dir[MAX_PATH], file[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  GetTempFileNameW(dir, L"vxh", 0, file);
+ProgramRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
+  Program program(exe, arguments);
   ProgramRun run;
-  {
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    VxFileHandle out(
-        CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
-    const DWORD kStd[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    for (DWORD which : kStd)
-      SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = out.get();
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &si, &pi))
-      return run;
-    VxHandle process(pi.hProcess), thread(pi.hThread);
-    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-      TerminateProcess(process.get(), 99);
-      WaitForSingleObject(process.get(), INFINITE);
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    run.exitCode = static_cast<int>(code);
-  }
-  const std::vector<uint8_t> bytes = ReadBytes(file);
-  run.output.assign(bytes.begin(), bytes.end());
-  DeleteFileW(file);
+  run.exitCode = program.process ? program.Finish(run.output) : -1;
   return run;
 }
 
 struct Wav {
-  uint16_t tag = 0, channels = 0, blockAlign = 0, bits = 0;
-  uint32_t rate = 0, bytesPerSecond = 0;
+  uint16_t tag = 0, channels = 0, blockAlign = 0, bits = 0, validBits = 0, subTag = 0;
+  uint32_t rate = 0, bytesPerSecond = 0, mask = 0;
   bool hasFact = false;
   std::vector<uint8_t> data;
 };
 
-bool ReadWav(const std::wstring& path, Wav& wav) {
+// Reads a WAV as a strict reader would; `trailing` allows bytes past the data
+// chunk (a file killed mid-run holds audio its header does not count yet).
+bool ReadWav(const std::wstring& path, Wav& wav, bool trailing = false) {
   const std::vector<uint8_t> b = ReadBytes(path);
   auto u16 = [&](size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); };
   auto u32 = [&](size_t at) { return static_cast<uint32_t>(u16(at) | u16(at + 2) << 16); };
   if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
     return false;
-  if (u32(4) + 8 != b.size() && u32(4) + 8 != b.size() - 1)
+  const size_t riffEnd = u32(4) + 8;
+  if (riffEnd > b.size() || (!trailing && riffEnd != b.size()))
     return false;
-  for (size_t at = 12; at + 8 <= b.size();) {
+  for (size_t at = 12; at + 8 <= riffEnd;) {
     const uint32_t size = u32(at + 4);
-    if (at + 8 + size > b.size())
+    if (at + 8 + size > riffEnd)
       return false;
     if (!std::memcmp(b.data() + at, "fmt ", 4)) {
       wav.tag = u16(at + 8);
@@ -106,6 +137,11 @@ bool ReadWav(const std::wstring& path, Wav& wav) {
       wav.bytesPerSecond = u32(at + 16);
       wav.blockAlign = u16(at + 20);
       wav.bits = u16(at + 22);
+      if (wav.tag == 0xFFFE && size >= 40) {
+        wav.validBits = u16(at + 26);
+        wav.mask = u32(at + 28);
+        wav.subTag = u16(at + 32);
+      }
     } else if (!std::memcmp(b.data() + at, "fact", 4)) {
       wav.hasFact = true;
     } else if (!std::memcmp(b.data() + at, "data", 4)) {
@@ -114,7 +150,7 @@ bool ReadWav(const std::wstring& path, Wav& wav) {
     }
     at += 8 + size + (size & 1);
   }
-  return wav.tag != 0;
+  return wav.tag != 0 && wav.blockAlign && wav.data.size() % wav.blockAlign == 0;
 }
 
 size_t FirstPatternMismatch(const std::vector<uint8_t>& data) {
@@ -122,6 +158,10 @@ size_t FirstPatternMismatch(const std::vector<uint8_t>& data) {
     if (data[i] != VxPatternByte(i))
       return i;
   return data.size();
+}
+
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
 }
 
 class RecordCommand : public ::testing::Test {
@@ -135,8 +175,9 @@ class RecordCommand : public ::testing::Test {
         BinFolder() + L"vxhost.exe", L"layout \"" + folder_.substr(0, folder_.size() - 1) + L"\"");
     ASSERT_EQ(layout.exitCode, 0) << layout.output;
   }
+  static std::wstring Host() { return folder_ + L"vxhost.exe"; }
   ProgramRun Record(const std::wstring& file, const std::wstring& options) {
-    return RunProgram(folder_ + L"vxhost.exe", L"record \"" + folder_ + file + L"\" " + options);
+    return RunProgram(Host(), L"record \"" + folder_ + file + L"\" " + options);
   }
   static std::wstring folder_;
 };
@@ -148,8 +189,8 @@ TEST_F(RecordCommand, RequestReplyPatternArrivesWholeInAPcmFile) {
              L"--quiet --producer \"--pattern --rate 48000 --channels 2 --bits 16 "
              L"--bytes 4194304 --message-bytes 65536\"");
   ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_NE(run.output.find("Stopped: the stream ended"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("SourceEnded calls: 1"), std::string::npos) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Stopped: the stream ended")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "SourceEnded calls: 1")) << run.output;
   Wav wav;
   ASSERT_TRUE(ReadWav(folder_ + L"rr.wav", wav));
   EXPECT_EQ(wav.tag, 1);
@@ -162,52 +203,175 @@ TEST_F(RecordCommand, RequestReplyPatternArrivesWholeInAPcmFile) {
   EXPECT_EQ(FirstPatternMismatch(wav.data), wav.data.size());
 }
 
-TEST_F(RecordCommand, StreamingFloatGetsAFloatHeaderWithFactChunk) {
+TEST_F(RecordCommand, StreamingMultichannelFloatGetsAnExtensibleHeader) {
   const ProgramRun run =
       Record(L"st.wav",
              L"--quiet --streaming --producer \"--pattern --rate 96000 --channels 6 "
              L"--bits 32 --float --bytes 2304000 --message-bytes 48000\"");
   ASSERT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_NE(run.output.find("(0 awaiting replies)"), std::string::npos) << run.output;
+  EXPECT_TRUE(Contains(run.output, "(0 awaiting replies)")) << run.output;
   Wav wav;
   ASSERT_TRUE(ReadWav(folder_ + L"st.wav", wav));
-  EXPECT_EQ(wav.tag, 3);
+  EXPECT_EQ(wav.tag, 0xFFFE);  // a plain header cannot say more than two channels
+  EXPECT_EQ(wav.subTag, 3);
+  EXPECT_EQ(wav.validBits, 32);
   EXPECT_TRUE(wav.hasFact);
   EXPECT_EQ(wav.channels, 6);
-  EXPECT_EQ(wav.rate, 96000u);
-  EXPECT_EQ(wav.bits, 32);
   EXPECT_EQ(wav.blockAlign, 24);
   ASSERT_EQ(wav.data.size(), 2304000u);
   EXPECT_EQ(FirstPatternMismatch(wav.data), wav.data.size());
 }
 
-TEST_F(RecordCommand, DurationStopsALongLiveStream) {
-  const ProgramRun run =
-      Record(L"du.wav",
-             L"--seconds 1.5 --producer \"--sine --rate 44100 --channels 1 --bits 24 "
-             L"--duration 600 --realtime\"");
-  // The producer loses its pipe when the source is deleted, so it reports a
-  // failed write and the host says so; the recording itself is complete.
-  EXPECT_NE(run.output.find("Stopped: duration reached"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("dBFS"), std::string::npos) << "no progress line: " << run.output;
-  EXPECT_NE(run.output.find("SourceEnded calls: 0"), std::string::npos) << run.output;
+// A killed recorder leaves a valid file holding at least what it had received
+// a second before, and its producer does not outlive it.
+TEST_F(RecordCommand, KilledRecorderLeavesAValidWavAndNoProducer) {
+  const std::wstring file = folder_ + L"killed.wav";
+  Program host(Host(), L"record \"" + file +
+                           L"\" --producer \"--pattern --rate 48000 --channels 2 --bits 16 "
+                           L"--duration 600 --realtime --message-bytes 4800\"");
+  ASSERT_TRUE(host.process);
+  std::string seen;
+  ASSERT_TRUE(host.ReadUntil(seen, "dBFS")) << seen;
+  const size_t firstLine = seen.find("dBFS");
+  ASSERT_TRUE(host.ReadUntil(seen, "dBFS", firstLine + 4)) << seen;
+  const unsigned long long bytesAtFirstLine =
+      std::stoull(seen.substr(seen.rfind(" s ", firstLine) + 3));
+
+  VxHandle producer;
+  VxHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && !producer;
+       more = Process32NextW(snapshot.get(), &entry))
+    if (entry.th32ParentProcessID == host.id && _wcsicmp(entry.szExeFile, L"vxproducer.exe") == 0)
+      producer.reset(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+  ASSERT_TRUE(producer) << "the producer of process " << host.id << " was not found";
+
+  ASSERT_TRUE(TerminateProcess(host.process.get(), 9));
+  ASSERT_EQ(WaitForSingleObject(host.process.get(), 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(producer.get(), 60000), WAIT_OBJECT_0)
+      << "the producer outlived its host";
+
   Wav wav;
-  ASSERT_TRUE(ReadWav(folder_ + L"du.wav", wav));
-  EXPECT_EQ(wav.bits, 24);
-  EXPECT_EQ(wav.data.size() % 3, 0u);
-  EXPECT_GT(wav.data.size(), 44100u * 3 / 2);  // at least half a second of audio
+  ASSERT_TRUE(ReadWav(file, wav, true));
+  EXPECT_EQ(wav.tag, 1);
+  EXPECT_EQ(wav.blockAlign, 4);
+  EXPECT_GE(wav.data.size(), bytesAtFirstLine) << seen;
+  EXPECT_EQ(FirstPatternMismatch(wav.data), wav.data.size());
 }
 
-TEST_F(RecordCommand, FailuresGiveAMessageAndANonZeroExit) {
-  const ProgramRun badProducer = Record(L"bad.wav", L"--quiet --producer \"--sine --bits 12\"");
-  EXPECT_NE(badProducer.exitCode, 0);
-  EXPECT_NE(badProducer.output.find("record: no producer connected"), std::string::npos)
-      << badProducer.output;
+// The exit code says whether the user's stop or the producer ended the run.
+TEST_F(RecordCommand, ExitCodeTellsAUserStopFromAFailingProducer) {
+  struct Case {
+    const wchar_t* options;
+    int exitCode;
+    const char* text;
+  } cases[] = {
+      {L"--seconds 2 --producer \"--sine --rate 44100 --channels 1 --bits 24 --duration 600 "
+       L"--realtime\"",
+       0, "Stopped: duration reached"},
+      {L"--quiet --producer \"--pattern --bytes 4000000 --fail-after-bytes 65536\"", 1,
+       "record: the producer failed or vanished before the end of its stream (exit code 3)"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = Record(L"exit.wav", c.options);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.text)) << run.output;
+    Wav wav;
+    EXPECT_TRUE(ReadWav(folder_ + L"exit.wav", wav)) << "what arrived is kept: " << run.output;
+    EXPECT_GT(wav.data.size(), 0u);
+  }
+}
 
-  const ProgramRun noArguments = RunProgram(folder_ + L"vxhost.exe", L"record");
-  EXPECT_EQ(noArguments.exitCode, 2);
-  EXPECT_NE(noArguments.output.find("usage: vxhost record"), std::string::npos)
-      << noArguments.output;
+// A host waiting in streaming mode on a pipe whose name has a blank, fed by a
+// producer that waits for replies: the host names the mismatch.
+TEST_F(RecordCommand, ModeMismatchIsNamed) {
+  const std::wstring pipe = L"vx record " + std::to_wstring(GetCurrentProcessId());
+  Program host(Host(), L"record \"" + folder_ + L"mismatch.wav\" --quiet --streaming --wait " +
+                           L"--seconds 120 --pipe-name \"" + pipe + L"\"");
+  std::string hostOutput;
+  ASSERT_TRUE(host.ReadUntil(hostOutput, "Waiting for a producer")) << hostOutput;
+  const ProgramRun producer =
+      RunProgram(folder_ + L"vxproducer.exe", L"--pipe \"" + pipe + L"\" --pattern --bytes 100000");
+  EXPECT_NE(producer.exitCode, 0) << producer.output;
+  EXPECT_EQ(host.Finish(hostOutput), 1) << hostOutput;
+  EXPECT_TRUE(Contains(hostOutput, "a producer in request/reply mode waits for replies"))
+      << hostOutput;
+}
+
+TEST_F(RecordCommand, RefusedOutputsAndOptionsSayWhy) {
+  std::vector<uint8_t> input(44 + 400);
+  std::memcpy(input.data(), "RIFF\xDC\x01\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xAC\0\0", 28);
+  std::memcpy(input.data() + 28, "\x10\xB1\x02\0\x04\0\x10\0data\x90\x01\0\0", 16);
+  WriteBytes(folder_ + L"in.wav", input);
+  const std::wstring in = L"\"" + folder_ + L"in.wav\"";
+  struct Case {
+    const wchar_t* arguments;  // after "record"
+    int exitCode;
+    const char* text;
+  } cases[] = {
+      {L"", 2, "usage: vxhost record"},
+      {L"x.wav --seconds abc", 2, "--seconds \"abc\""},
+      {L"x.wav --source nothing", 2, "--source \"nothing\": no such source"},
+      {L"x.wav --producer \"--sine --streaming\"", 2, "give --streaming to record"},
+      {L"no\\such\\folder\\x.wav", 1, "record: cannot create"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = RunProgram(Host(), std::wstring(L"record ") + c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.text)) << run.output;
+    EXPECT_FALSE(Contains(run.output, "Started producer")) << run.output;
+  }
+  const ProgramRun same = RunProgram(
+      Host(), L"record " + in + L" --producer \"--wav " + in.substr(0, in.size() - 1) + L"\"\"");
+  EXPECT_EQ(same.exitCode, 1) << same.output;
+  EXPECT_TRUE(Contains(same.output, "is also an input")) << same.output;
+  EXPECT_EQ(ReadBytes(folder_ + L"in.wav"), input);
+}
+
+TEST_F(RecordCommand, ProducerRejectsNonsenseNamingTheOption) {
+  std::vector<uint8_t> cut = ReadBytes(folder_ + L"in.wav");
+  ASSERT_FALSE(cut.empty());
+  cut.resize(cut.size() - 2);  // half of the last 16-bit stereo frame
+  WriteBytes(folder_ + L"cut.wav", cut);
+  struct Case {
+    std::wstring options;
+    const char* text;
+  } cases[] = {
+      {L"--duration -5", "--duration \"-5\""},
+      {L"--rate -1", "--rate \"-1\""},
+      {L"--channels 0", "--channels \"0\""},
+      {L"--bits 12", "--bits 12"},
+      {L"--message-bytes 0", "--message-bytes \"0\""},
+      {L"--wav \"" + folder_ + L"cut.wav\"", "the data ends inside a frame"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = RunProgram(folder_ + L"vxproducer.exe", L"--pipe unused " + c.options);
+    EXPECT_NE(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.text)) << run.output;
+  }
+}
+
+// What the plug-in needs to start is checked first and told on the console;
+// the plug-in's own box would instead hold the run until it is killed.
+TEST_F(RecordCommand, StartUpFailuresAreToldBeforeAnyBox) {
+  const ProgramRun table = RunProgram(Host(), L"sources");
+  EXPECT_EQ(table.exitCode, 0) << table.output;
+  EXPECT_TRUE(Contains(table.output, "2      IPC        fed by another program     none"))
+      << table.output;
+
+  SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", L"licence expired");
+  const ProgramRun refused = RunProgram(Host(), L"sources");
+  SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", nullptr);
+  EXPECT_EQ(refused.exitCode, 1) << refused.output;
+  EXPECT_TRUE(Contains(refused.output, "refused the product information (licence expired)"))
+      << refused.output;
+
+  ASSERT_TRUE(MoveFileW((folder_ + L"VxTools.dll").c_str(), (folder_ + L"VxTools.off").c_str()));
+  const ProgramRun missing = RunProgram(Host(), L"record x.wav");
+  ASSERT_TRUE(MoveFileW((folder_ + L"VxTools.off").c_str(), (folder_ + L"VxTools.dll").c_str()));
+  EXPECT_EQ(missing.exitCode, 1) << missing.output;
+  EXPECT_TRUE(Contains(missing.output, "VxTools.dll is missing")) << missing.output;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "foundation/VxHandle.h"
 #include "live_Main/IVxAudioLiveSink.h"
 #include "live_Main/VxAudioFormat.h"
+#include "reference/host/VxPipeServer.h"
 #include "reference/producer/VxTestPattern.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"
 
@@ -64,16 +65,10 @@ struct PipePair {
   VxFileHandle server;
   VxFileHandle client;
 
-  static std::wstring UniqueName() {
-    static LONG counter = 0;
-    return L"\\\\.\\pipe\\vxipc-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(::InterlockedIncrement(&counter));
-  }
+  static std::wstring UniqueName() { return VxUniquePipeName(L"vxipc-test"); }
   // Creates the server end; connects a client in this process unless told not to.
   explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536) : name(UniqueName()) {
-    server.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                    bufferSize, bufferSize, 0, nullptr));
+    server.reset(VxCreatePipeServer(name, bufferSize));
     if (connectClient) {
       client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
@@ -84,26 +79,7 @@ struct PipePair {
     }
   }
   // Waits for a client (this process's or another's) to connect.
-  bool WaitConnected(DWORD timeoutMs) {
-    VxHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    OVERLAPPED o = {};
-    o.hEvent = event.get();
-    if (::ConnectNamedPipe(server.get(), &o))
-      return true;
-    const DWORD e = ::GetLastError();
-    if (e == ERROR_PIPE_CONNECTED)
-      return true;
-    if (e != ERROR_IO_PENDING)
-      return false;
-    if (::WaitForSingleObject(event.get(), timeoutMs) != WAIT_OBJECT_0) {
-      ::CancelIo(server.get());
-      DWORD n;
-      ::GetOverlappedResult(server.get(), &o, &n, TRUE);
-      return false;
-    }
-    DWORD n;
-    return ::GetOverlappedResult(server.get(), &o, &n, FALSE) != FALSE;
-  }
+  bool WaitConnected(DWORD timeoutMs) { return VxWaitForPipeClient(server.get(), timeoutMs); }
   // The settings text that hands the server end to a source; the source then
   // owns the handle.
   std::u16string HandOver(const char* extra = "") { return PipeSettings(server.release(), extra); }
