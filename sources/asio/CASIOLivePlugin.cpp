@@ -208,6 +208,10 @@ int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink
     ReportNoSlot();
     return -1;
   }
+  // A second Open would replace a wrapper whose driver may be running without
+  // stopping it; the first Open's stream stays as it is.
+  if (driverLoaded_)
+    return -1;
   sink_ = sink;
   VxLog(kVxLogLive, kOpenSource, u"Creating ASIO");
   wrapper_.reset();

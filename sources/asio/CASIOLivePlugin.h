@@ -43,7 +43,8 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
   explicit CASIOLivePlugin(int32_t slot) noexcept : slot_(slot) {}
 
   VX_SCALAR_DELETING_DESTRUCTOR(CASIOLivePlugin)
-  // 0 when the driver runs; -1 otherwise (every cause is logged).
+  // 0 when the driver runs; -1 otherwise (every cause is logged). A second
+  // Open after one that loaded a driver returns -1 and changes nothing.
   int32_t Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept override;
   // 0: writes "ASIO" and its terminator, returns 0. 1 and 2: 1. 3: the
   // settings string, returns 1. Else -1.

@@ -179,10 +179,9 @@ void InterleaveFixed(uint8_t* out, const void* const* data, int channels, int fr
   }
 }
 
-// Packed 24-bit samples, frame by frame: every sample but a frame's last is
-// moved as four bytes, whose extra byte the next channel's sample then
-// overwrites. Reads stay inside each channel's half: the last frame is copied
-// three bytes at a time.
+// Packed 24-bit samples: every sample but those of the last frame is moved as
+// four bytes, whose extra byte the next sample then overwrites. Reads stay
+// inside each channel's half: the last frame is copied three bytes at a time.
 void Interleave24(uint8_t* out, const void* const* data, int channels, int frames) {
   const uint8_t* in[32];
   const int n = channels < 32 ? channels : 32;
@@ -193,13 +192,13 @@ void Interleave24(uint8_t* out, const void* const* data, int channels, int frame
   }
   if (!allPresent)
     return InterleaveFixed<3>(out, data, channels, frames);
+  // Frame by frame, so a four-byte store's extra byte always lands on the
+  // sample written next (the next channel, or the next frame's first).
   uint8_t* o = out;
   for (int f = 0; f + 1 < frames; ++f) {
     const size_t at = static_cast<size_t>(f) * 3;
-    for (int c = 0; c + 1 < channels; ++c, o += 3)
+    for (int c = 0; c < channels; ++c, o += 3)
       std::memcpy(o, in[c] + at, 4);
-    std::memcpy(o, in[channels - 1] + at, 3);
-    o += 3;
   }
   const size_t last = static_cast<size_t>(frames - 1) * 3;
   for (int c = 0; c < channels; ++c, o += 3)

@@ -83,13 +83,17 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEveryStepInOrder) {
   SourcePtr source = NewSource();
   ASSERT_EQ(source->Open(Parameters(0, 44100, 2, 0).c_str(), &sink), 0);
   ASSERT_TRUE(sink.WaitForWrites(1));
+  CheckingSink other(ASIOSTInt32LSB, 0, 2);
+  EXPECT_EQ(source->Open(Parameters(0, 44100, 2, 0).c_str(), &other), -1);
   source.reset();
+  EXPECT_EQ(other.writes, 0);
+  EXPECT_EQ(sink.Mismatches(), 0u);
   EXPECT_EQ(log.Lines(),
             Expected({"Open|Start", "Open|Creating ASIO", "Open|ASIO result (0 is success): 0",
-                      "Open|Finish", "~CASIOLivePlugin|Start", "~CASIOLivePlugin|Stopping ASIO",
-                      "~CASIOLivePlugin|Disposing buffers", "~CASIOLivePlugin|Exiting ASIO",
-                      "~CASIOLivePlugin|Deleting ASIO wrapper", "~CASIOLivePlugin|Updating plugins",
-                      "~CASIOLivePlugin|Finish"}));
+                      "Open|Finish", "Open|Start", "Open|Finish", "~CASIOLivePlugin|Start",
+                      "~CASIOLivePlugin|Stopping ASIO", "~CASIOLivePlugin|Disposing buffers",
+                      "~CASIOLivePlugin|Exiting ASIO", "~CASIOLivePlugin|Deleting ASIO wrapper",
+                      "~CASIOLivePlugin|Updating plugins", "~CASIOLivePlugin|Finish"}));
   const auto calls = CallLog(0);
   ExpectCleanDriverLog(calls);
   // The driver was stopped before its buffers were disposed of.
