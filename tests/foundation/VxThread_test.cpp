@@ -420,6 +420,53 @@ TEST(VxThreadStop, EndsWaitWhenThreadHandleTurnsInvalid) {
   ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
 }
 
+// Stop's time limit runs out just as the body returns: whoever closes the
+// thread handle must do so once, and no one may use it after it is closed.
+TEST(VxThreadStop, LimitReachedWhileBodyReturnsClosesHandleOnce) {
+  struct Recording : TestThread {
+    using TestThread::TestThread;
+    DWORD owner = ::GetCurrentThreadId();
+    VxHandle release = MakeEvent(), workerClosed = MakeEvent(), ownerClosed = MakeEvent();
+    VxHandle worker;
+    std::vector<std::pair<DWORD, bool>> closes;  // caller, success
+    bool CloseThreadHandle(HANDLE handle) override {
+      const bool ok = ::CloseHandle(handle) != FALSE;
+      closes.emplace_back(::GetCurrentThreadId(), ok);
+      if (::GetCurrentThreadId() == owner) {
+        ::SetEvent(ownerClosed.get());
+      } else {
+        // Holds a worker that closes its own handle until the owner acted.
+        ::SetEvent(workerClosed.get());
+        ::WaitForSingleObject(ownerClosed.get(), 2000);
+      }
+      return ok;
+    }
+    bool MayHardKill() override {
+      // Lets the body return, then kills once the worker has closed its
+      // handle or ended.
+      ::SetEvent(release.get());
+      HANDLE either[2] = {workerClosed.get(), worker.get()};
+      ::WaitForMultipleObjects(2, either, FALSE, 10000);
+      return true;
+    }
+  };
+  for (int round = 0; round < 3; ++round) {
+    Recording thread([](TestThread& self) {
+      return WaitSignalled(static_cast<Recording&>(self).release, 60000);
+    });
+    ASSERT_TRUE(thread.Start(0, false));
+    thread.worker = OpenWorker(thread);
+    ASSERT_TRUE(thread.worker);
+    EXPECT_TRUE(thread.Stop(0));
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(thread.GetHandle(), nullptr);
+    ASSERT_EQ(::WaitForSingleObject(thread.worker.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(thread.closes.size(), 1u);
+    EXPECT_TRUE(thread.closes[0].second);
+    EXPECT_EQ(thread.closes[0].first, thread.owner);
+  }
+}
+
 TEST(VxThreadMainThread, PostedValuesArriveInOrderOnMainThread) {
   VxHandle posted = MakeEvent();
   std::atomic<bool> allPosted{true};
