@@ -71,7 +71,9 @@ TEST(PipeRead, QuietWriterTimesOutAndTheReadIsCancelled) {
   std::vector<uint8_t> in(1000, 0xAB);
   uint32_t got = 777;
   const auto start = Clock::now();
+  ::SetLastError(0);
   EXPECT_FALSE(VxReadFileWithTimeout(pipe.server.get(), in.data(), 1000, &got, stop.get()));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));  // the cancelled read's
   const auto elapsed = ElapsedMs(start);
   EXPECT_GE(elapsed, 2300);
   EXPECT_LT(elapsed, 15000);
