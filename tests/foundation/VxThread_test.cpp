@@ -111,13 +111,19 @@ uint32_t ThreadIdOf(const VxThread& thread) {
   return id;
 }
 
-// A handle of our own to the worker, which outlives the one VxThread closes.
+// A handle of our own to the worker, which outlives the one VxThread closes at Stop.
 VxHandle OpenWorker(const VxThread& thread) {
   return VxHandle(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, ThreadIdOf(thread)));
 }
 
-TEST(VxThreadLifecycle, StopBeforeAnyStartReturnsTrueAtOnce) {
-  TestThread thread;
+// A refused start creates no thread, and Stop on a never-started object
+// returns true at once.
+TEST(VxThreadLifecycle, NeverStartedHasNothingToStop) {
+  struct Refusing : TestThread {
+    bool OnBeforeStart() override { return false; }
+  } thread;
+  EXPECT_FALSE(thread.Start(0, false));
+  EXPECT_EQ(thread.GetStopEvent(), nullptr);
   const auto start = Clock::now();
   EXPECT_TRUE(thread.Stop(5000));
   EXPECT_LT(MsSince(start), 1000);
@@ -155,16 +161,6 @@ TEST(VxThreadLifecycle, StartOnRunningThreadKeepsItUnlessRestartIsAsked) {
   EXPECT_TRUE(thread.Stop(-1));  // the base body returns true
   EXPECT_FALSE(thread.IsRunning());
   EXPECT_EQ(ThreadIdOf(thread), 0u);
-}
-
-TEST(VxThreadLifecycle, RefusedBeforeStartCreatesNoThread) {
-  struct Refusing : TestThread {
-    bool OnBeforeStart() override { return false; }
-  } thread;
-  EXPECT_FALSE(thread.Start(0, false));
-  EXPECT_FALSE(thread.IsRunning());
-  EXPECT_EQ(thread.GetStartCount(), 0);
-  EXPECT_EQ(thread.GetStopEvent(), nullptr);
 }
 
 TEST(VxThreadPriority, ZeroLeavesNormalAndFifteenGivesTimeCritical) {
@@ -387,7 +383,8 @@ TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
 }
 
 TEST(VxThreadStop, EndsWaitWhenThreadHandleTurnsInvalid) {
-  // Keeps the handle field pointing at the handle the body closed.
+  // The body closes the thread's handle behind the object's back, which
+  // makes it invalid for Stop; Stop must not close it a second time.
   struct ClosesOwnHandle : TestThread {
     using TestThread::TestThread;
     bool CloseThreadHandle(HANDLE) override { return true; }
