@@ -66,7 +66,7 @@ bool ReadReply(HANDLE h) {
   return ::ReadFile(h, reply, sizeof reply, &n, nullptr) && n == 62 && reply[61] == 0;
 }
 
-class CountingSink : public IVxAudioLiveSink {
+class CountingSink final : public IVxAudioLiveSink {
  public:
   int32_t SetFormat(const VxAudioFormat*) override { return 0; }
   void Write(const void* data, int32_t byteCount, bool) override {

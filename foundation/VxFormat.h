@@ -37,6 +37,9 @@ class IVxDllString {
   virtual void SetText(const char16_t* text, int length) = 0;  // length -1: up to the terminator
   virtual void Clear() = 0;
   virtual void Reserve(int length) = 0;
+
+ protected:
+  ~IVxDllString() = default;
 };
 
 // The module's adapter: an IVxDllString over a VxString it owns.

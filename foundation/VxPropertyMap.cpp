@@ -1,7 +1,6 @@
 #include "foundation/VxPropertyMap.h"
 
 #include <charconv>
-#include <cstdio>
 #include <utility>
 
 #include "foundation/VxFormat.h"
@@ -10,28 +9,15 @@
 
 namespace {
 
-// The runtime locale's decimal separator, found once from "%.1f" of 1.1; only
-// "." and "," are taken.
-char16_t LocaleDecimalSeparator() {
-  static const char16_t separator = [] {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%.1f", 1.1);
-    return buffer[1] == ',' ? u',' : u'.';
-  }();
-  return separator;
-}
-
-// The version attribute: one decimal place, with the locale's separator.
+// The version attribute: one decimal place, always with "." whatever the C
+// runtime's locale: the module sets the user's locale at start-up, and the
+// producer on the other end of the pipe compares the reply byte for byte.
 VxString FormatVersion(double version) {
   char buffer[512];
   const auto r =
       std::to_chars(buffer, buffer + sizeof buffer, version, std::chars_format::fixed, 1);
-  VxString out = VxString::FromAscii(
+  return VxString::FromAscii(
       std::string_view(buffer, r.ec == std::errc() ? static_cast<size_t>(r.ptr - buffer) : 0));
-  for (char16_t& c : out)
-    if (c == u'.')
-      c = LocaleDecimalSeparator();
-  return out;
 }
 
 // Output text grows in steps of 1,024 code units.

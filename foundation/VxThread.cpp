@@ -48,8 +48,6 @@ void EndCurrentThread() {
 
 }  // namespace
 
-VxThread::VxThread() : exitedEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-
 VxThread::~VxThread() {
   Stop(-1);
   stopEvent_.reset();
@@ -87,19 +85,18 @@ bool VxThread::Start(int32_t priority, bool restart) {
 
 bool VxThread::StartThread(int32_t priority) {
   unsigned id = 0;
-  if (exitedEvent_)
-    ::ResetEvent(exitedEvent_.get());
-  // Suspended, so that the handle is stored and the priority set before the
-  // body runs.
+  // Suspended, so that the handle is published and the priority set before
+  // the body runs.
   const uintptr_t created =
       _beginthreadex(nullptr, 0, &VxThread::ThreadProc, this, CREATE_SUSPENDED, &id);
   HANDLE handle = reinterpret_cast<HANDLE>(created);
-  handle_.store(handle);
-  threadId_ = id;
   if (!handle) {
     VxLog(kVxLogRuntime, u"VxThread::StartThread", u"Error starting thread, errno=%d", {errno});
     return false;
   }
+  thread_.reset(handle);
+  threadId_ = id;
+  handle_.store(handle);
   if (priority != 0)
     (void)::SetThreadPriority(handle, priority);
   ::ResumeThread(handle);
@@ -108,11 +105,7 @@ bool VxThread::StartThread(int32_t priority) {
 
 unsigned __stdcall VxThread::ThreadProc(void* param) {
   auto* self = static_cast<VxThread*>(param);
-  HANDLE handle = self->handle_.load();
-  // Taken before the body: once the handle is cleared the owner may destroy
-  // the object, so nothing of it is touched after that.
   const ThreadExitRoutine exitRoutine = self->GetThreadExit();
-  const HANDLE exited = self->exitedEvent_.get();
 
   bool comInitialized = false;
   if (self->initializeCom_)
@@ -123,9 +116,8 @@ unsigned __stdcall VxThread::ThreadProc(void* param) {
 
   if (comInitialized)
     ::CoUninitialize();
-  (void)self->CloseThreadHandle(handle);
-  if (exited)
-    ::SetEvent(exited);
+  // The last touch of the object: once the field is clear the owner may
+  // destroy it. The handle itself stays with the owner.
   self->handle_.store(nullptr);
 
   if (exitRoutine)
@@ -143,6 +135,8 @@ bool VxThread::Stop(int32_t timeoutMs) {
 
   const uint64_t start = ::GetTickCount64();
   bool killTried = false;
+  bool workerLeaving = true;
+  HANDLE thread = thread_.get();
   for (HANDLE handle = handle_.load(); handle; handle = handle_.load()) {
     const uint64_t elapsed = ::GetTickCount64() - start;
     if (timeout >= 0 && elapsed > static_cast<uint64_t>(timeout) && MayHardKill()) {
@@ -154,35 +148,42 @@ bool VxThread::Stop(int32_t timeoutMs) {
         // Not present on every system version, hence looked up at run time.
         auto cancel = reinterpret_cast<CancelSynchronousIoProc>(reinterpret_cast<void*>(
             ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CancelSynchronousIo")));
-        if (cancel && cancel(handle)) {
-          ::Sleep(kCancelGraceMs);
+        if (cancel && cancel(thread)) {
+          (void)::WaitForSingleObject(thread, kCancelGraceMs);
           continue;
         }
       }
-      ::TerminateThread(handle, 1);
-      // The body may have ended on its own meanwhile and closed the handle;
-      // only the side that clears the field closes it.
-      HANDLE expected = handle;
-      if (handle_.compare_exchange_strong(expected, nullptr))
-        (void)CloseThreadHandle(handle);
+      // The body may be returning at this very moment; the handle is still
+      // ours, so terminating an ended thread merely fails. Once terminated the
+      // worker can no longer touch the object.
+      if (::TerminateThread(thread, 1))
+        (void)::WaitForSingleObject(thread, INFINITE);
+      workerLeaving = false;
       break;
     }
     if (elapsed > kPriorityCheckAfterMs &&
-        ::GetThreadPriority(handle) == kGetThreadPriorityFailed) {
+        ::GetThreadPriority(thread) == kGetThreadPriorityFailed) {
       VxLog(kVxLogRuntime, u"VxThread::Stop", u"GetThreadPriority returned error, errno=%d",
             {static_cast<unsigned long>(::GetLastError())});
-      handle_.store(nullptr);
+      workerLeaving = false;
       break;
     }
     if (pumpMessagesWhileStopping_)
       PumpComMessages();
-    // Sleeps for the poll interval, or less once the body has returned; the
-    // worker then clears the handle within a few instructions.
-    if (!exitedEvent_)
+    // Sleeps for the poll interval, or less once the thread has ended.
+    const DWORD waited = ::WaitForSingleObject(thread, stopPollInterval_);
+    if (waited == WAIT_OBJECT_0) {
+      workerLeaving = false;  // ended without clearing the field: nothing left to wait for
+      break;
+    }
+    if (waited != WAIT_TIMEOUT)
       ::Sleep(stopPollInterval_);
-    else if (::WaitForSingleObject(exitedEvent_.get(), stopPollInterval_) == WAIT_OBJECT_0)
-      ::SwitchToThread();
   }
+  // The worker cleared the field and is leaving the module's code; give it the
+  // poll interval to be gone, but no more: at module unload it may be held up
+  // by the loader until this thread returns.
+  if (workerLeaving && thread)
+    (void)::WaitForSingleObject(thread, stopPollInterval_);
 
   if (forgetMessagesAtStop_)
     ForgetMainThreadMessages();
@@ -192,6 +193,8 @@ bool VxThread::Stop(int32_t timeoutMs) {
   const uint8_t result = result_.load();
   stopEvent_.reset();
   handle_.store(nullptr);
+  if (thread_)
+    (void)CloseThreadHandle(thread_.release());
   result_.store(0);
   threadId_ = 0;
   return result != 0;
@@ -356,8 +359,6 @@ bool VxThread::OnBeforeStart() {
 }
 
 bool VxThread::CloseThreadHandle(HANDLE handle) {
-  // The worker's handle is not kept in a holder: the worker and the owner
-  // hand it over through the atomic field, and whoever clears it closes it.
   VxHandle closing(handle);
   closing.reset();
   return handle != nullptr;
@@ -371,8 +372,5 @@ bool VxThread::PostToMainThread(int64_t value) {
   IVxMainThreadMessageManager* manager = MessageManager();
   if (!manager)
     return false;
-  if (manager->Post(this, 1, value))
-    return true;
-  (void)::GetLastError();
-  return false;
+  return manager->Post(this, 1, value);
 }

@@ -12,6 +12,13 @@
 // handle, stop flag, start count, result and requested priority are atomic
 // because both threads touch them.
 //
+// Thread handle ownership: the owner alone holds and closes the thread's
+// handle (thread_), from StartThread until Stop has finished waiting. The
+// worker only clears the published copy (handle_) as the last thing it does
+// with the object, which is what IsRunning reports. So GetHandle(), the waits,
+// the priority calls and termination always use a handle that is still open,
+// and no path closes it twice.
+//
 // Layout: the virtual functions are declared in the order of the thread
 // object's table; slot 0 comes from IMainThreadMessageManagerCallback, which
 // the host's main-thread message manager calls. The rest of the table stays
@@ -28,7 +35,7 @@
 
 class VxThread : public IMainThreadMessageManagerCallback {
  public:
-  VxThread();
+  VxThread() = default;
   VxThread(const VxThread&) = delete;
   VxThread& operator=(const VxThread&) = delete;
 
@@ -81,6 +88,7 @@ class VxThread : public IMainThreadMessageManagerCallback {
   static unsigned __stdcall ThreadProc(void* self);
   void PumpComMessages();
 
+  // Non-null exactly while the thread exists; the same value as thread_.
   std::atomic<HANDLE> handle_{nullptr};
   std::atomic<uint8_t> stopRequested_{0};
   VxHandle stopEvent_;
@@ -94,8 +102,6 @@ class VxThread : public IMainThreadMessageManagerCallback {
   uint8_t initializeCom_ = 0;
   std::atomic<int32_t> requestedPriority_{0};
   uint32_t threadId_ = 0;
-  // Signalled by the worker just before it clears the handle, so that Stop
-  // wakes as soon as the body has returned instead of at the end of a poll
-  // interval. Manual-reset; reset by each start.
-  VxHandle exitedEvent_;
+  // The owner's thread handle; touched only on the owner's thread.
+  VxHandle thread_;
 };

@@ -42,7 +42,6 @@ class VxZoneSettings {
   bool WriteInt(const VxString& name, int32_t value);
 
   int32_t Zone() const { return zone_; }
-  const VxString& GroupName() const { return groupName_; }
   bool HasPrimaryKey() const { return static_cast<bool>(primaryKey_); }
   bool HasLegacyKey() const { return static_cast<bool>(legacyKey_); }
 

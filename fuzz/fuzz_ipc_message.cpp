@@ -23,7 +23,7 @@ namespace {
       std::abort();      \
   } while (0)
 
-struct CheckingSink : IVxAudioLiveSink {
+struct CheckingSink final : IVxAudioLiveSink {
   const uint8_t* begin = nullptr;
   const uint8_t* end = nullptr;
   bool streaming = false;

@@ -24,6 +24,8 @@ class IVxAudioLive {
   virtual int32_t GetInfo(int32_t code, void* buffer) noexcept = 0;
   virtual int32_t Reserved(int32_t code, void* argument) noexcept = 0;  // slot 3: -1
   virtual int32_t Configure(int32_t code, HWND parent) noexcept = 0;    // slot 4
+ protected:
+  ~IVxAudioLive() = default;
 };
 
 // Adds no data; Open, GetInfo and Configure stay pure. Reserved answers -1 for
@@ -31,6 +33,9 @@ class IVxAudioLive {
 class VxAudioLiveBase : public IVxAudioLive {
  public:
   int32_t Reserved(int32_t, void*) noexcept override { return -1; }
+
+ protected:
+  ~VxAudioLiveBase() = default;
 };
 
 // Deletes a source the way the host does: through slot 0 with flags 1.

@@ -19,4 +19,7 @@ class IVxAudioLiveSink {
   virtual void Write(const void* data, int32_t byteCount, bool flag) = 0;
   // Slot 2. The stream ended without the host asking (IPC source only).
   virtual void SourceEnded() = 0;
+
+ protected:
+  ~IVxAudioLiveSink() = default;
 };

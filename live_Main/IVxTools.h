@@ -12,6 +12,9 @@
 // returns the object pointer), declared explicitly because a GCC virtual
 // destructor would take two slots.
 //
+// Every interface here has a protected, non-virtual C++ destructor: it adds no
+// table slot, and no one can delete a host object through the interface.
+//
 // Threads: the log, translation and settings services may be called from any
 // thread; message boxes and the message pump from the thread that runs them.
 #pragma once
@@ -34,6 +37,8 @@ class IVxDllBuffer {
   virtual bool SetSize(uint32_t size) = 0;  // slot 0
   virtual void* GetData() = 0;              // slot 1: null while empty
   virtual uint32_t GetSize() const = 0;     // slot 2
+ protected:
+  ~IVxDllBuffer() = default;
 };
 
 class IVxSettingsKey {
@@ -76,6 +81,8 @@ class IVxSettingsKey {
   virtual void Unused13() = 0;
   virtual void Unused14() = 0;
   virtual void GetZoneValueName(BSTR* out, const char16_t* name, int32_t zone) = 0;  // slot 15
+ protected:
+  ~IVxSettingsKey() = default;
 };
 
 // Text service of the string library: formats with the typed argument list.
@@ -85,12 +92,16 @@ class IVxTextService {
                       const char16_t* format,
                       const VxArg* const* args,
                       int capacity) = 0;  // slot 0
+ protected:
+  ~IVxTextService() = default;
 };
 
 class IVxTranslator {
  public:
   virtual const char16_t* GetLanguage() = 0;       // slot 0
   virtual void Translate(IVxDllString* text) = 0;  // slot 1: replaces the text with its translation
+ protected:
+  ~IVxTranslator() = default;
 };
 
 class IVxProductInfo {
@@ -98,6 +109,9 @@ class IVxProductInfo {
   virtual const char16_t* GetProductName() = 0;  // slot 0
   // Slot 1: loads the product information; on failure `error` may hold a reason.
   virtual bool Load(const char16_t* productName, IVxDllString* error) = 0;
+
+ protected:
+  ~IVxProductInfo() = default;
 };
 
 class IVxLog {
@@ -113,6 +127,8 @@ class IVxLog {
                       const char* format,
                       const VxArg* const* args,
                       int32_t capacity) = 0;  // slot 2
+ protected:
+  ~IVxLog() = default;
 };
 
 // A message box request: Prepare fills in the defaults, Show shows it.
@@ -144,6 +160,8 @@ class IVxMessageBoxes {
                        const char16_t* text,
                        const char16_t* title,
                        uint32_t style) = 0;  // slot 13
+ protected:
+  ~IVxMessageBoxes() = default;
 };
 
 // Implemented by the module (VxThread); the host calls slot 0 on its main
@@ -151,6 +169,8 @@ class IVxMessageBoxes {
 class IMainThreadMessageManagerCallback {
  public:
   virtual bool OnMainThreadMessage(int32_t id, int64_t value) = 0;  // slot 0
+ protected:
+  ~IMainThreadMessageManagerCallback() = default;
 };
 
 class IVxMainThreadMessageManager {
@@ -161,6 +181,8 @@ class IVxMainThreadMessageManager {
                     int32_t id,
                     int64_t value) = 0;                                      // slot 2
   virtual void DropMessages(IMainThreadMessageManagerCallback* thread) = 0;  // slot 3
+ protected:
+  ~IVxMainThreadMessageManager() = default;
 };
 
 class IVxMessagePump {
@@ -169,6 +191,8 @@ class IVxMessagePump {
   virtual bool PumpNext() = 0;  // slot 1: false when no message is awaited
   virtual void Unused2() = 0;
   virtual void Dispatch(const MSG* msg) = 0;  // slot 3
+ protected:
+  ~IVxMessagePump() = default;
 };
 
 class IVxDisplayMetrics {
@@ -178,6 +202,8 @@ class IVxDisplayMetrics {
   // module always passes 0 as `flags`.
   virtual int32_t ScalePixels(int32_t value, int32_t flags) = 0;
   virtual int32_t GetDpi() = 0;  // slot 2
+ protected:
+  ~IVxDisplayMetrics() = default;
 };
 
 class IVxUiServices {
@@ -187,6 +213,8 @@ class IVxUiServices {
   virtual void Unused2() = 0;
   virtual void Unused3() = 0;
   virtual IVxDisplayMetrics* GetDisplayMetrics(bool create) = 0;  // slot 4
+ protected:
+  ~IVxUiServices() = default;
 };
 
 class IVxTools {
@@ -240,6 +268,8 @@ class IVxTools {
   virtual void Unused41() = 0;
   virtual void Unused42() = 0;
   virtual void AdoptPopupWindow(HWND window) = 0;  // slot 43
+ protected:
+  ~IVxTools() = default;
 };
 
 // The image library's interface ("GetVxImageAppDLL", no arguments).
@@ -247,6 +277,8 @@ class IVxImageApp {
  public:
   virtual bool Initialize(bool startupFlag) = 0;    // slot 0
   virtual void Uninitialize(bool startupFlag) = 0;  // slot 1
+ protected:
+  ~IVxImageApp() = default;
 };
 
 extern "C" {

@@ -15,8 +15,6 @@ struct LibrarySlot {
   std::atomic<void*> api{nullptr};
 };
 
-constexpr uint32_t kSearchLibraryFolder = LOAD_WITH_ALTERED_SEARCH_PATH;  // 8
-
 // The tools library's file name, kept scrambled in the binary: each code unit
 // is XORed with its position plus kScrambleKey.
 constexpr char16_t kScrambleKey = 0x35;
@@ -66,22 +64,9 @@ class LockGuard {
   CRITICAL_SECTION* lock_;
 };
 
-bool IsAbsolutePath(const VxString& name) {
-  if (name.find(u'\\') == VxString::npos)
-    return false;
-  return name.compare(1, 2, u":\\") == 0 || name.compare(0, 2, u"\\\\") == 0;
-}
-
 // Loads `fileName` into `library` from where the host is installed.
 bool LoadFromInstallation(VxLoadLibrary& library, const VxString& fileName) {
-  if (IsAbsolutePath(fileName))
-    return library.Load(fileName.c_str(), kSearchLibraryFolder);
-  const VxString installPath = VxInstallInfo::LibraryInstallPath();
-  if (installPath.empty())
-    return library.Load(fileName.c_str(), 0);
-  if (library.Load((installPath + fileName).c_str(), kSearchLibraryFolder))
-    return true;
-  return library.Load((installPath + u"x64\\" + fileName).c_str(), kSearchLibraryFolder);
+  return library.LoadFromInstallation(VxInstallInfo::LibraryInstallPath(), fileName);
 }
 
 std::atomic<HINSTANCE> gModuleInstance{nullptr};
@@ -122,8 +107,9 @@ bool VxHostLibraries::LoadTools() {
   IVxTools* tools = entry(kVxToolsInterfaceVersion);
   if (!tools)
     return true;
-  tools->Initialize(slot.startupFlag, ModuleInstance());
+  // Published first: the library may log or post from inside its initialisation.
   slot.api.store(tools, std::memory_order_release);
+  tools->Initialize(slot.startupFlag, ModuleInstance());
   return true;
 }
 
@@ -141,8 +127,8 @@ bool VxHostLibraries::LoadImage() {
   IVxImageApp* image = entry();
   if (!image)
     return true;
-  image->Initialize(slot.startupFlag);
   slot.api.store(image, std::memory_order_release);
+  image->Initialize(slot.startupFlag);
   return true;
 }
 
@@ -156,16 +142,18 @@ void VxHostLibraries::Unload(bool notifyTools) {
   {
     LockGuard guard;
     LibrarySlot& slot = *gImage();
-    if (auto* image = static_cast<IVxImageApp*>(slot.api.exchange(nullptr)))
+    if (auto* image = static_cast<IVxImageApp*>(slot.api.load()))
       image->Uninitialize(slot.startupFlag);
+    slot.api.store(nullptr);
     slot.library.Free();
   }
   {
     LockGuard guard;
     LibrarySlot& slot = *gTools();
-    // Cleared before the call so that nothing logs into a library that is going away.
-    if (auto* tools = static_cast<IVxTools*>(slot.api.exchange(nullptr)))
+    // Cleared only after the call: the library may still log from inside it.
+    if (auto* tools = static_cast<IVxTools*>(slot.api.load()))
       tools->Uninitialize(slot.startupFlag, ModuleInstance());
+    slot.api.store(nullptr);
     slot.library.Free();
   }
 }

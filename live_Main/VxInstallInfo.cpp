@@ -7,6 +7,7 @@
 #include "foundation/VxFormat.h"
 #include "foundation/VxHandle.h"
 #include "live_Main/VxHostLibraries.h"
+#include "live_Main/VxLoadLibrary.h"
 #include "live_Main/VxSharedMemory.h"
 
 namespace {
@@ -65,9 +66,7 @@ class BlockHolder {
     if (!block)
       return;
     if (block->filled == 0) {
-      wchar_t exe[MAX_PATH + 1] = {};
-      ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-      VxInstallInfo::Fill(block, VxString(exe), VxInstallInfo::ThisModuleFolder());
+      VxInstallInfo::Fill(block, VxModuleFileName(nullptr), VxInstallInfo::ThisModuleFolder());
     } else {
       // Another module of the process may still be filling it.
       for (int i = 0; i < 5000 && block->complete != VxInstallInfo::kComplete; ++i)
@@ -108,9 +107,7 @@ VxString VxInstallInfo::ThisModuleFolder() {
   ::GetModuleHandleExW(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
       reinterpret_cast<LPCWSTR>(&VxInstallInfo::ThisModuleFolder), &module);
-  wchar_t path[MAX_PATH + 1] = {};
-  ::GetModuleFileNameW(module, path, MAX_PATH);
-  return FolderOf(VxString(path));
+  return FolderOf(VxModuleFileName(module));
 }
 
 VxString VxInstallInfo::FindRegisteredInstallation(const VxString& hostFolder,
@@ -161,10 +158,7 @@ VxInstallInfo::Resolution VxInstallInfo::Resolve(const VxString& hostFolder,
   if (!hostFolder.empty() && ::GetFileAttributesW(marker.Wide()) != INVALID_FILE_ATTRIBUTES) {
     result.portable = true;
     result.installPath = hostFolder;
-    result.dataPath = hostFolder;
-    if (!result.dataPath.empty() && result.dataPath.back() != u'\\')
-      result.dataPath += u'\\';
-    result.dataPath += u"Application Data";
+    result.dataPath = VxJoinPath(hostFolder, u"Application Data");
     return result;
   }
   result.installPath = FindRegisteredInstallation(hostFolder, moduleFolder);

@@ -5,16 +5,11 @@
 #include "foundation/VxCharTable.h"
 #include "foundation/VxFormat.h"
 #include "live_Main/VxHostLibraries.h"
+#include "live_Main/VxLoadLibrary.h"
 
 namespace {
 
 constexpr char16_t kProductName[] = u"";
-
-VxString ThisModulePath(HINSTANCE module) {
-  wchar_t path[MAX_PATH + 1] = {};
-  ::GetModuleFileNameW(module, path, MAX_PATH);
-  return VxString(path);
-}
 
 }  // namespace
 
@@ -59,7 +54,7 @@ bool VxLiveApp::LoadHostLibraries() {
   } else {
     error = u"Failed to load VxTools";
   }
-  const VxString text = CriticalErrorText(ThisModulePath(module_), error);
+  const VxString text = CriticalErrorText(VxModuleFileName(module_), error);
   ::MessageBoxW(nullptr, text.Wide(), L"Critical Error", MB_OK);
   return false;
 }

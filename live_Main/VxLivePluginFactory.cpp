@@ -7,6 +7,7 @@
 #include "foundation/VxSettingsKey.h"
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
+#include "live_Main/VxLoadLibrary.h"
 #include "sources/asio/CASIOLivePlugin.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "sources/loopback/CLoopbackLivePlugin.h"
@@ -53,14 +54,6 @@ IVxAudioLive* CreateSource(int32_t index) noexcept {
 }
 
 constexpr size_t kNameBufferChars = 1024;
-constexpr DWORD kModulePathChars = 2080;
-
-VxString ThisModulePath() {
-  wchar_t path[kModulePathChars] = {};
-  ::GetModuleFileNameW(VxHostLibraries::Instance().ModuleInstance(), path, kModulePathChars);
-  return VxString(path);
-}
-
 // Writes the registration key of `source` and deletes the source.
 void RegisterSource(int32_t index, IVxAudioLive* source) {
   char16_t name[kNameBufferChars] = {};
@@ -74,7 +67,7 @@ void RegisterSource(int32_t index, IVxAudioLive* source) {
     (void)key.WriteInt(u"IVersion", 1);
     (void)key.WriteString(u"Company", VxString(u"Vexmoor"));
   }
-  const VxString path = ThisModulePath();
+  const VxString path = VxModuleFileName(VxHostLibraries::Instance().ModuleInstance());
   if (key) {
     (void)key.WriteString(u"Path", path);
     (void)key.WriteInt(u"Index", index);

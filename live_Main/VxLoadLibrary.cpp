@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "live_Main/VxLog.h"
 
@@ -19,7 +20,48 @@ std::string ToMultiByte(const char16_t* path) {
   return text;
 }
 
+constexpr uint32_t kSearchLibraryFolder = LOAD_WITH_ALTERED_SEARCH_PATH;  // 8
+
+bool IsAbsolutePath(const VxString& name) {
+  if (name.find(u'\\') == VxString::npos)
+    return false;
+  return name.compare(1, 2, u":\\") == 0 || name.compare(0, 2, u"\\\\") == 0;
+}
+
 }  // namespace
+
+VxString VxJoinPath(const VxString& folder, std::u16string_view name) {
+  VxString path = folder;
+  if (!path.empty() && path.back() != u'\\' && path.back() != u'/')
+    path.push_back(u'\\');
+  path.append(name);
+  return path;
+}
+
+VxString VxModuleFileName(HMODULE module) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD n = ::GetModuleFileNameW(module, buffer.data(), size);
+    if (n == 0)
+      return VxString();
+    // A cut path fills the buffer exactly (with or without a terminator,
+    // depending on the system version).
+    if (n < size - 1)
+      return VxString(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool VxLoadLibrary::LoadFromInstallation(const VxString& installPath, const VxString& fileName) {
+  if (IsAbsolutePath(fileName))
+    return Load(fileName.c_str(), kSearchLibraryFolder);
+  if (installPath.empty())
+    return Load(fileName.c_str(), 0);
+  if (Load(VxJoinPath(installPath, fileName).c_str(), kSearchLibraryFolder))
+    return true;
+  return Load(VxJoinPath(installPath, u"x64\\" + fileName).c_str(), kSearchLibraryFolder);
+}
 
 bool VxLoadLibrary::Load(const char16_t* path, uint32_t flags) {
   Free();

@@ -6,6 +6,10 @@
 // when bit 31 of `flags` is set, logs "Loading %s failed, error: %d" (category
 // 1, source "VxLoadLibrary"). Not thread-safe; the host library set guards its
 // own instances with its lock.
+//
+// LoadFromInstallation() applies the host's search rule for its libraries: an
+// absolute file name as given; with no install path the bare name; else the
+// install path joined with the name, then with "x64\" and the name.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +17,15 @@
 #include <cstdint>
 
 #include "foundation/VxHandle.h"
+#include "foundation/VxString.h"
+
+// `folder` and `name` with one backslash between them; `name` alone when
+// `folder` is empty.
+VxString VxJoinPath(const VxString& folder, std::u16string_view name);
+
+// The full path of a loaded module (null: the process's executable), of any
+// length; empty when the module is unknown.
+VxString VxModuleFileName(HMODULE module);
 
 class VxLoadLibrary {
  public:
@@ -24,6 +37,7 @@ class VxLoadLibrary {
   VxLoadLibrary& operator=(const VxLoadLibrary&) = delete;
 
   [[nodiscard]] bool Load(const char16_t* path, uint32_t flags);
+  [[nodiscard]] bool LoadFromInstallation(const VxString& installPath, const VxString& fileName);
   void Free() { module_.reset(); }
   HMODULE Get() const { return module_.get(); }
   bool IsLoaded() const { return static_cast<bool>(module_); }

@@ -3,15 +3,17 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WIN_BUILD=${WIN_BUILD:-$ROOT/build/win}
 LINUX_BUILD=${LINUX_BUILD:-$ROOT/build/linux}
 JOBS=${JOBS:-$(nproc)}
+# Extra CMake options for both builds, e.g. VX_CMAKE_ARGS=-DVX_WERROR=ON.
 
 build_windows() {
   cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VX_CMAKE_ARGS:-} >/dev/null
   cmake --build "$WIN_BUILD" -j "$JOBS"
 }
 
 build_linux() {
-  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$LINUX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$LINUX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    ${VX_CMAKE_ARGS:-} >/dev/null
   cmake --build "$LINUX_BUILD" -j "$JOBS"
 }
 

@@ -4,6 +4,8 @@
 # each fuzzer for a bounded time.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+# Warnings are errors here, as in CI.
+export VX_CMAKE_ARGS="${VX_CMAKE_ARGS:-} -DVX_WERROR=ON"
 bash "$ROOT/scripts/setup.sh"
 
 echo "== Formatting =="

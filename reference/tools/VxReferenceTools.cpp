@@ -60,6 +60,8 @@ bool VxReferenceTools::Initialize(bool startupFlag, HINSTANCE module) {
   }
   Note(VxFormat(u"Initialize (module: %s, flag: %d, count: %d)",
                 {ModuleFileName(module), startupFlag ? 1 : 0, count}));
+  if (CallHook hook = hook_.load())
+    hook(L"Initialize", module);
   if (!messenger_.IsStarted())
     (void)messenger_.Start(LibraryInstance());
   return true;
@@ -86,6 +88,8 @@ void VxReferenceTools::Uninitialize(bool startupFlag, HINSTANCE module) {
   }
   Note(VxFormat(u"Uninitialize (module: %s, flag: %d, count: %d)",
                 {ModuleFileName(module), startupFlag ? 1 : 0, count}));
+  if (CallHook hook = hook_.load())
+    hook(L"Uninitialize", module);
   if (last)
     messenger_.Shutdown();
 }

@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -86,6 +87,10 @@ class VxReferenceTools final : public IVxTools {
 
   // Initialize calls minus Uninitialize calls for `module`.
   int InitializeCount(HINSTANCE module);
+  // Called from inside Initialize and Uninitialize with the call's name, as a
+  // host library may call back into the module while it sets up or tears down.
+  using CallHook = void (*)(const wchar_t* call, HINSTANCE module);
+  void SetCallHook(CallHook hook) { hook_.store(hook); }
   VxFileLog& Log() { return log_; }
 
  private:
@@ -104,5 +109,6 @@ class VxReferenceTools final : public IVxTools {
 
   std::mutex mutex_;
   std::map<HINSTANCE, int> initializeCounts_;
+  std::atomic<CallHook> hook_{nullptr};
   std::vector<HWND> popupWindows_;
 };

@@ -26,4 +26,10 @@ int VxToolsInitializeCount(HINSTANCE module) noexcept {
   return VxReferenceTools::Instance().InitializeCount(module);
 }
 
+// A function called from inside Initialize and Uninitialize (after the
+// library's own log line) with the call's name; null removes it.
+void VxToolsSetCallHook(VxReferenceTools::CallHook hook) noexcept {
+  VxReferenceTools::Instance().SetCallHook(hook);
+}
+
 }  // extern "C"

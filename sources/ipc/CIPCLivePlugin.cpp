@@ -89,9 +89,10 @@ bool CIPCLivePlugin::Run() {
     (void)input.SetLength(count);  // shorter: cannot fail
     output.Release();
     ProcessMessage(&input, &output, &keepReading);
-    if (output.Length() > 0 && !VxWritePipeReply(pipe_.get(), output.Data(), output.Length())) {
-      (void)::GetLastError();  // the producer is gone or slow; the next read tells
-    }
+    // A failed reply is not acted on: the producer is gone or slow, and the
+    // next read tells which.
+    if (output.Length() > 0)
+      (void)VxWritePipeReply(pipe_.get(), output.Data(), output.Length());
   }
   if (!IsStopRequested() && sink_)
     sink_->SourceEnded();

@@ -40,10 +40,9 @@ bool VxReadFileWithTimeout(HANDLE handle,
     if (waited == WAIT_OBJECT_0) {
       ok = ::GetOverlappedResult(handle, &overlapped, &count, FALSE) != FALSE;
     } else if (waited == WAIT_TIMEOUT || (stopEvent && waited == WAIT_OBJECT_0 + 1)) {
-      const DWORD reason = waited == WAIT_TIMEOUT ? ERROR_TIMEOUT : ERROR_OPERATION_ABORTED;
+      // The cancelled read's completion leaves the platform's error behind
+      // (ERROR_OPERATION_ABORTED), which the caller gets as it stands.
       (void)VxCancelPendingRead(handle, &overlapped);
-      // The cancelled completion leaves its own error behind; say why we gave up.
-      ::SetLastError(reason);
     } else {
       // A failed wait: make sure the read is no longer pending before the
       // record and the event go away.

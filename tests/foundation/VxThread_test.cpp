@@ -111,13 +111,19 @@ uint32_t ThreadIdOf(const VxThread& thread) {
   return id;
 }
 
-// A handle of our own to the worker, which outlives the one VxThread closes.
+// A handle of our own to the worker, which outlives the one VxThread closes at Stop.
 VxHandle OpenWorker(const VxThread& thread) {
   return VxHandle(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, ThreadIdOf(thread)));
 }
 
-TEST(VxThreadLifecycle, StopBeforeAnyStartReturnsTrueAtOnce) {
-  TestThread thread;
+// A refused start creates no thread, and Stop on a never-started object
+// returns true at once.
+TEST(VxThreadLifecycle, NeverStartedHasNothingToStop) {
+  struct Refusing : TestThread {
+    bool OnBeforeStart() override { return false; }
+  } thread;
+  EXPECT_FALSE(thread.Start(0, false));
+  EXPECT_EQ(thread.GetStopEvent(), nullptr);
   const auto start = Clock::now();
   EXPECT_TRUE(thread.Stop(5000));
   EXPECT_LT(MsSince(start), 1000);
@@ -155,16 +161,6 @@ TEST(VxThreadLifecycle, StartOnRunningThreadKeepsItUnlessRestartIsAsked) {
   EXPECT_TRUE(thread.Stop(-1));  // the base body returns true
   EXPECT_FALSE(thread.IsRunning());
   EXPECT_EQ(ThreadIdOf(thread), 0u);
-}
-
-TEST(VxThreadLifecycle, RefusedBeforeStartCreatesNoThread) {
-  struct Refusing : TestThread {
-    bool OnBeforeStart() override { return false; }
-  } thread;
-  EXPECT_FALSE(thread.Start(0, false));
-  EXPECT_FALSE(thread.IsRunning());
-  EXPECT_EQ(thread.GetStartCount(), 0);
-  EXPECT_EQ(thread.GetStopEvent(), nullptr);
 }
 
 TEST(VxThreadPriority, ZeroLeavesNormalAndFifteenGivesTimeCritical) {
@@ -387,7 +383,8 @@ TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
 }
 
 TEST(VxThreadStop, EndsWaitWhenThreadHandleTurnsInvalid) {
-  // Keeps the handle field pointing at the handle the body closed.
+  // The body closes the thread's handle behind the object's back, which
+  // makes it invalid for Stop; Stop must not close it a second time.
   struct ClosesOwnHandle : TestThread {
     using TestThread::TestThread;
     bool CloseThreadHandle(HANDLE) override { return true; }
@@ -418,6 +415,53 @@ TEST(VxThreadStop, EndsWaitWhenThreadHandleTurnsInvalid) {
 
   ::SetEvent(release.get());
   ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
+}
+
+// Stop's time limit runs out just as the body returns: whoever closes the
+// thread handle must do so once, and no one may use it after it is closed.
+TEST(VxThreadStop, LimitReachedWhileBodyReturnsClosesHandleOnce) {
+  struct Recording : TestThread {
+    using TestThread::TestThread;
+    DWORD owner = ::GetCurrentThreadId();
+    VxHandle release = MakeEvent(), workerClosed = MakeEvent(), ownerClosed = MakeEvent();
+    VxHandle worker;
+    std::vector<std::pair<DWORD, bool>> closes;  // caller, success
+    bool CloseThreadHandle(HANDLE handle) override {
+      const bool ok = ::CloseHandle(handle) != FALSE;
+      closes.emplace_back(::GetCurrentThreadId(), ok);
+      if (::GetCurrentThreadId() == owner) {
+        ::SetEvent(ownerClosed.get());
+      } else {
+        // Holds a worker that closes its own handle until the owner acted.
+        ::SetEvent(workerClosed.get());
+        ::WaitForSingleObject(ownerClosed.get(), 2000);
+      }
+      return ok;
+    }
+    bool MayHardKill() override {
+      // Lets the body return, then kills once the worker has closed its
+      // handle or ended.
+      ::SetEvent(release.get());
+      HANDLE either[2] = {workerClosed.get(), worker.get()};
+      ::WaitForMultipleObjects(2, either, FALSE, 10000);
+      return true;
+    }
+  };
+  for (int round = 0; round < 3; ++round) {
+    Recording thread([](TestThread& self) {
+      return WaitSignalled(static_cast<Recording&>(self).release, 60000);
+    });
+    ASSERT_TRUE(thread.Start(0, false));
+    thread.worker = OpenWorker(thread);
+    ASSERT_TRUE(thread.worker);
+    EXPECT_TRUE(thread.Stop(0));
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(thread.GetHandle(), nullptr);
+    ASSERT_EQ(::WaitForSingleObject(thread.worker.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(thread.closes.size(), 1u);
+    EXPECT_TRUE(thread.closes[0].second);
+    EXPECT_EQ(thread.closes[0].first, thread.owner);
+  }
 }
 
 TEST(VxThreadMainThread, PostedValuesArriveInOrderOnMainThread) {

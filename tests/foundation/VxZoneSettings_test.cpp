@@ -203,7 +203,7 @@ TEST_F(ZoneSettings, EmptyLegacyPathOpensNoLegacyKeyAndDeletesNothing) {
 namespace {
 
 // Host key stand-in that records how the handle deletes it.
-class CountingKey : public IVxSettingsKey {
+class CountingKey final : public IVxSettingsKey {
  public:
   explicit CountingKey(int* deletions, unsigned* flags) : deletions_(deletions), flags_(flags) {}
   void* DeletingDestructor(unsigned int flags) noexcept override {

@@ -17,6 +17,11 @@
 
 namespace {
 
+// A folder left by an earlier, interrupted run counts as made.
+bool MakeFolder(const std::wstring& path) {
+  return ::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 constexpr char16_t kMissing[] = u"C:\\vx-no-such-folder\\Missing.dll";
 
 // Loads the tools library through the host library set for each test.
@@ -102,6 +107,60 @@ TEST(LibraryLoader, EmptyPathFailsAndEveryLoadFreesTheModuleBefore) {
   EXPECT_EQ(nullptr, ::GetModuleHandleW(image.c_str()));
 }
 
+// The host's search rule for its libraries, with the install path spelt with
+// and without its trailing backslash and with the library only in "x64\".
+TEST(LibraryLoader, InstallPathIsJoinedWithOrWithoutTrailingBackslash) {
+  const std::wstring bin = VxToolsTestEnv::ExeFolder();
+  const std::wstring other = bin + L"install-" + std::to_wstring(::GetCurrentProcessId());
+  ASSERT_TRUE(MakeFolder(other));
+  ASSERT_TRUE(MakeFolder(other + L"\\x64"));
+  ASSERT_TRUE(
+      ::CopyFileW((bin + L"VxImage.dll").c_str(), (other + L"\\x64\\VxImage.dll").c_str(), FALSE));
+  const struct {
+    std::wstring installPath, loaded;
+  } cases[] = {
+      {bin, bin + L"VxImage.dll"},
+      {bin.substr(0, bin.size() - 1), bin + L"VxImage.dll"},
+      {other, other + L"\\x64\\VxImage.dll"},
+      {other + L"\\", other + L"\\x64\\VxImage.dll"},
+  };
+  for (const auto& c : cases) {
+    VxLoadLibrary library;
+    ASSERT_TRUE(library.LoadFromInstallation(VxString(c.installPath.c_str()), u"VxImage.dll"))
+        << std::string(c.installPath.begin(), c.installPath.end());
+    EXPECT_EQ(VxString(c.loaded.c_str()), VxModuleFileName(library.Get()));
+  }
+  ::DeleteFileW((other + L"\\x64\\VxImage.dll").c_str());
+  ::RemoveDirectoryW((other + L"\\x64").c_str());
+  ::RemoveDirectoryW(other.c_str());
+}
+
+// A module path longer than MAX_PATH comes back whole.
+TEST(LibraryLoader, ModuleFileNameHasNoLengthLimit) {
+  std::wstring folder = L"\\\\?\\" + VxToolsTestEnv::ExeFolder() + L"long-" +
+                        std::to_wstring(::GetCurrentProcessId());
+  std::vector<std::wstring> made;
+  for (;;) {
+    ASSERT_TRUE(MakeFolder(folder)) << ::GetLastError();
+    made.push_back(folder);
+    if (folder.size() > MAX_PATH + 40)
+      break;
+    folder += L"\\" + std::wstring(60, L'd');
+  }
+  const std::wstring image = folder + L"\\VxImage.dll";
+  ASSERT_TRUE(
+      ::CopyFileW((VxToolsTestEnv::ExeFolder() + L"VxImage.dll").c_str(), image.c_str(), FALSE));
+  VxModule module(::LoadLibraryExW(image.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  ASSERT_TRUE(module) << ::GetLastError();
+  const VxString path = VxModuleFileName(module.get());
+  EXPECT_GT(path.size(), static_cast<size_t>(MAX_PATH));
+  EXPECT_TRUE(path.ends_with(VxString(image.substr(4).c_str()))) << path.size();
+  module.reset();
+  ::DeleteFileW(image.c_str());
+  for (auto it = made.rbegin(); it != made.rend(); ++it)
+    ::RemoveDirectoryW(it->c_str());
+}
+
 using HostLibraries = WithTools;
 
 TEST_F(HostLibraries, LoadsOnceAndUnloadNotifiesThenReleasesTheTools) {
@@ -130,6 +189,27 @@ TEST_F(HostLibraries, LoadsOnceAndUnloadNotifiesThenReleasesTheTools) {
   ASSERT_TRUE(libraries.LoadTools());
   EXPECT_EQ(1u, Entries("Initialize \\(module: .*").size());
   EXPECT_TRUE(Entries("not logged").empty());
+}
+
+void LogFromInsideTools(const wchar_t* call, HINSTANCE) {
+  VxLog(kVxLogRuntime, u"Test::Hook", u"inside %s", {reinterpret_cast<const char16_t*>(call)});
+}
+
+// The interface is published before the library's initialisation and cleared
+// after its counterpart, so the library may call back into the module, and the
+// module log, from inside both.
+TEST_F(HostLibraries, ModuleCanLogFromInsideToolsInitialiseAndUninitialise) {
+  VxModule hold(::LoadLibraryW((VxToolsTestEnv::ExeFolder() + L"VxTools.dll").c_str()));
+  using SetHook = void (*)(void (*)(const wchar_t*, HINSTANCE));
+  auto setHook = reinterpret_cast<SetHook>(
+      reinterpret_cast<void*>(::GetProcAddress(hold.get(), "VxToolsSetCallHook")));
+  ASSERT_NE(nullptr, setHook);
+  setHook(&LogFromInsideTools);
+  VxHostLibraries::Instance().Unload(false);
+  ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
+  setHook(nullptr);
+  EXPECT_EQ(1u, Entries("inside Uninitialize").size());
+  EXPECT_EQ(1u, Entries("inside Initialize").size());
 }
 
 TEST_F(HostLibraries, UnloadWithoutNotifyReleasesQuietly) {

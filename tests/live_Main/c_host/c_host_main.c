@@ -196,18 +196,20 @@ int main(int argc, char** argv) {
   const char* mode = argc > 1 ? argv[1] : "";
   if (strcmp(mode, "load") == 0) {
     RunLoad();
-  } else if (strcmp(mode, "missing-tools") == 0) {
+  } else if (strcmp(mode, "refused") == 0) {
+    /* Every way the start-up can refuse the load: the product information
+     * failing with a reason and without one, and no tools library at all. */
+    SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", L"The product information is damaged");
+    RunProductRefused(L"The product information is damaged");
+    SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", NULL);
+    SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_FAIL", L"1");
+    RunProductRefused(L"Unknown error loading product information");
+    SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_FAIL", NULL);
     RunMissingTools();
   } else if (strcmp(mode, "refused-child") == 0) {
     RunRefusedChild();
-  } else if (strcmp(mode, "product-error") == 0) {
-    SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_ERROR", L"The product information is damaged");
-    RunProductRefused(L"The product information is damaged");
-  } else if (strcmp(mode, "product-unknown") == 0) {
-    SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_FAIL", L"1");
-    RunProductRefused(L"Unknown error loading product information");
   } else {
-    printf("usage: livemain_c_host load|missing-tools|product-error|product-unknown\n");
+    printf("usage: livemain_c_host load|refused\n");
     return 2;
   }
   printf("%s: %d failed check(s)\n", mode, g_failures);

@@ -23,7 +23,7 @@ struct Delivery {
   DWORD thread;
 };
 
-class Recorder : public IMainThreadMessageManagerCallback {
+class Recorder final : public IMainThreadMessageManagerCallback {
  public:
   bool OnMainThreadMessage(int32_t id, int64_t value) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -118,7 +118,7 @@ TEST_F(MainThreadMessages, DropFromAnotherThreadWaitsForARunningDelivery) {
   std::atomic<bool> dropReturned{false};
   std::atomic<bool> returnedDuringDelivery{false};
 
-  class Blocking : public IMainThreadMessageManagerCallback {
+  class Blocking final : public IMainThreadMessageManagerCallback {
    public:
     HANDLE entered, dropping;
     std::atomic<bool>* dropReturned;

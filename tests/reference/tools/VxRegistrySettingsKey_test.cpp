@@ -14,7 +14,7 @@ VxToolsTestEnv& Env() {
   return VxToolsTestEnv::Instance();
 }
 
-class Buffer : public IVxDllBuffer {
+class Buffer final : public IVxDllBuffer {
  public:
   bool SetSize(uint32_t size) override {
     bytes_.resize(size);

@@ -19,7 +19,7 @@ std::string Text(const VxByteBuffer& b) {
   return std::string(reinterpret_cast<const char*>(b.Data()), b.Length());
 }
 
-struct Sink : IVxAudioLiveSink {
+struct Sink final : IVxAudioLiveSink {
   int32_t SetFormat(const VxAudioFormat* format) override {
     formats.push_back(*format);
     return answer;

@@ -107,7 +107,7 @@ struct PipePair {
 
 // Records what a source hands to its sink. Each data block is either checked
 // against the test pattern (long streams) or kept (short exchanges).
-class RecordingSink : public IVxAudioLiveSink {
+class RecordingSink final : public IVxAudioLiveSink {
  public:
   explicit RecordingSink(bool keepBytes = true) : keepBytes_(keepBytes) {}
 
