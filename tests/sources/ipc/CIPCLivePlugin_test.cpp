@@ -134,8 +134,8 @@ class SchedulerHook {
 }  // namespace
 
 TEST(IpcSourceStream, BothModesDeliverALongStreamByteExact) {
-  StreamThroughProducer(false, 64ull << 20, 4093);     // odd, small messages, each answered
-  StreamThroughProducer(true, 512ull << 20, 1048560);  // largest messages
+  StreamThroughProducer(false, 16ull << 20, 4093);     // odd, small messages, each answered
+  StreamThroughProducer(true, 128ull << 20, 1048560);  // largest messages
 }
 
 TEST(IpcSourceReplies, EachMessageGetsOneReplyOrNoneWhenStreaming) {
