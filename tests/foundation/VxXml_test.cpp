@@ -119,6 +119,7 @@ TEST(XmlParser, ReportsEachProblemWithItsOffset) {
   EXPECT_EQ(ParseError(u""), u"Empty document");
   EXPECT_EQ(ParseError(u" \r\n\t"), u"Empty document");
   EXPECT_EQ(ParseError(u"text <!-- c --> <?pi?>"), u"No root element");
+  EXPECT_EQ(ParseError(u" text only "), u"No root element");
   EXPECT_EQ(ParseError(u"<a/><b/>"), u"Root element has sibling");
   EXPECT_EQ(ParseError(u"<a><b>"), u"Element 'b' at offset 3 not ended");
   EXPECT_EQ(ParseError(u"<a/> </x>"), u"No start tag for end tag 'x' at offset 5");
