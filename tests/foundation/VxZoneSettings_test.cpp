@@ -25,24 +25,15 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 void StoreInt(const std::wstring& path, const wchar_t* name, DWORD value) {
-  VxRegKey key;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                             sizeof value),
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, REG_DWORD, &value,
+                              sizeof value),
             ERROR_SUCCESS);
 }
 
 void StoreText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  VxRegKey key;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, key.put(), nullptr),
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, REG_SZ,
+                              value.c_str(), static_cast<DWORD>((value.size() + 1) * 2)),
             ERROR_SUCCESS);
-  ASSERT_EQ(
-      ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-      ERROR_SUCCESS);
 }
 
 void CreateKey(const std::wstring& path) {
@@ -58,30 +49,20 @@ bool KeyExists(const std::wstring& path) {
          ERROR_SUCCESS;
 }
 
-// The stored DWORD, or nothing when the value is missing or of another type.
+// The stored value, or nothing when it is missing or of another type.
 std::optional<DWORD> StoredInt(const std::wstring& path, const wchar_t* name) {
-  VxRegKey key;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
-  DWORD type = 0, value = 0, size = sizeof value;
-  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD)
+  DWORD value = 0, size = sizeof value;
+  if (::RegGetValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, RRF_RT_REG_DWORD, nullptr,
+                     &value, &size) != ERROR_SUCCESS)
     return std::nullopt;
   return value;
 }
 
 std::optional<std::wstring> StoredText(const std::wstring& path, const wchar_t* name) {
-  VxRegKey key;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
   wchar_t buffer[256] = {};
-  DWORD type = 0, size = sizeof buffer - sizeof(wchar_t);
-  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_SZ)
+  DWORD size = sizeof buffer;
+  if (::RegGetValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, RRF_RT_REG_SZ, nullptr,
+                     buffer, &size) != ERROR_SUCCESS)
     return std::nullopt;
   return std::wstring(buffer);
 }
@@ -169,10 +150,19 @@ TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
   StoreInt(L"Plugins\\Live\\ASIO", L"ASIO Channels", 9);
   StoreInt(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)", 5);
   CreateKey(L"Zones\\3");
+  StoreText(L"Plugins\\Live\\ASIO", L"ASIO Device ID (Zone 3)", L"{LEGACY 3}");
   {
     VxZoneSettings zone3(3, u"", kAsioLegacyPath, u"ASIO ");
     EXPECT_EQ(zone3.ReadInt(u"Channels", 2), 5);
+    EXPECT_EQ(zone3.ReadString(u"Device ID", u""), u"{LEGACY 3}");
     EXPECT_TRUE(zone3.WriteInt(u"Channels", 7));
+  }
+  // The primary key is always asked for zone 0, so it keeps the plain names.
+  StoreText(L"Zones\\3", L"Device ID", L"{PRIMARY 3}");
+  {
+    VxZoneSettings zone3(3, u"", kAsioLegacyPath, u"ASIO ");
+    EXPECT_EQ(zone3.ReadInt(u"Channels", 2), 7);
+    EXPECT_EQ(zone3.ReadString(u"Device ID", u""), u"{PRIMARY 3}");
   }
   EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)"));
   EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels"), 9u) << "zone 0's value stays";

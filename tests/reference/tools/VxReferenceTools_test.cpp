@@ -1,8 +1,14 @@
-// The library's entry points, its bookkeeping slots and product information.
+// The reference tools library as far as the module's tests read its results
+// directly: the entry point, the log line format, translation and pseudo
+// translation, headless message boxes, and registry-backed keys with zone
+// value names. Its other services are exercised through the module's tests.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "foundation/VxHandle.h"
 #include "live_Main/IVxTools.h"
 #include "tests/support/VxToolsTestEnv.h"
 
@@ -18,154 +24,151 @@ IVxTools* Tools() {
   return tools;
 }
 
-HMODULE ToolsModule() {
-  (void)Tools();
-  return ::GetModuleHandleW(L"VxTools.dll");
-}
-
-template <typename Proc>
-Proc Export(const char* name) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(::GetProcAddress(ToolsModule(), name)));
-}
-
-// Names of the DLLs a loaded module imports, read from its import directory.
-std::vector<std::string> ImportedDlls(HMODULE module) {
-  std::vector<std::string> names;
-  auto* base = reinterpret_cast<const BYTE*>(module);
-  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (!dir.VirtualAddress)
-    return names;
-  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-       d->Name; ++d) {
-    std::string name = reinterpret_cast<const char*>(base + d->Name);
-    for (char& c : name)
-      c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
-    names.push_back(name);
+std::vector<VxLogEntry> EntriesFrom(size_t mark) {
+  std::vector<VxLogEntry> entries;
+  const std::vector<std::string> lines = Env().ReadLogLines();
+  for (size_t i = mark; i < lines.size(); ++i) {
+    VxLogEntry e;
+    EXPECT_TRUE(VxParseLogLine(lines[i], e)) << lines[i];
+    entries.push_back(e);
   }
-  return names;
+  return entries;
+}
+
+VxString Translate(IVxTranslator* translator, const char16_t* text) {
+  VxDllString s(text);
+  translator->Translate(&s);
+  return s.Text();
+}
+
+VxString TakeBstr(BSTR s) {
+  VxString text(s ? reinterpret_cast<const char16_t*>(s) : u"", s ? ::SysStringLen(s) : 0);
+  ::SysFreeString(s);
+  return text;
 }
 
 }  // namespace
 
-TEST(ToolsLibrary, AnswersOnlyItsInterfaceVersion) {
-  auto get = Export<VxGetToolsProc>("GetVxToolsDLL");
+TEST(ToolsLibrary, AnswersOnlyItsInterfaceVersionWithOneObject) {
+  ASSERT_NE(Tools(), nullptr);
+  auto get = reinterpret_cast<VxGetToolsProc>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"VxTools.dll"), "GetVxToolsDLL")));
   ASSERT_NE(get, nullptr);
-  IVxTools* tools = get(kVxToolsInterfaceVersion);
-  ASSERT_NE(tools, nullptr);
-  EXPECT_EQ(get(kVxToolsInterfaceVersion), tools) << "one process-wide object";
+  EXPECT_EQ(get(kVxToolsInterfaceVersion), Tools());
   EXPECT_EQ(get(kVxToolsInterfaceVersion - 1), nullptr);
-  EXPECT_EQ(get(0), nullptr);
 }
 
-TEST(ToolsLibrary, ImportsOnlySystemLibraries) {
-  for (const std::string& dll : ImportedDlls(ToolsModule())) {
-    EXPECT_EQ(dll.find("LIBSTDC++"), std::string::npos) << dll;
-    EXPECT_EQ(dll.find("LIBGCC"), std::string::npos) << dll;
-    EXPECT_EQ(dll.find("LIBWINPTHREAD"), std::string::npos) << dll;
-  }
-}
-
-TEST(ToolsLibrary, CountsInitialisationPerModuleAndLogsTheOrder) {
-  IVxTools* tools = Tools();
-  auto count = Export<int (*)(HINSTANCE)>("VxToolsInitializeCount");
-  ASSERT_NE(count, nullptr);
-  // Two distinct module handles: this program and a system library.
-  HINSTANCE self = ::GetModuleHandleW(nullptr);
-  HINSTANCE other = ::GetModuleHandleW(L"kernel32.dll");
+TEST(ToolsLibrary, LogWritesOneParseableLinePerEntry) {
+  IVxLog* log = Tools()->GetLog(false);
+  ASSERT_NE(log, nullptr);
   const size_t mark = Env().LogLineCount();
+  VxArgList args({u"driver", 7});
+  log->WriteW(64, u"CTest::Open", u"opened %s with %d channels", args.List(), args.Capacity());
+  VxArgList text({u"two\r\nlines\ttab"});
+  log->WriteA(1, "VxNarrow", "text: %s, \xC3\xA9", text.List(), text.Capacity());
 
-  EXPECT_TRUE(tools->Initialize(false, self));
-  EXPECT_TRUE(tools->Initialize(false, self));
-  EXPECT_TRUE(tools->Initialize(true, other));
-  EXPECT_EQ(count(self), 2);
-  EXPECT_EQ(count(other), 1);
-  tools->ProductInfoLoaded(false);
-  tools->BeforeInstallPathLogged();
-  tools->ModuleUnloading(self);
-  tools->Uninitialize(false, self);
-  tools->Uninitialize(true, other);
-  EXPECT_EQ(count(self), 1);
-  EXPECT_EQ(count(other), 0);
-  tools->Uninitialize(false, other);  // one too many: logged, count stays 0
-  EXPECT_EQ(count(other), 0);
-  tools->Uninitialize(false, self);
+  const std::vector<VxLogEntry> entries = EntriesFrom(mark);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].category, 64);
+  EXPECT_EQ(entries[0].source, "CTest::Open");
+  EXPECT_EQ(entries[0].message, "opened driver with 7 channels");
+  EXPECT_EQ(entries[0].thread, ::GetCurrentThreadId());
+  ASSERT_EQ(entries[0].time.size(), 23u) << "YYYY-MM-DD HH:MM:SS.mmm";
+  EXPECT_EQ(entries[0].time[19], '.');
+  EXPECT_EQ(entries[1].message, "text: two\\r\\nlines\\ttab, \xC3\xA9");
+}
 
-  std::vector<std::string> messages;
-  const std::vector<std::string> lines = Env().ReadLogLines();
-  for (size_t i = mark; i < lines.size(); ++i) {
-    VxLogEntry e;
-    ASSERT_TRUE(VxParseLogLine(lines[i], e)) << lines[i];
-    if (e.source == "VxTools" && e.category == 1)
-      messages.push_back(e.message);
+TEST(ToolsLibrary, TranslatesFromTheTableAndMarksTextsInPseudoMode) {
+  IVxTranslator* translator = Tools()->GetTranslator(true);
+  ASSERT_NE(translator, nullptr);
+  const std::wstring table = Env().LogPath() + L".translations.txt";
+  {
+    const std::string bytes =
+        "\xEF\xBB\xBF# comment\r\nCritical Error\tKritischer Fehler\r\n"
+        "one\\r\\ntwo\teins\\r\\nzwei\nno tab here\n";
+    VxFileHandle file(
+        ::CreateFileW(table.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
   }
-  const char* expected[] = {
-      "Initialize (module: reference_tools_tests.exe, flag: 0, count: 1)",
-      "Initialize (module: reference_tools_tests.exe, flag: 0, count: 2)",
-      "Initialize (module: kernel32.dll, flag: 1, count: 1)",
-      "ProductInfoLoaded (flag: 0)",
-      "BeforeInstallPathLogged",
-      "ModuleUnloading (module: reference_tools_tests.exe)",
-      "Uninitialize (module: reference_tools_tests.exe, flag: 0, count: 1)",
-      "Uninitialize (module: kernel32.dll, flag: 1, count: 0)",
-      "Uninitialize without Initialize (module: kernel32.dll)",
-      "Uninitialize (module: reference_tools_tests.exe, flag: 0, count: 0)",
+  Env().SetOption(L"VXTOOLS_TRANSLATION_FILE", table.c_str());
+  EXPECT_EQ(Translate(translator, u"Critical Error"), u"Kritischer Fehler");
+  EXPECT_EQ(Translate(translator, u"one\r\ntwo"), u"eins\r\nzwei");
+  EXPECT_EQ(Translate(translator, u"no tab here"), u"no tab here");
+  Env().SetOption(L"VXTOOLS_PSEUDO_TRANSLATE", L"1");
+  EXPECT_EQ(Translate(translator, u"Critical Error"), u"[[Kritischer Fehler]]");
+  EXPECT_EQ(Translate(translator, u"Sample Rate"), u"[[Sample Rate]]");
+  Env().SetOption(L"VXTOOLS_PSEUDO_TRANSLATE", nullptr);
+  Env().SetOption(L"VXTOOLS_TRANSLATION_FILE", nullptr);
+  EXPECT_EQ(Translate(translator, u"Critical Error"), u"Critical Error");
+  ::DeleteFileW(table.c_str());
+}
+
+TEST(ToolsLibrary, HeadlessBoxesAreLoggedAndAnswered) {
+  IVxMessageBoxes* boxes = Tools()->GetMessageBoxes(true);
+  ASSERT_NE(boxes, nullptr);
+  struct Case {
+    const wchar_t* answer;
+    uint32_t style;
+    int32_t expected;
   };
-  ASSERT_EQ(messages.size(), std::size(expected));
-  for (size_t i = 0; i < messages.size(); ++i) {
-    // The system library's file name may be spelled in another case.
-    EXPECT_TRUE(_stricmp(messages[i].c_str(), expected[i]) == 0) << messages[i];
+  for (const Case& c :
+       {Case{nullptr, MB_YESNO | MB_DEFBUTTON2, IDNO}, Case{nullptr, MB_OK, IDOK},
+        Case{L"cancel", MB_OKCANCEL | MB_ICONERROR, IDCANCEL}, Case{L"7", MB_YESNO, IDNO}}) {
+    Env().SetOption(L"VXTOOLS_MESSAGEBOX_ANSWER", c.answer);
+    const size_t mark = Env().LogLineCount();
+    VxMessageBoxRequest request = {};
+    boxes->Prepare(&request, nullptr, u"Line one\r\nLine two", u"Critical Error", c.style);
+    EXPECT_EQ(boxes->Show(&request), c.expected);
+    char expected[160];
+    std::snprintf(expected, sizeof expected,
+                  "Message box (title: \"Critical Error\", text: \"Line one\\r\\nLine two\", "
+                  "style: 0x%x, answer: %d, headless)",
+                  c.style, c.expected);
+    EXPECT_EQ(Env().FindLogLines(expected, mark).size(), 1u) << expected;
   }
+  Env().SetOption(L"VXTOOLS_MESSAGEBOX_ANSWER", nullptr);
 }
 
-TEST(ToolsLibrary, PlaceholderSlotsAreLoggedAsUnexpected) {
+TEST(ToolsLibrary, SettingsKeysAreRegistryKeysWithZoneValueNames) {
+  struct KeyDeleter {
+    void operator()(IVxSettingsKey* key) const { key->DeletingDestructor(1); }
+  };
+  using KeyPtr = std::unique_ptr<IVxSettingsKey, KeyDeleter>;
   IVxTools* tools = Tools();
-  const size_t mark = Env().LogLineCount();
-  tools->Unused2();
-  tools->Unused42();
-  EXPECT_EQ(Env().FindLogLines("Unexpected call: IVxTools slot 2", mark).size(), 1u);
-  EXPECT_EQ(Env().FindLogLines("Unexpected call: IVxTools slot 42", mark).size(), 1u);
-}
+  Env().DeleteSettings();
+  EXPECT_EQ(KeyPtr(tools->OpenSettingsKey(u"Plugins\\Live\\ASIO", 0, 0)), nullptr);
+  KeyPtr key(tools->OpenSettingsKey(u"Plugins\\Live\\ASIO", 1, 0));
+  ASSERT_NE(key, nullptr);
+  EXPECT_TRUE(key->WriteInt(u"Channels", 4, 0, 0));
+  EXPECT_TRUE(key->WriteString(u"Device ID (Zone 3)", u"zone three", 0, u"", 0));
 
-TEST(ToolsLibrary, AdoptedPopupWindowIsLogged) {
-  IVxTools* tools = Tools();
-  const size_t mark = Env().LogLineCount();
-  tools->AdoptPopupWindow(nullptr);
-  EXPECT_EQ(Env().FindLogLines("\tAdoptPopupWindow (window: 0000000000000000", mark).size(), 1u);
-}
+  VxRegKey raw;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER,
+                            (Env().SettingsRegistryPath() + L"\\Plugins\\Live\\ASIO").c_str(), 0,
+                            KEY_READ, raw.put()),
+            ERROR_SUCCESS);
+  DWORD type = 0, value = 0, size = sizeof value;
+  ASSERT_EQ(::RegQueryValueExW(raw.get(), L"Channels", nullptr, &type,
+                               reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(value, 4u);
 
-TEST(ProductInfo, LoadSucceedsUnlessConfiguredToFail) {
-  IVxTools* tools = Tools();
-  IVxProductInfo* info = tools->GetProductInfo(true);
-  ASSERT_NE(info, nullptr);
-
-  Env().SetOption(L"VXTOOLS_PRODUCT_ERROR", L"License file damaged");
-  VxDllString error;
-  EXPECT_FALSE(info->Load(u"", &error));
-  EXPECT_EQ(error.Text(), u"License file damaged");
-  EXPECT_EQ(tools->GetProductInfo(false), nullptr) << "a failed load leaves no product information";
-
-  Env().SetOption(L"VXTOOLS_PRODUCT_ERROR", nullptr);
-  Env().SetOption(L"VXTOOLS_PRODUCT_FAIL", L"1");
-  VxDllString empty(u"stale");
-  EXPECT_FALSE(info->Load(u"", &empty));
-  EXPECT_EQ(empty.Text(), u"") << "fails with an empty error text";
-
-  Env().SetOption(L"VXTOOLS_PRODUCT_FAIL", nullptr);
-  VxDllString none;
-  EXPECT_TRUE(info->Load(u"Test Product", &none));
-  EXPECT_EQ(tools->GetProductInfo(false), info);
-  EXPECT_EQ(VxString(info->GetProductName()), u"Test Product");
-  EXPECT_TRUE(Env().WaitForLogLine("LoadProductInfo (product: \"Test Product\")", 0));
-}
-
-TEST(TextService, FormatsTheTypedArgumentList) {
-  IVxTextService* text = Tools()->GetTextService(true);
-  ASSERT_NE(text, nullptr);
-  VxDllString inner(u"inner");
-  VxArgList args({u"wide", &inner, -42, 255});
-  VxDllString out;
-  text->Format(&out, u"%s|%s|%d|%04x|%s", args.List(), args.Capacity());
-  EXPECT_EQ(out.Text(), u"wide|inner|-42|00ff|");
+  KeyPtr again(tools->OpenSettingsKey(u"Plugins\\Live\\ASIO", 0, 0));
+  ASSERT_NE(again, nullptr);
+  BSTR name = nullptr;
+  again->GetZoneValueName(&name, u"Channels", 3);
+  EXPECT_EQ(TakeBstr(name), u"Channels (Zone 3)");
+  again->GetZoneValueName(&name, u"Channels", 0);
+  EXPECT_EQ(TakeBstr(name), u"Channels");
+  EXPECT_EQ(again->ReadInt(u"Channels", 2, 0, 0), 4);
+  EXPECT_EQ(again->ReadInt(u"Channels", 2, 3, 0), 2) << "nothing stored for zone 3";
+  BSTR text = nullptr;
+  again->ReadString(&text, u"Device ID", u"", 3, u"", 0);
+  EXPECT_EQ(TakeBstr(text), u"zone three");
+  EXPECT_TRUE(again->DeleteValue(u"Channels"));
+  EXPECT_EQ(again->ReadInt(u"Channels", 2, 0, 0), 2);
+  Env().DeleteSettings();
 }

@@ -116,22 +116,19 @@ class RecordingSink final : public IVxAudioLiveSink {
     NoteThread();
     formats.push_back(*format);
     cv_.notify_all();
-    return refuseFormats ? -1 : 0;
+    return 0;
   }
   void Write(const void* data, int32_t byteCount, bool flag) override {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteThread();
     ++writes;
-    flag ? ++flagSet : ++flagClear;
-    if (byteCount < 0 || (byteCount > 0 && !data))
-      ++badWrites;
+    flagSet += flag;
     if (byteCount > 0) {
       if (keepBytes_)
         bytes.insert(bytes.end(), static_cast<const uint8_t*>(data),
                      static_cast<const uint8_t*>(data) + byteCount);
       else
         checker.Check(data, static_cast<size_t>(byteCount));
-      writeSizes.push_back(byteCount);
     }
     total += static_cast<uint64_t>(byteCount > 0 ? byteCount : 0);
     cv_.notify_all();
@@ -156,13 +153,11 @@ class RecordingSink final : public IVxAudioLiveSink {
     return WaitFor([n](RecordingSink& s) { return s.total >= n; }, timeoutMs);
   }
   // Snapshot accessors for after the source is gone (no lock needed then).
-  bool refuseFormats = false;
   std::vector<VxAudioFormat> formats;
   std::vector<uint8_t> bytes;
-  std::vector<int32_t> writeSizes;
   VxPatternChecker checker;
   uint64_t total = 0;
-  int writes = 0, flagSet = 0, flagClear = 0, badWrites = 0, ended = 0;
+  int writes = 0, flagSet = 0, ended = 0;
   int callerThreads = 0;  // distinct threads that called the sink
   bool calledFromTestThread = false;
   std::chrono::steady_clock::time_point endedAt;
