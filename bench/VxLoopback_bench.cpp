@@ -78,7 +78,7 @@ class LatencyLog {
   std::vector<double> latencies_;
 };
 
-class BenchSink : public IVxAudioLiveSink {
+class BenchSink final : public IVxAudioLiveSink {
  public:
   int32_t SetFormat(const VxAudioFormat* format) override {
     blockAlign = format->blockAlign;

@@ -14,7 +14,8 @@ namespace {
 const wchar_t* const kRequiredFiles[] = {L"VxLive.dll", L"VxTools.dll", L"VxImage.dll"};
 // Copied when present: the IPC producer that "vxhost record" starts and the
 // test devices the main job installs (ASIO driver, audio endpoint).
-const wchar_t* const kOptionalFiles[] = {L"vxproducer.exe", L"VxTestAsio.dll", L"VxTestEndpoint.dll"};
+const wchar_t* const kOptionalFiles[] = {L"vxproducer.exe", L"VxTestAsio.dll",
+                                         L"VxTestEndpoint.dll"};
 
 bool CreateFolderTree(const std::wstring& folder) {
   if (::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)

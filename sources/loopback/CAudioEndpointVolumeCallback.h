@@ -30,6 +30,10 @@ class IVxVolumeNotificationTarget {
   ~IVxVolumeNotificationTarget() = default;
 };
 
+// COM interfaces have no virtual destructor by design: objects end through
+// Release, never through delete on an interface pointer.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class CAudioEndpointVolumeCallback : public IAudioEndpointVolumeCallback {
  public:
   CAudioEndpointVolumeCallback() noexcept;
@@ -68,3 +72,4 @@ class CAudioEndpointVolumeCallback : public IAudioEndpointVolumeCallback {
   CRITICAL_SECTION lock_;
   IVxVolumeNotificationTarget* target_ = nullptr;
 };
+#pragma GCC diagnostic pop

@@ -17,7 +17,7 @@ struct ComScope {
   bool ok = false;
 };
 
-struct Target : IVxVolumeNotificationTarget {
+struct Target final : IVxVolumeNotificationTarget {
   void OnVolumeNotification(const AUDIO_VOLUME_NOTIFICATION_DATA* data) noexcept override {
     ++calls;
     level = data ? data->fMasterVolume : -1;

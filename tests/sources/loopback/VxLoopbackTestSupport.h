@@ -26,7 +26,7 @@ namespace vxtest {
 // Checks every Write against the endpoint's signal for `config` as it comes
 // (long streams are not kept), and notes the thread, its priority and its COM
 // state on every call.
-class LoopbackSink : public IVxAudioLiveSink {
+class LoopbackSink final : public IVxAudioLiveSink {
  public:
   explicit LoopbackSink(const VxTestEndpointConfig& config) : config_(config) {}
 
