@@ -5,7 +5,8 @@
 # a sine at its audio rate) into build/host/ipc-recording.wav; then through the
 # loopback source from the test audio endpoint; then registers the test ASIO
 # driver from the host folder, lists the ASIO drivers and records from two of
-# them through the ASIO source. Every recording of a test device is checked
+# them through the ASIO source: once with options, once with the settings the
+# dialog stores. Every recording of a test device is checked
 # against the device's signal.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -41,8 +42,15 @@ echo "== Recording the ASIO source (test driver 1, 48 kHz, 2 channels from input
 run ./vxhost.exe record asio-recording.wav --source asio \
   --device '{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E01}' --rate 48000 --channels 2 --offset 2 --seconds 3
 run ./vxhost.exe verify asio-recording.wav --offset 2
-echo "== Recording the ASIO source (test driver 2, 96 kHz, 8 channels, 32-bit float, 2 s) =="
-run ./vxhost.exe record asio-float.wav --source asio \
-  --device '{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' --rate 96000 --channels 8 --seconds 2
+echo "== Recording the ASIO source with the stored settings (test driver 2, 96 kHz, 8 channels, 32-bit float, 2 s) =="
+# What the settings dialog stores when the user picks driver 2, 96 kHz and 8
+# channels from input 0; record without options reads it back as a host does.
+ASIO_SETTINGS='HKCU\Software\Vexmoor\VxTools Reference\Default\Zones\0\Live ASIO'
+run reg add "$ASIO_SETTINGS" /v "Device ID" /t REG_SZ /d '{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' \
+  /f >/dev/null
+for v in "Sample Rate=96000" "Channels=8" "Channel Shift=0"; do
+  run reg add "$ASIO_SETTINGS" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null
+done
+run ./vxhost.exe record asio-float.wav --source asio --seconds 2
 run ./vxhost.exe verify asio-float.wav
 echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; host log: $HOST_DIR/VxTools.log"

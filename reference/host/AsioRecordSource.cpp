@@ -1,7 +1,9 @@
-// The ASIO source for "vxhost record": names the driver, rate, channel count
-// and first input channel in the parameter string, as a real host passes the
-// user's settings. COM is initialised on the recorder's thread first, because
-// the source creates the driver object on the thread that opens it.
+// The ASIO source for "vxhost record". Without options it opens the source
+// with the settings stored by its dialog ("vxhost configure"), read back with
+// GetInfo(3) as a real host does; any option names the driver, rate, channel
+// count and first input channel itself, with defaults for the rest. COM is
+// initialised on the recorder's thread first, because the source creates the
+// driver object on the thread that opens it.
 #include <windows.h>
 
 #include <objbase.h>
@@ -15,6 +17,7 @@
 #include "reference/host/VxRecordSource.h"
 
 const wchar_t kAsioRecordOptions[] =
+    L"                      without any of these: the stored settings (vxhost configure)\n"
     L"  --device ID         device ID of the driver, as \"vxhost drivers\" lists it\n"
     L"                      (default: the first driver listed)\n"
     L"  --rate R            sample rate in Hz (default 48000)\n"
@@ -22,6 +25,8 @@ const wchar_t kAsioRecordOptions[] =
     L"  --offset K          first input channel to capture (default 0)\n";
 
 namespace {
+
+constexpr int kInfoBufferChars = 1024;
 
 // The first driver under HKLM\Software\ASIO with a "CLSID" value, as text.
 std::wstring FirstListedDevice() {
@@ -56,6 +61,7 @@ class AsioRecordSource final : public VxRecordSource {
     const std::wstring a = argv[i];
     const wchar_t* v = nullptr;
     long long number = 0;
+    givenOptions_ = true;
     if (a == L"--device") {
       if (!(v = VxRecordOptionValue(argc, argv, i, error)))
         return false;
@@ -86,14 +92,22 @@ class AsioRecordSource final : public VxRecordSource {
       error = L"no ASIO driver is installed (see \"vxhost drivers\"); give --device";
       return false;
     }
-    std::wprintf(L"ASIO device %ls, %lld Hz, %lld channel(s) from input %lld\n", device_.c_str(),
-                 rate_, channels_, offset_);
+    if (givenOptions_)
+      std::wprintf(L"ASIO device %ls, %lld Hz, %lld channel(s) from input %lld\n", device_.c_str(),
+                   rate_, channels_, offset_);
     return true;
   }
 
   int32_t FactoryIndex() const override { return 0; }
 
-  std::wstring Parameters() override {
+  std::wstring Parameters(IVxAudioLive& source) override {
+    if (!givenOptions_) {
+      wchar_t stored[kInfoBufferChars] = {};
+      if (source.GetInfo(3, stored) == 1) {
+        std::wprintf(L"ASIO settings stored by the dialog: %ls\n", stored);
+        return stored;
+      }
+    }
     const VxString encoded = VxUrlEncode(VxString(device_.c_str()));
     return L"deviceid=" + std::wstring(encoded.Wide()) + L"&samplerate=" + std::to_wstring(rate_) +
            L"&channels=" + std::to_wstring(channels_) + L"&channelshift=" +
@@ -108,6 +122,7 @@ class AsioRecordSource final : public VxRecordSource {
   long long channels_ = 2;
   long long offset_ = 0;
   bool comInitialised_ = false;
+  bool givenOptions_ = false;
 };
 
 }  // namespace

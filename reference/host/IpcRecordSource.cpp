@@ -130,7 +130,7 @@ class IpcRecordSource final : public VxRecordSource {
 
   int32_t FactoryIndex() const override { return 2; }
 
-  std::wstring Parameters() override {
+  std::wstring Parameters(IVxAudioLive&) override {
     wchar_t params[64];
     std::swprintf(params, 64, L"pipe=0x%llx%ls",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pipe_.get())),

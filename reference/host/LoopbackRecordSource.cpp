@@ -90,7 +90,7 @@ class LoopbackRecordSource final : public VxRecordSource {
   }
 
   int32_t FactoryIndex() const override { return 1; }
-  std::wstring Parameters() override { return L""; }
+  std::wstring Parameters(IVxAudioLive&) override { return L""; }
 
   bool Finish(const VxRecordOutcome&, std::wstring&) override {
     RemoveEndpoint();

@@ -264,7 +264,7 @@ int RunRecordCommand(int argc, wchar_t** argv) {
   if (host.GetLivePlugin()(index, &source) != 0 || !source)
     return failEarly(L"the plug-in offers no " + std::wstring(o.entry->name) +
                      L" source (factory index " + std::to_wstring(index) + L")");
-  const std::wstring params = o.source->Parameters();
+  const std::wstring params = o.source->Parameters(*source);
   if (source->Open(reinterpret_cast<const char16_t*>(params.c_str()), &sink) != 0) {
     VxDeleteSource(source);
     return failEarly(L"the " + std::wstring(o.entry->name) + L" source refused to open with \"" +

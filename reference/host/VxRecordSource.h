@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "live_Main/IVxAudioLive.h"
+
 // How the run ended, as the recorder saw it.
 struct VxRecordOutcome {
   bool userStopped = false;  // --seconds or Ctrl+C ended it
@@ -50,10 +52,11 @@ class VxRecordSource {
   virtual bool WaitsForUser() const { return false; }
   // The GetLivePlugin index of the source.
   virtual int32_t FactoryIndex() const = 0;
-  // The parameter string for Open; called once, right before Open. Whatever
-  // the string names (a pipe handle) belongs to the plug-in's source from then
-  // on, whether Open succeeds or not.
-  virtual std::wstring Parameters() = 0;
+  // The parameter string for Open; called once, right before Open, with the
+  // plug-in's source already created (a host may ask it for its stored
+  // settings). Whatever the string names (a pipe handle) belongs to the
+  // plug-in's source from then on, whether Open succeeds or not.
+  virtual std::wstring Parameters(IVxAudioLive& source) = 0;
   // A handle that is signalled when the run should end from the source's side
   // though the sink did not say so; null when there is none.
   virtual HANDLE EndHandle() const { return nullptr; }
