@@ -246,9 +246,10 @@ void VxTestAsioDriver::Switch(bool callerThread) {
                callerThread ? "caller" : "driver");
   inSwitch_ = true;
   if (lateSwitch_) {
-    // stop() returns now, while this switch is about to call the host.
-    ::SetEvent(handshake_.get());
+    // stop() returns now, while this switch is about to call the host. The
+    // line goes first, so that it precedes whatever the host logs next.
     log_->Line("LATE: %s(%ld) made while stop() returns", SwitchName(timeInfo_), index);
+    ::SetEvent(handshake_.get());
   }
   if (timeInfo_) {
     ASIOTime time = {};

@@ -86,8 +86,7 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
     EXPECT_EQ(failure, "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003");
   }
 
-  const int threads = ThreadCount();
-  const DWORD handles = HandleCount();
+  const VxProcessProbe before = VxProcessProbe::Take();
   for (int i = 0; i < 20; ++i) {
     std::string again;
     cycle(&again);
@@ -95,8 +94,8 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
       return;
     EXPECT_EQ(again, failure);
   }
-  EXPECT_TRUE(ThreadCountSettlesAtMost(threads, 5000));
-  EXPECT_LE(HandleCount(), handles + 5);
+  EXPECT_TRUE(VxProcessProbe::ThreadsSettleAtMost(before.threads));
+  EXPECT_LE(VxProcessProbe::HandleSlot(), before.handleSlot + 5);
 }
 
 }  // namespace

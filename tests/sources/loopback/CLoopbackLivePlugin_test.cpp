@@ -356,17 +356,16 @@ TEST(LoopbackLifetime, ThousandCyclesLeaveNothingBehind) {
   constexpr int kWarmUp = 20, kCycles = 1000;
   for (int i = 0; i < kWarmUp; ++i)
     cycle();
-  const int threads = ThreadCount();
-  const DWORD handles = HandleCount();
-  const SIZE_T privateBytes = PrivateBytes();
+  const VxProcessProbe before = VxProcessProbe::Take();
   for (int i = 0; i < kCycles; ++i) {
     cycle();
     if (HasFatalFailure())
       return;
   }
-  EXPECT_TRUE(ThreadCountSettlesAtMost(threads, 5000));
-  EXPECT_LE(HandleCount(), handles + 5);
-  EXPECT_LT(static_cast<double>(PrivateBytes()), static_cast<double>(privateBytes) + 8e6);
+  EXPECT_TRUE(VxProcessProbe::ThreadsSettleAtMost(before.threads));
+  const VxProcessProbe after = VxProcessProbe::Take();
+  EXPECT_LE(after.handleSlot, before.handleSlot + 5);
+  EXPECT_LT(after.privateBytes, before.privateBytes + 8000000);
 
   EXPECT_EQ(VxTestEndpointControl::WriteLiveObjects(), 0u);
   const auto record = VxTestEndpointControl::ReadRecord(config.recordFile);

@@ -1,12 +1,10 @@
 // Test helpers for the loopback source: a sink that checks what arrives
-// against the test endpoint's signal, and process-wide counters.
+// against the test endpoint's signal, and timing.
 #pragma once
 
 #include <windows.h>
-// after windows.h, which they need
+// after windows.h, which it needs
 #include <objbase.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +18,7 @@
 #include "live_Main/IVxAudioLiveSink.h"
 #include "live_Main/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
+#include "tests/support/VxProcessProbe.h"
 
 namespace vxtest {
 
@@ -97,44 +96,6 @@ class LoopbackSink final : public IVxAudioLiveSink {
   std::mutex mutex_;
   std::condition_variable cv_;
 };
-
-inline int ThreadCount() {
-  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok;
-       ok = ::Thread32Next(snapshot.get(), &entry))
-    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
-  return count;
-}
-
-// A deleted source's thread hands back its handle just before it leaves, so
-// the OS may list it for a moment after the delete returned: poll, bounded.
-inline bool ThreadCountSettlesAtMost(int expected, int timeoutMs) {
-  const auto start = std::chrono::steady_clock::now();
-  for (;;) {
-    if (ThreadCount() <= expected)
-      return true;
-    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs))
-      return false;
-    ::Sleep(5);
-  }
-}
-
-inline DWORD HandleCount() {
-  DWORD count = 0;
-  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-  return count;
-}
-
-inline SIZE_T PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-  return counters.PrivateUsage;
-}
 
 // User plus kernel time of the whole process, in milliseconds.
 inline double ProcessCpuMs() {
