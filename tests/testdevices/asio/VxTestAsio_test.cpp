@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,39 +31,28 @@ std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name) 
 
 // What the host side saw; the callbacks carry no context, so it is global.
 struct HostState {
-  long bufferSize = 0;
   std::vector<ASIOBufferInfo> infos;
-  std::vector<ASIOSampleType> types;
-  std::atomic<int> switches{0}, wrongIndex{0}, mismatches{0};
+  std::atomic<int> switches{0}, wrongIndex{0};
   VxHandle enough{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  // The next switch waits until the host disposed, then touches a buffer.
-  std::atomic<bool> holdNextSwitch{false};
   VxHandle disposed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  VxHandle heldSwitchDone{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  VxHandle lateSwitchDone{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 HostState* g_host = nullptr;
 
-void BufferSwitch(long index, ASIOBool) {
+// The switch stop() leaves running (directProcess false) waits until the
+// host disposed of the buffers, then touches one, as a careless host would.
+void BufferSwitch(long index, ASIOBool directProcess) {
   HostState& h = *g_host;
-  const int number = h.switches++;
-  if (index != (number & 1))
-    ++h.wrongIndex;
-  if (h.holdNextSwitch) {
+  if (!directProcess) {
     ::WaitForSingleObject(h.disposed.get(), kWaitMs);
     volatile unsigned char touched = *static_cast<unsigned char*>(h.infos[0].buffers[index]);
     (void)touched;
-    ::SetEvent(h.heldSwitchDone.get());
+    ::SetEvent(h.lateSwitchDone.get());
     return;
   }
-  std::vector<uint8_t> expected(8 * static_cast<size_t>(h.bufferSize));
-  for (size_t c = 0; c < h.infos.size(); ++c) {
-    VxTestAsioFillChannel(h.types[c], h.infos[c].channelNum,
-                          static_cast<uint64_t>(number) * h.bufferSize, h.bufferSize,
-                          expected.data());
-    const size_t bytes = static_cast<size_t>(VxTestAsioBytesPerSample(h.types[c])) * h.bufferSize;
-    if (std::memcmp(h.infos[c].buffers[index], expected.data(), bytes) != 0)
-      ++h.mismatches;
-  }
+  const int number = h.switches++;
+  if (index != (number & 1))
+    ++h.wrongIndex;
   if (number + 1 == 8)
     ::SetEvent(h.enough.get());
 }
@@ -119,7 +107,7 @@ TEST_F(TestAsio, RegistrationWritesClassAndAsioKeysOfEveryDriverAndUnregistratio
   ASSERT_TRUE(VxTestAsioRegisterDll(dll));
 }
 
-// Halves alternate and carry the signal in every channel's own type; a host
+// Halves alternate, or a host that always reads half 0 would pass; a host
 // that disposes of the buffers while stop() has left a switch running, and
 // then lets that switch touch them, is reported in this order.
 TEST_F(TestAsio, HalvesAlternateAndDisposingUnderARunningSwitchIsReported) {
@@ -131,9 +119,6 @@ TEST_F(TestAsio, HalvesAlternateAndDisposingUnderARunningSwitchIsReported) {
   config.pace = VxTestAsioPace::kFast;
   config.stopWhileSwitching = true;
   config.switchCallback = VxTestAsioSwitchCallback::kBufferSwitch;
-  // Mixed types, every one of a different size or byte order.
-  config.sampleTypes = {ASIOSTInt16LSB,   ASIOSTInt24MSB,    ASIOSTFloat64LSB,
-                        ASIOSTInt32LSB20, ASIOSTDSDInt8NER8, ASIOSTFloat32MSB};
   ASSERT_TRUE(config.Save(3));
   IASIO* driver = nullptr;
   const CLSID& id = VxTestAsioClassId(3);
@@ -141,27 +126,16 @@ TEST_F(TestAsio, HalvesAlternateAndDisposingUnderARunningSwitchIsReported) {
       ::CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, id, reinterpret_cast<void**>(&driver)),
       S_OK);
   ASSERT_EQ(driver->init(nullptr), ASIOTrue);
-  host_.bufferSize = 128;
-  host_.infos.assign(5, ASIOBufferInfo{});
-  for (int i = 0; i < 5; ++i) {
-    host_.infos[i] = {ASIOTrue, i + 1, {nullptr, nullptr}};
-    ASIOChannelInfo info = {};
-    info.channel = i + 1;
-    info.isInput = ASIOTrue;
-    EXPECT_EQ(driver->getChannelInfo(&info), ASE_OK);
-    host_.types.push_back(info.type);
-  }
-  ASSERT_EQ(driver->createBuffers(host_.infos.data(), 5, 128, &g_callbacks), ASE_OK);
+  host_.infos = {{ASIOTrue, 0, {nullptr, nullptr}}, {ASIOTrue, 1, {nullptr, nullptr}}};
+  ASSERT_EQ(driver->createBuffers(host_.infos.data(), 2, 256, &g_callbacks), ASE_OK);
   ASSERT_EQ(driver->start(), ASE_OK);
   ASSERT_EQ(::WaitForSingleObject(host_.enough.get(), kWaitMs), WAIT_OBJECT_0);
-  host_.holdNextSwitch = true;
-  EXPECT_EQ(driver->stop(), ASE_OK);  // returns while the held switch runs
+  EXPECT_EQ(driver->stop(), ASE_OK);  // returns while the late switch runs
   EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
   ::SetEvent(host_.disposed.get());
-  ASSERT_EQ(::WaitForSingleObject(host_.heldSwitchDone.get(), kWaitMs), WAIT_OBJECT_0);
+  ASSERT_EQ(::WaitForSingleObject(host_.lateSwitchDone.get(), kWaitMs), WAIT_OBJECT_0);
   EXPECT_EQ(driver->Release(), 0u);
   EXPECT_EQ(host_.wrongIndex, 0);
-  EXPECT_EQ(host_.mismatches, 0);
 
   const auto log = VxTestAsioReadCallLog(config.logFile);
   std::vector<std::string> faults, notes;
@@ -171,59 +145,38 @@ TEST_F(TestAsio, HalvesAlternateAndDisposingUnderARunningSwitchIsReported) {
     else if (line.tag == "note" || line.tag == "LATE")
       notes.push_back(line.tag + " " + line.name);
   EXPECT_EQ(faults, std::vector<std::string>{"bufferTouched after disposeBuffers()"});
-  // The final Release may come while the held switch is still returning.
+  // The final Release may come while the late switch is still returning.
   std::erase(notes, "note Release");
   EXPECT_EQ(notes, (std::vector<std::string>{"LATE bufferSwitch", "note disposeBuffers",
                                              "note bufferSwitch"}));
   EXPECT_EQ(VxTestAsioFind(log, "Release").back().result, "0");
 }
 
-std::vector<uint8_t> Sample(ASIOSampleType type, int channel, uint64_t frame) {
-  std::vector<uint8_t> bytes(VxTestAsioBytesPerSample(type));
-  VxTestAsioSample(type, channel, frame, bytes.data());
-  return bytes;
-}
-
-// The recordings of the source are checked against this signal: every type
-// must carry the same wave in its own size and byte order, and channels and
-// successive blocks must differ, or a swapped channel or repeated block passes.
-TEST(TestAsioSignal, EveryTypeCarriesTheSameWaveAndNoTwoChannelsOrBlocksAgree) {
-  const ASIOSampleType pairs[][2] = {
-      {ASIOSTInt16LSB, ASIOSTInt16MSB},     {ASIOSTInt24LSB, ASIOSTInt24MSB},
-      {ASIOSTInt32LSB, ASIOSTInt32MSB},     {ASIOSTFloat32LSB, ASIOSTFloat32MSB},
-      {ASIOSTFloat64LSB, ASIOSTFloat64MSB}, {ASIOSTInt32LSB16, ASIOSTInt32MSB16},
-      {ASIOSTInt32LSB24, ASIOSTInt32MSB24},
-  };
-  for (const auto& [lsbType, msbType] : pairs) {
-    SCOPED_TRACE(lsbType);
-    for (uint64_t frame : {0ull, 399ull, 123456789ull}) {
-      for (int channel : {0, 31}) {
-        const std::vector<uint8_t> lsb = Sample(lsbType, channel, frame);
-        const std::vector<uint8_t> msb = Sample(msbType, channel, frame);
-        EXPECT_EQ(std::vector<uint8_t>(msb.rbegin(), msb.rend()), lsb);
-        const int32_t wave = VxTestAsioWave(channel, frame);
-        int64_t whole = 0;  // the sample as an integer of its own width
-        std::memcpy(&whole, lsb.data(), lsb.size());
-        if (lsbType == ASIOSTFloat32LSB) {
-          float f;
-          std::memcpy(&f, lsb.data(), 4);
-          EXPECT_NEAR(f, wave / 2147483648.0, 1e-7);
-        } else if (lsbType == ASIOSTFloat64LSB) {
-          double d;
-          std::memcpy(&d, lsb.data(), 8);
-          EXPECT_NEAR(d, wave / 2147483648.0, 1e-9);
-        } else {
-          const int bits = lsbType == ASIOSTInt32LSB16   ? 16
-                           : lsbType == ASIOSTInt32LSB24 ? 24
-                                                         : static_cast<int>(lsb.size()) * 8;
-          const int shift = 64 - static_cast<int>(lsb.size()) * 8;
-          EXPECT_EQ((whole << shift) >> shift, wave >> (32 - bits));
-        }
-      }
+// Recordings are checked byte for byte against this signal, which finds a
+// swapped channel, a repeated block or bytes moved within a sample only if
+// each of those changes the bytes.
+TEST(TestAsioSignal, ChannelsBlocksAndEveryByteOfASampleDiffer) {
+  for (ASIOSampleType type :
+       {ASIOSTInt16LSB, ASIOSTInt24LSB, ASIOSTInt32LSB, ASIOSTFloat32LSB, ASIOSTFloat64LSB}) {
+    SCOPED_TRACE(type);
+    const int bytes = VxTestAsioBytesPerSample(type);
+    auto block = [&](int channel, uint64_t first) {
+      std::vector<uint8_t> out(256 * static_cast<size_t>(bytes));
+      VxTestAsioFillChannel(type, channel, first, 256, out.data());
+      return out;
+    };
+    const std::vector<uint8_t> first = block(0, 0);
+    EXPECT_NE(first, block(1, 0));
+    EXPECT_NE(first, block(0, 256));
+    for (int b = 0; b < bytes; ++b) {
+      int differing = 0;
+      for (size_t i = 1; i < 256; ++i)
+        differing += first[i * bytes + b] != first[b];
+      if (type == ASIOSTFloat64LSB && b < 2)
+        continue;  // a 31-bit value leaves the low mantissa bytes zero
+      EXPECT_GT(differing, 0) << "byte " << b;
     }
   }
-  EXPECT_NE(Sample(ASIOSTInt16LSB, 0, 100), Sample(ASIOSTInt16LSB, 1, 100));
-  EXPECT_NE(Sample(ASIOSTInt16LSB, 0, 100), Sample(ASIOSTInt16LSB, 0, 100 + 256));
 }
 
 // vxhost verify and the main job judge recordings with this checker.
