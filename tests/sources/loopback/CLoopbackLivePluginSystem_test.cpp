@@ -11,7 +11,6 @@
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
-#include "tests/support/VxToolsTestEnv.h"
 
 using namespace vxtest;
 
@@ -29,17 +28,6 @@ class SystemEnvironment : public ::testing::Environment {
   }
 };
 const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new SystemEnvironment);
-
-std::vector<std::string> CaptureLog(size_t from) {
-  std::vector<std::string> messages;
-  for (const std::string& line :
-       VxToolsTestEnv::Instance().FindLogLines("CLoopbackLivePlugin::LoopbackCapture", from)) {
-    VxLogEntry entry;
-    if (VxParseLogLine(line, entry) && entry.category == 64)
-      messages.push_back(entry.message);
-  }
-  return messages;
-}
 
 bool IsCaptureFailureLine(const std::string& message) {
   for (const char* prefix :

@@ -1,10 +1,12 @@
-// Test helpers for the loopback source: a sink that checks what arrives
-// against the test endpoint's signal, and timing.
+// Test helpers for the loopback source: the test endpoint with a sink that
+// checks what arrives against its signal, the capture's log, and timing.
 #pragma once
 
 #include <windows.h>
 // after windows.h, which it needs
 #include <objbase.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +21,7 @@
 #include "live_Main/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
 #include "tests/support/VxProcessProbe.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace vxtest {
 
@@ -107,16 +110,45 @@ inline double ProcessCpuMs() {
   return ms(kernel) + ms(user);
 }
 
-inline std::wstring TempRecordPath(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, dir);
-  return std::wstring(dir) + name + std::to_wstring(::GetCurrentProcessId()) + L".txt";
-}
-
 inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                since)
       .count();
 }
+
+// Messages the capture logged from line `from` on (category and source checked).
+inline std::vector<std::string> CaptureLog(size_t from) {
+  constexpr const char* kSource = "CLoopbackLivePlugin::LoopbackCapture";
+  std::vector<std::string> messages;
+  for (const std::string& line : VxToolsTestEnv::Instance().FindLogLines(kSource, from)) {
+    VxLogEntry entry;
+    EXPECT_TRUE(VxParseLogLine(line, entry)) << line;
+    EXPECT_EQ(entry.category, 64) << line;
+    EXPECT_EQ(entry.source, kSource) << line;
+    messages.push_back(entry.message);
+  }
+  return messages;
+}
+
+// The test endpoint installed as `config` says, with a fresh record of its
+// own, and a sink that checks what arrives against its signal.
+struct EndpointRun {
+  explicit EndpointRun(const VxTestEndpointConfig& c) : config(Recorded(c)), endpoint(config) {}
+  std::vector<VxTestRecordLine> Record() const {
+    return VxTestEndpointControl::ReadRecord(config.recordFile);
+  }
+  static VxTestEndpointConfig Recorded(VxTestEndpointConfig c) {
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    c.recordFile =
+        std::wstring(dir) + L"vxloop" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    EXPECT_TRUE(VxTestEndpointControl::ResetRecord(c.recordFile));
+    return c;
+  }
+
+  const VxTestEndpointConfig config;
+  VxTestEndpointScope endpoint;
+  LoopbackSink sink{config};
+};
 
 }  // namespace vxtest
