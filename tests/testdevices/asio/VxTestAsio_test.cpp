@@ -37,12 +37,12 @@ struct HostState {
   VxHandle disposed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   VxHandle lateSwitchDone{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
-HostState* g_host = nullptr;
+HostState g_host;
 
 // The switch stop() leaves running (directProcess false) waits until the
 // host disposed of the buffers, then touches one, as a careless host would.
 void BufferSwitch(long index, ASIOBool directProcess) {
-  HostState& h = *g_host;
+  HostState& h = g_host;
   if (!directProcess) {
     ::WaitForSingleObject(h.disposed.get(), kWaitMs);
     volatile unsigned char touched = *static_cast<unsigned char*>(h.infos[0].buffers[index]);
@@ -77,14 +77,8 @@ class TestAsio : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    g_host = &host_;
   }
-  void TearDown() override {
-    g_host = nullptr;
-    ::CoUninitialize();
-  }
-
-  HostState host_;
+  void TearDown() override { ::CoUninitialize(); }
 };
 
 TEST_F(TestAsio, RegistrationWritesClassAndAsioKeysOfEveryDriverAndUnregistrationRemovesThem) {
@@ -126,16 +120,16 @@ TEST_F(TestAsio, HalvesAlternateAndDisposingUnderARunningSwitchIsReported) {
       ::CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, id, reinterpret_cast<void**>(&driver)),
       S_OK);
   ASSERT_EQ(driver->init(nullptr), ASIOTrue);
-  host_.infos = {{ASIOTrue, 0, {nullptr, nullptr}}, {ASIOTrue, 1, {nullptr, nullptr}}};
-  ASSERT_EQ(driver->createBuffers(host_.infos.data(), 2, 256, &g_callbacks), ASE_OK);
+  g_host.infos = {{ASIOTrue, 0, {nullptr, nullptr}}, {ASIOTrue, 1, {nullptr, nullptr}}};
+  ASSERT_EQ(driver->createBuffers(g_host.infos.data(), 2, 256, &g_callbacks), ASE_OK);
   ASSERT_EQ(driver->start(), ASE_OK);
-  ASSERT_EQ(::WaitForSingleObject(host_.enough.get(), kWaitMs), WAIT_OBJECT_0);
+  ASSERT_EQ(::WaitForSingleObject(g_host.enough.get(), kWaitMs), WAIT_OBJECT_0);
   EXPECT_EQ(driver->stop(), ASE_OK);  // returns while the late switch runs
   EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
-  ::SetEvent(host_.disposed.get());
-  ASSERT_EQ(::WaitForSingleObject(host_.lateSwitchDone.get(), kWaitMs), WAIT_OBJECT_0);
+  ::SetEvent(g_host.disposed.get());
+  ASSERT_EQ(::WaitForSingleObject(g_host.lateSwitchDone.get(), kWaitMs), WAIT_OBJECT_0);
   EXPECT_EQ(driver->Release(), 0u);
-  EXPECT_EQ(host_.wrongIndex, 0);
+  EXPECT_EQ(g_host.wrongIndex, 0);
 
   const auto log = VxTestAsioReadCallLog(config.logFile);
   std::vector<std::string> faults, notes;
