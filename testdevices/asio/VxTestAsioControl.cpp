@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "foundation/VxHandle.h"
+#include "testdevices/VxTestFileText.h"
 
 namespace {
 
@@ -72,16 +73,7 @@ VxTestAsioLogLine VxTestAsioParseLogLine(const std::string& line) {
 
 std::vector<VxTestAsioLogLine> VxTestAsioReadCallLog(const std::wstring& path) {
   std::vector<VxTestAsioLogLine> lines;
-  VxFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
-    return lines;
-  std::string text;
-  char buffer[65536];
-  DWORD read = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
-    text.append(buffer, read);
+  const std::string text = VxTestReadWholeFile(path);
   size_t from = 0;
   for (size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1)
     lines.push_back(VxTestAsioParseLogLine(text.substr(from, end - from)));

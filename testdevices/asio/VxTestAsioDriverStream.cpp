@@ -245,10 +245,14 @@ void VxTestAsioDriver::Switch(bool callerThread) {
     log_->Line("%s(%ld, 1) thread=%s", SwitchName(timeInfo_), index,
                callerThread ? "caller" : "driver");
   inSwitch_ = true;
+  // The late switch says directProcess = false, which hosts may ignore, so
+  // that a test host can tell it from the switches before it and hold it.
+  const ASIOBool direct = lateSwitch_ ? ASIOFalse : ASIOTrue;
   if (lateSwitch_) {
-    // stop() returns now, while this switch is about to call the host.
-    ::SetEvent(handshake_.get());
+    // stop() returns now, while this switch is about to call the host. The
+    // line goes first, so that it precedes whatever the host logs next.
     log_->Line("LATE: %s(%ld) made while stop() returns", SwitchName(timeInfo_), index);
+    ::SetEvent(handshake_.get());
   }
   if (timeInfo_) {
     ASIOTime time = {};
@@ -258,9 +262,9 @@ void VxTestAsioDriver::Switch(bool callerThread) {
     SplitCounter(firstFrame, &time.timeInfo.samplePosition);
     SplitCounter(VxTestAsioNanoseconds(), &time.timeInfo.systemTime);
     if (callbacks_.bufferSwitchTimeInfo)
-      callbacks_.bufferSwitchTimeInfo(&time, index, ASIOTrue);
+      callbacks_.bufferSwitchTimeInfo(&time, index, direct);
   } else if (callbacks_.bufferSwitch) {
-    callbacks_.bufferSwitch(index, ASIOTrue);
+    callbacks_.bufferSwitch(index, direct);
   }
   inSwitch_ = false;
   if (number == 0) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 
+#include "testdevices/endpoint/VxTestAudioClientMethods.h"
 #include "testdevices/endpoint/VxTestComObject.h"
 #include "testdevices/endpoint/VxTestEndpointConfig.h"
 #include "testdevices/endpoint/VxTestStream.h"
@@ -22,26 +23,7 @@ class VxTestAudioClient final : public VxTestComObject<IAudioClient> {
 
   VxTestStream& Stream() noexcept { return stream_; }
 
-  HRESULT STDMETHODCALLTYPE Initialize(AUDCLNT_SHAREMODE shareMode,
-                                       DWORD streamFlags,
-                                       REFERENCE_TIME bufferDuration,
-                                       REFERENCE_TIME periodicity,
-                                       const WAVEFORMATEX* format,
-                                       LPCGUID sessionGuid) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32* frames) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME* latency) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetCurrentPadding(UINT32* frames) noexcept override;
-  HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE shareMode,
-                                              const WAVEFORMATEX* format,
-                                              WAVEFORMATEX** closest) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX** format) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME* defaultPeriod,
-                                            REFERENCE_TIME* minimumPeriod) noexcept override;
-  HRESULT STDMETHODCALLTYPE Start() noexcept override;
-  HRESULT STDMETHODCALLTYPE Stop() noexcept override;
-  HRESULT STDMETHODCALLTYPE Reset() noexcept override;
-  HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE event) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetService(REFIID iid, void** out) noexcept override;
+  VX_TEST_AUDIO_CLIENT_METHODS
 
   // The configured mix format, allocated with CoTaskMemAlloc: an extensible
   // structure for tag 0xFFFE, a plain 18-byte one otherwise.
@@ -61,13 +43,7 @@ class VxTestCaptureClient final : public VxTestComObject<IAudioCaptureClient> {
  public:
   explicit VxTestCaptureClient(VxTestAudioClient* client) noexcept;
 
-  HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** data,
-                                      UINT32* frames,
-                                      DWORD* flags,
-                                      UINT64* devicePosition,
-                                      UINT64* qpcPosition) noexcept override;
-  HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 frames) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* frames) noexcept override;
+  VX_TEST_CAPTURE_CLIENT_METHODS
 
  private:
   ~VxTestCaptureClient() override;

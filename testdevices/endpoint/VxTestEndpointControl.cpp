@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "foundation/VxHandle.h"
+#include "testdevices/VxTestFileText.h"
 #include "testdevices/endpoint/VxTestEndpointRegistration.h"
 
 namespace {
@@ -67,17 +68,7 @@ bool VxTestEndpointControl::ResetRecord(const std::wstring& path) {
 
 std::vector<VxTestRecordLine> VxTestEndpointControl::ReadRecord(const std::wstring& path) {
   std::vector<VxTestRecordLine> lines;
-  VxFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
-    return lines;
-  std::string text;
-  char buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got != 0)
-    text.append(buffer, got);
-  for (const std::string& row : Split(text, '\n')) {
+  for (const std::string& row : Split(VxTestReadWholeFile(path), '\n')) {
     if (row.empty())
       continue;
     const std::vector<std::string> cells = Split(row, '\t');

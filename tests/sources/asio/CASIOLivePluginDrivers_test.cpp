@@ -2,52 +2,17 @@
 // while their driver switches as fast as it can.
 #include <windows.h>
 
-#include <psapi.h>
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include "sources/asio/CASIOLivePlugin.h"
 #include "tests/sources/asio/VxAsioTestSupport.h"
+#include "tests/support/VxProcessProbe.h"
 
 using namespace vxasiotest;
 
 namespace {
 
 constexpr int kSwitches = 16;
-
-int ThreadCount() {
-  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok;
-       ok = ::Thread32Next(snapshot.get(), &entry)) {
-    if (entry.th32OwnerProcessID == ::GetCurrentProcessId())
-      ++count;
-  }
-  return count;
-}
-
-// The process's handle count; where the system does not report it (Wine
-// answers 0), the value of a newly created handle, which grows while handles
-// leak because new handles take the lowest free entry.
-DWORD HandleCount() {
-  DWORD count = 0;
-  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-  if (count)
-    return count;
-  VxHandle probe(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  return static_cast<DWORD>(reinterpret_cast<uintptr_t>(probe.get()) / 4);
-}
-
-size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-  return counters.PrivateUsage;
-}
 
 }  // namespace
 
@@ -152,9 +117,7 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
   // Warm up: the first rounds load the driver DLL and lazy system state.
   for (int i = 0; i < 5; ++i)
     round(i);
-  const int threads = ThreadCount();
-  const DWORD handles = HandleCount();
-  const size_t memory = PrivateBytes();
+  const VxProcessProbe before = VxProcessProbe::Take();
   for (int i = 0; i < kRounds; ++i) {
     round(i);
     if (HasFatalFailure())
@@ -166,10 +129,9 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
   EXPECT_GE(VxTestAsioFind(calls, "LATE").size() + VxTestAsioFind(calls, "bufferSwitch").size(),
             1u);
   // The driver's threads end at the final release; give them a moment to leave.
-  for (int wait = 0; wait < 200 && ThreadCount() > threads; ++wait)
-    ::Sleep(10);
-  EXPECT_LE(ThreadCount(), threads);
-  EXPECT_LE(HandleCount(), handles + 4) << "handles before " << handles;
+  EXPECT_TRUE(VxProcessProbe::ThreadsSettleAtMost(before.threads));
+  const VxProcessProbe after = VxProcessProbe::Take();
+  EXPECT_LE(after.handleSlot, before.handleSlot + 4) << "handles before " << before.handleSlot;
   // A leak of one block per round (8 x 64 x 4 bytes) would add up to 2 MB.
-  EXPECT_LT(PrivateBytes(), memory + (1u << 20)) << "private bytes grew";
+  EXPECT_LT(after.privateBytes, before.privateBytes + (1u << 20)) << "private bytes grew";
 }

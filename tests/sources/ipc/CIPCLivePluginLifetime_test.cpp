@@ -1,59 +1,18 @@
 // Stopping the IPC source and what a long life of create/open/stream/delete
 // cycles leaves behind.
 #include <windows.h>
-// after windows.h, which they need
-#include <psapi.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include "live_Main/IVxAudioLive.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "tests/sources/ipc/VxIpcTestSupport.h"
+#include "tests/support/VxProcessProbe.h"
 
 using namespace vxtest;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-int ThreadCount() {
-  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok;
-       ok = ::Thread32Next(snapshot.get(), &entry))
-    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
-  return count;
-}
-
-// A deleted source's worker hands back its handle just before it leaves, so
-// the OS may still list the thread for a moment after the delete returned.
-// No handle is left to wait on: poll for a bounded time.
-bool ThreadCountSettlesAtMost(int expected, int timeoutMs) {
-  const auto start = Clock::now();
-  for (;;) {
-    if (ThreadCount() <= expected)
-      return true;
-    if (Clock::now() - start > std::chrono::milliseconds(timeoutMs))
-      return false;
-    ::Sleep(5);
-  }
-}
-
-DWORD HandleCount() {
-  DWORD count = 0;
-  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-  return count;
-}
-
-SIZE_T PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-  return counters.PrivateUsage;
-}
 
 // One full life of a source: open on a fresh pipe, a format and two blocks in
 // the given mode, then either a "stop" or a deletion while a read is pending.
@@ -142,9 +101,9 @@ TEST(IpcSourceStop, ClosedPipeEndsTheStreamOnceWithEverythingSentBefore) {
 }
 
 TEST(IpcSourceStop, UnopenedSourceDeletesAtOnceWithoutAThread) {
-  const int threads = ThreadCount();
+  const int threads = VxProcessProbe::ThreadCount();
   IVxAudioLive* source = VxCreateIpcLivePlugin();
-  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(VxProcessProbe::ThreadCount(), threads);
   const auto start = Clock::now();
   VxDeleteSource(source);
   EXPECT_LT(ElapsedMs(start), 1000);
@@ -153,19 +112,17 @@ TEST(IpcSourceStop, UnopenedSourceDeletesAtOnceWithoutAThread) {
 TEST(IpcSourceLifetime, RepeatedCyclesLeaveThreadsHandlesAndMemoryAsTheyWere) {
   for (int i = 0; i < 20; ++i)
     OneCycle(i);  // warm up the runtime's own caches
-  const int threads = ThreadCount();
-  const DWORD handles = HandleCount();
-  const SIZE_T privateBytes = PrivateBytes();
+  const VxProcessProbe before = VxProcessProbe::Take();
   for (int i = 0; i < 300; ++i) {
     OneCycle(i);
     if (HasFatalFailure())
       return;
   }
-  EXPECT_TRUE(ThreadCountSettlesAtMost(threads, 5000))
-      << ThreadCount() << " threads, " << threads << " before";
-  EXPECT_LE(HandleCount(), handles + 5);
+  EXPECT_TRUE(VxProcessProbe::ThreadsSettleAtMost(before.threads))
+      << VxProcessProbe::ThreadCount() << " threads, " << before.threads << " before";
+  const VxProcessProbe after = VxProcessProbe::Take();
+  EXPECT_LE(after.handleSlot, before.handleSlot + 5);
   // A leaked 1 MiB read buffer per cycle would be 300 MiB; allow allocator slack.
-  EXPECT_LT(static_cast<double>(PrivateBytes()),
-            static_cast<double>(privateBytes) + 8.0 * 1024 * 1024)
-      << "before " << privateBytes << " after " << PrivateBytes();
+  EXPECT_LT(after.privateBytes, before.privateBytes + 8 * 1024 * 1024)
+      << "before " << before.privateBytes << " after " << after.privateBytes;
 }

@@ -11,7 +11,6 @@
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
-#include "tests/support/VxToolsTestEnv.h"
 
 using namespace vxtest;
 
@@ -29,17 +28,6 @@ class SystemEnvironment : public ::testing::Environment {
   }
 };
 const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new SystemEnvironment);
-
-std::vector<std::string> CaptureLog(size_t from) {
-  std::vector<std::string> messages;
-  for (const std::string& line :
-       VxToolsTestEnv::Instance().FindLogLines("CLoopbackLivePlugin::LoopbackCapture", from)) {
-    VxLogEntry entry;
-    if (VxParseLogLine(line, entry) && entry.category == 64)
-      messages.push_back(entry.message);
-  }
-  return messages;
-}
 
 bool IsCaptureFailureLine(const std::string& message) {
   for (const char* prefix :
@@ -86,8 +74,7 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
     EXPECT_EQ(failure, "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003");
   }
 
-  const int threads = ThreadCount();
-  const DWORD handles = HandleCount();
+  const VxProcessProbe before = VxProcessProbe::Take();
   for (int i = 0; i < 20; ++i) {
     std::string again;
     cycle(&again);
@@ -95,8 +82,8 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
       return;
     EXPECT_EQ(again, failure);
   }
-  EXPECT_TRUE(ThreadCountSettlesAtMost(threads, 5000));
-  EXPECT_LE(HandleCount(), handles + 5);
+  EXPECT_TRUE(VxProcessProbe::ThreadsSettleAtMost(before.threads));
+  EXPECT_LE(VxProcessProbe::HandleSlot(), before.handleSlot + 5);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-// Test helpers for the loopback source: a sink that checks what arrives
-// against the test endpoint's signal, and process-wide counters.
+// Test helpers for the loopback source: the test endpoint with a sink that
+// checks what arrives against its signal, the capture's log, and timing.
 #pragma once
 
 #include <windows.h>
-// after windows.h, which they need
+// after windows.h, which it needs
 #include <objbase.h>
-#include <psapi.h>
-#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +20,8 @@
 #include "live_Main/IVxAudioLiveSink.h"
 #include "live_Main/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
+#include "tests/support/VxProcessProbe.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace vxtest {
 
@@ -98,44 +100,6 @@ class LoopbackSink final : public IVxAudioLiveSink {
   std::condition_variable cv_;
 };
 
-inline int ThreadCount() {
-  VxHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok;
-       ok = ::Thread32Next(snapshot.get(), &entry))
-    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
-  return count;
-}
-
-// A deleted source's thread hands back its handle just before it leaves, so
-// the OS may list it for a moment after the delete returned: poll, bounded.
-inline bool ThreadCountSettlesAtMost(int expected, int timeoutMs) {
-  const auto start = std::chrono::steady_clock::now();
-  for (;;) {
-    if (ThreadCount() <= expected)
-      return true;
-    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs))
-      return false;
-    ::Sleep(5);
-  }
-}
-
-inline DWORD HandleCount() {
-  DWORD count = 0;
-  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-  return count;
-}
-
-inline SIZE_T PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-  return counters.PrivateUsage;
-}
-
 // User plus kernel time of the whole process, in milliseconds.
 inline double ProcessCpuMs() {
   FILETIME created, exited, kernel, user;
@@ -146,16 +110,45 @@ inline double ProcessCpuMs() {
   return ms(kernel) + ms(user);
 }
 
-inline std::wstring TempRecordPath(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, dir);
-  return std::wstring(dir) + name + std::to_wstring(::GetCurrentProcessId()) + L".txt";
-}
-
 inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                since)
       .count();
 }
+
+// Messages the capture logged from line `from` on (category and source checked).
+inline std::vector<std::string> CaptureLog(size_t from) {
+  constexpr const char* kSource = "CLoopbackLivePlugin::LoopbackCapture";
+  std::vector<std::string> messages;
+  for (const std::string& line : VxToolsTestEnv::Instance().FindLogLines(kSource, from)) {
+    VxLogEntry entry;
+    EXPECT_TRUE(VxParseLogLine(line, entry)) << line;
+    EXPECT_EQ(entry.category, 64) << line;
+    EXPECT_EQ(entry.source, kSource) << line;
+    messages.push_back(entry.message);
+  }
+  return messages;
+}
+
+// The test endpoint installed as `config` says, with a fresh record of its
+// own, and a sink that checks what arrives against its signal.
+struct EndpointRun {
+  explicit EndpointRun(const VxTestEndpointConfig& c) : config(Recorded(c)), endpoint(config) {}
+  std::vector<VxTestRecordLine> Record() const {
+    return VxTestEndpointControl::ReadRecord(config.recordFile);
+  }
+  static VxTestEndpointConfig Recorded(VxTestEndpointConfig c) {
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    c.recordFile =
+        std::wstring(dir) + L"vxloop" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    EXPECT_TRUE(VxTestEndpointControl::ResetRecord(c.recordFile));
+    return c;
+  }
+
+  const VxTestEndpointConfig config;
+  VxTestEndpointScope endpoint;
+  LoopbackSink sink{config};
+};
 
 }  // namespace vxtest
