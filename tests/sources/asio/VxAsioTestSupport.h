@@ -115,17 +115,12 @@ inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
 
 // "deviceid=<driver index's class ID>&samplerate=..&channels=..&channelshift=.."
 std::u16string Parameters(int driver, int rate, int channels, int shift);
-// A fresh call log path for driver `index` in this process.
-std::wstring CallLogPath(int index);
-
 // Plug-in log lines (category, source, message) written after construction.
 class PluginLog {
  public:
   PluginLog() : from_(VxToolsTestEnv::Instance().LogLineCount()) {}
   // "source|message" of every category-64 line of the ASIO source, in order.
   std::vector<std::string> Lines() const;
-  bool Contains(const std::string& sourceAndMessage) const;
-  std::vector<VxLogEntry> Entries() const;
 
  private:
   size_t from_;
