@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -24,19 +25,13 @@
 namespace vxtest {
 
 // header (tag, zero reserved, payload length) + payload
-inline std::vector<uint8_t> Message(const char* tag,
-                                    const std::vector<uint8_t>& payload,
-                                    uint64_t lengthField) {
+inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
   std::vector<uint8_t> m(16 + payload.size());
   std::memcpy(m.data(), tag, 4);
   for (int i = 0; i < 8; ++i)
-    m[8 + i] = static_cast<uint8_t>(lengthField >> (8 * i));
-  if (!payload.empty())
-    std::memcpy(m.data() + 16, payload.data(), payload.size());
+    m[8 + i] = static_cast<uint8_t>(uint64_t{payload.size()} >> (8 * i));
+  std::copy(payload.begin(), payload.end(), m.begin() + 16);
   return m;
-}
-inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
-  return Message(tag, payload, payload.size());
 }
 inline std::vector<uint8_t> FormatMessage(uint32_t rate, uint32_t word, uint32_t channels) {
   std::vector<uint8_t> p(12);
