@@ -185,6 +185,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     expected.push_back("~CASIOLivePlugin|Finish");
     EXPECT_EQ(log.Lines(), expected);
     EXPECT_EQ(other.writes, 0);
+    EXPECT_EQ(sink.writes == 0, !success);
     EXPECT_EQ(sink.Mismatches(), 0u);
     const auto calls = CallLog(0);
     if (!VxTestAsioFind(calls, "created").empty())
