@@ -23,6 +23,9 @@ const VxStringArray kNames = {VxString(u"Alpha Card"), VxString(u"Beta Box"),
 const VxStringArray kIds = {VxString(u"{11111111-1111-1111-1111-11111111AAAA}"),
                             VxString(u"{22222222-2222-2222-2222-22222222BBBB}"),
                             VxString(u"{33333333-3333-3333-3333-33333333CCCC}")};
+const std::wstring kHelp =
+    L"Channel offset determines which outputs to use on the selected device.  Try different values "
+    L"(0, 2, 4, etc.) until the audio is routed to the desired output.";
 
 VxToolsTestEnv& Env() {
   return VxToolsTestEnv::Instance();
@@ -132,6 +135,19 @@ HWND Edit(HWND popup, int index) {
   return edits.size() > static_cast<size_t>(index) ? edits[static_cast<size_t>(index)] : nullptr;
 }
 
+void Click(HWND popup, int id) {
+  ::SendMessageW(::GetDlgItem(popup, id), BM_CLICK, 0, 0);
+}
+
+// The four settings writes of OK, in their order.
+std::vector<std::string> Writes(const std::string& id, int rate, int channels, int shift) {
+  const std::string key = " (key: Zones\\0\\Live ASIO, name: ";
+  return {"WriteString" + key + "Device ID, value: \"" + id + "\")",
+          "WriteInt" + key + "Sample Rate, value: " + std::to_string(rate) + ")",
+          "WriteInt" + key + "Channels, value: " + std::to_string(channels) + ")",
+          "WriteInt" + key + "Channel Shift, value: " + std::to_string(shift) + ")"};
+}
+
 TEST_F(AsioDialog, OkStoresWhatTheControlsHoldInOrderAndNothingElseDoes) {
   Env().SetOption(L"VXTOOLS_LOG_SETTINGS", L"1");
   struct Case {
@@ -140,68 +156,37 @@ TEST_F(AsioDialog, OkStoresWhatTheControlsHoldInOrderAndNothingElseDoes) {
     DWORD storedRate;
     void (*drive)(HWND);
     int32_t result;
-    std::vector<std::string> writes;  // empty: nothing may be written
+    std::vector<std::string> writes;
   };
+  const std::vector<std::string> kNothing;  // not a single write
   const Case cases[] = {
-      {"user choices",
-       kIds[0].Wide(),
-       44100,
+      {"user choices", kIds[0].Wide(), 44100,
        [](HWND p) {
          ::SendMessageW(Combo(p, 0), CB_SETCURSEL, 2, 0);
          ::SendMessageW(Combo(p, 1), CB_SETCURSEL, 3, 0);
          ::SendMessageW(Edit(p, 0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"8"));
          ::SendMessageW(Edit(p, 1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
-         ::SendMessageW(::GetDlgItem(p, 1), BM_CLICK, 0, 0);
+         Click(p, IDOK);
        },
-       1,
-       {"WriteString (key: Zones\\0\\Live ASIO, name: Device ID, value: \"" + kIds[2].ToUtf8() +
-            "\")",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Sample Rate, value: 96000)",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Channels, value: 8)",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Channel Shift, value: 4)"}},
-      {"legacy index, cleared box, unlisted rate",
-       L"2",
-       32000,
+       1, Writes(kIds[2].ToUtf8(), 96000, 8, 4)},
+      {"legacy index, cleared box, unlisted rate", L"2", 32000,
        [](HWND p) {
          ::SendMessageW(Edit(p, 0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
          ::SendMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
        },
-       1,
-       {"WriteString (key: Zones\\0\\Live ASIO, name: Device ID, value: \"" + kIds[2].ToUtf8() +
-            "\")",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Sample Rate, value: 0)",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Channels, value: 0)",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Channel Shift, value: 0)"}},
-      {"case-only difference selects no driver",
-       L"{22222222-2222-2222-2222-22222222bbbb}",
-       48000,
-       [](HWND p) { ::SendMessageW(::GetDlgItem(p, 1), BM_CLICK, 0, 0); },
-       1,
-       {"WriteString (key: Zones\\0\\Live ASIO, name: Device ID, value: \"\")",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Sample Rate, value: 48000)",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Channels, value: 2)",
-        "WriteInt (key: Zones\\0\\Live ASIO, name: Channel Shift, value: 0)"}},
-      {"Cancel",
-       kIds[0].Wide(),
-       44100,
+       1, Writes(kIds[2].ToUtf8(), 0, 0, 0)},
+      {"case-only difference selects no driver", L"{22222222-2222-2222-2222-22222222bbbb}", 48000,
+       [](HWND p) { Click(p, IDOK); }, 1, Writes("", 48000, 2, 0)},
+      {"Cancel", kIds[0].Wide(), 44100,
        [](HWND p) {
          ::SendMessageW(Combo(p, 0), CB_SETCURSEL, 1, 0);
-         ::SendMessageW(::GetDlgItem(p, 2), BM_CLICK, 0, 0);
+         Click(p, IDCANCEL);
        },
-       2,
-       {}},
-      {"Escape",
-       kIds[0].Wide(),
-       44100,
-       [](HWND) { ::SendMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); },
-       2,
-       {}},
-      {"window closed",
-       kIds[0].Wide(),
-       44100,
-       [](HWND p) { ::SendMessageW(p, WM_CLOSE, 0, 0); },
-       2,
-       {}},
+       2, kNothing},
+      {"Escape", kIds[0].Wide(), 44100,
+       [](HWND) { ::SendMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }, 2, kNothing},
+      {"window closed", kIds[0].Wide(), 44100, [](HWND p) { ::SendMessageW(p, WM_CLOSE, 0, 0); }, 2,
+       kNothing},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -233,11 +218,7 @@ TEST_F(AsioDialog, UserTextsAreTranslatedAndDataIsNot) {
       for (const wchar_t* label : {L"[[Device:]]", L"[[Sample rate:]]", L"[[Channels:]]",
                                    L"[[Channel offset:]]", L"[[OK]]", L"[[Cancel]]"})
         EXPECT_NE(VxFindChildByText(p, label), nullptr) << label;
-      EXPECT_NE(VxFindChildByText(p,
-                                  L"[[Channel offset determines which outputs to use on the "
-                                  L"selected device.  Try different values (0, 2, 4, etc.) "
-                                  L"until the audio is routed to the desired output.]]"),
-                nullptr);
+      EXPECT_NE(VxFindChildByText(p, L"[[" + kHelp + L"]]"), nullptr);
       HWND devices = Combo(p, 0);
       wchar_t item[128] = {};
       ::SendMessageW(devices, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(item));
@@ -283,12 +264,7 @@ TEST_F(AsioDialog, FixedWidthLabelColumnAndHelpTextAtTwoScales) {
       const RECT label = VxRectIn(p, VxFindChildByText(p, L"Channel offset:"));
       EXPECT_EQ(label.left, px(8));
       EXPECT_LE(label.right + px(8), device.left);
-      const RECT help =
-          VxRectIn(p, VxFindChildByText(p,
-                                        L"Channel offset determines which outputs to use on "
-                                        L"the selected device.  Try different values (0, 2, "
-                                        L"4, etc.) until the audio is routed to the desired "
-                                        L"output."));
+      const RECT help = VxRectIn(p, VxFindChildByText(p, kHelp));
       EXPECT_EQ(help.left, px(8));
       EXPECT_EQ(help.right, client.right - px(8));
       EXPECT_EQ(help.top - offset.bottom, px(8));

@@ -7,23 +7,15 @@ namespace {
 constexpr wchar_t kHostClass[] = L"VxUiTestHost";
 constexpr UINT kRunCall = WM_APP + 17;
 
-struct Search {
-  std::wstring text;
-  const wchar_t* className = nullptr;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK Collect(HWND child, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  if (search->className) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(child, name, 64);
-    if (::lstrcmpiW(name, search->className) == 0)
-      search->found.push_back(child);
-  } else if (VxWindowText(child) == search->text) {
-    search->found.push_back(child);
-  }
+BOOL CALLBACK AddChild(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
   return TRUE;
+}
+
+std::vector<HWND> Children(HWND popup) {
+  std::vector<HWND> all;
+  ::EnumChildWindows(popup, &AddChild, reinterpret_cast<LPARAM>(&all));
+  return all;
 }
 
 BOOL CALLBACK FindThreadPopup(HWND window, LPARAM param) {
@@ -78,17 +70,22 @@ HWND VxFindPopup() {
 }
 
 HWND VxFindChildByText(HWND popup, const std::wstring& text) {
-  Search search;
-  search.text = text;
-  ::EnumChildWindows(popup, &Collect, reinterpret_cast<LPARAM>(&search));
-  return search.found.empty() ? nullptr : search.found.front();
+  for (HWND child : Children(popup)) {
+    if (VxWindowText(child) == text)
+      return child;
+  }
+  return nullptr;
 }
 
 std::vector<HWND> VxFindChildrenByClass(HWND popup, const wchar_t* className) {
-  Search search;
-  search.className = className;
-  ::EnumChildWindows(popup, &Collect, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  std::vector<HWND> found;
+  for (HWND child : Children(popup)) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(child, name, 64);
+    if (::lstrcmpiW(name, className) == 0)
+      found.push_back(child);
+  }
+  return found;
 }
 
 std::wstring VxWindowText(HWND window) {

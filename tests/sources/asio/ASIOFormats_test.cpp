@@ -31,14 +31,8 @@ VxAudioFormat Extensible(const VxGuid& sub, uint32_t rate, uint16_t bits, uint16
   return f;
 }
 
-constexpr VxGuid kDsd = {0x34CF0AEF,
-                         0x4A1B,
-                         0x4927,
-                         {0x97, 0x9D, 0xDE, 0x4D, 0x41, 0x71, 0xA6, 0xB1}};
-constexpr VxGuid kDop = {0x274485C3,
-                         0x69F6,
-                         0x4912,
-                         {0x84, 0x93, 0x89, 0x53, 0xE7, 0x0E, 0x1E, 0x74}};
+constexpr VxGuid kDsd{0x34CF0AEF, 0x4A1B, 0x4927, {0x97, 0x9D, 0xDE, 0x4D, 0x41, 0x71, 0xA6, 0xB1}};
+constexpr VxGuid kDop{0x274485C3, 0x69F6, 0x4912, {0x84, 0x93, 0x89, 0x53, 0xE7, 0x0E, 0x1E, 0x74}};
 
 }  // namespace
 
@@ -102,27 +96,14 @@ TEST(FormatNames, NamesPcmFloatPaddedDsdAndDopFormats) {
 }
 
 TEST(FormatNames, SampleRateTextRoundsAndPicksUnitsAndDsdNames) {
-  struct Case {
-    int32_t rate;
-    uint32_t flags;
-    const char* text;
-  } cases[] = {
-      {44100, 2, "44.1 kHz"},
-      {48000, 2, "48 kHz"},
-      {88200, 2, "88.2 kHz"},
-      {176400, 2, "176.4 kHz"},
-      {192000, 2, "192 kHz"},
-      {999, 2, "999 Hz"},
-      {1000, 0, "1kHz"},
-      {352800, 2, "352.8 kHz"},
-      {1250, 2, "1.3 kHz"},
-      {2822400, 2, "DSD64 (1x)"},
-      {2822400, 10, "2.8 MHz"},
-      {352800, 6, "DSD64 (1x)"},
-      {45158400, 0, "DSD1024 (16x)"},
-      {11289600, 8, "11.3MHz"},
-      {0, 2, "0 Hz"},
-  };
+  // clang-format off
+  struct Case { int32_t rate; uint32_t flags; const char* text; } cases[] = {
+      {44100, 2, "44.1 kHz"}, {48000, 2, "48 kHz"}, {88200, 2, "88.2 kHz"},
+      {176400, 2, "176.4 kHz"}, {192000, 2, "192 kHz"}, {999, 2, "999 Hz"}, {1000, 0, "1kHz"},
+      {352800, 2, "352.8 kHz"}, {1250, 2, "1.3 kHz"}, {0, 2, "0 Hz"},
+      {2822400, 2, "DSD64 (1x)"}, {2822400, 10, "2.8 MHz"}, {352800, 6, "DSD64 (1x)"},
+      {45158400, 0, "DSD1024 (16x)"}, {11289600, 8, "11.3MHz"}};
+  // clang-format on
   for (const Case& c : cases)
     EXPECT_EQ(Utf8(SampleRateText(c.rate, c.flags)), c.text) << c.rate << " flags " << c.flags;
   EXPECT_TRUE(IsDSDFormat(Extensible(kDsd, 1, 8, 8)));
@@ -142,27 +123,15 @@ TEST(FormatNames, UnitWordsPassThroughTranslationDsdNamesDoNot) {
 }
 
 TEST(AsioBufferSize, PreferredSizeIsCutToAPowerOfTwoThenHalvedDownToTheMinimum) {
-  struct Case {
-    int32_t min, max, preferred, chosen;
-  } cases[] = {
-      {64, 512, 1000, 512},
-      {64, 256, 384, 256},
-      {200, 100, 600, 200},
-      {64, 2048, 256, 256},
-      {128, 128, 128, 128},
-      {16, 4096, 100, 100},
-      {64, 512, 32, 32},
-      {1, 0, 8, 1},
-      {0, 0, 8, 0},
-      {0, -5, 8, 0},
-      {64, 512, 0, 0},
-      {64, 512, -3, 0},
-      {0, 1000, 2147483647, 512},
-  };
-  for (const Case& c : cases) {
+  // clang-format off
+  struct Case { int32_t min, max, preferred, chosen; } cases[] = {
+      {64, 512, 1000, 512}, {64, 256, 384, 256}, {200, 100, 600, 200}, {64, 2048, 256, 256},
+      {128, 128, 128, 128}, {16, 4096, 100, 100}, {64, 512, 32, 32}, {1, 0, 8, 1}, {0, 0, 8, 0},
+      {0, -5, 8, 0}, {64, 512, 0, 0}, {64, 512, -3, 0}, {0, 1000, 2147483647, 512}};
+  // clang-format on
+  for (const Case& c : cases)
     EXPECT_EQ(ASIOWrapper::ChooseBufferSize(c.min, c.max, c.preferred), c.chosen)
         << c.min << "/" << c.max << "/" << c.preferred;
-  }
 }
 
 TEST(AsioDeviceId, ReadsBracedBareAndSystemFormsAndWritesUpperCaseBraced) {
@@ -186,16 +155,12 @@ TEST(AsioMessage, AnswersTheDriverQuestionsTheSourceSupports) {
               supported ? 1 : 0)
         << value;
   }
-  const long answers[][2] = {{kAsioEngineVersion, 2},
-                             {kAsioResetRequest, 1},
-                             {kAsioBufferSizeChange, 0},
-                             {kAsioResyncRequest, 1},
-                             {kAsioLatenciesChanged, 1},
-                             {kAsioSupportsTimeInfo, 1},
-                             {kAsioSupportsTimeCode, 0},
-                             {kAsioOverload, 0},
-                             {0, 0},
-                             {12345, 0}};
+  // clang-format off
+  const long answers[][2] = {
+      {kAsioEngineVersion, 2}, {kAsioResetRequest, 1}, {kAsioBufferSizeChange, 0},
+      {kAsioResyncRequest, 1}, {kAsioLatenciesChanged, 1}, {kAsioSupportsTimeInfo, 1},
+      {kAsioSupportsTimeCode, 0}, {kAsioOverload, 0}, {0, 0}, {12345, 0}};
+  // clang-format on
   for (const auto& a : answers)
     EXPECT_EQ(CASIOLivePlugin::AsioMessage(a[0], 256, nullptr, nullptr), a[1]) << a[0];
 }

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "tests/sources/asio/VxAsioTestSupport.h"
 
 using namespace vxasiotest;
@@ -11,10 +14,6 @@ using namespace vxasiotest;
 namespace {
 
 constexpr int kSwitches = 12;
-
-std::vector<std::string> Expected(std::initializer_list<const char*> lines) {
-  return std::vector<std::string>(lines.begin(), lines.end());
-}
 
 }  // namespace
 
@@ -55,227 +54,127 @@ TEST_F(AsioSourceTest, RecordingsAreByteExactForEveryHandledTypeChannelCountAndO
   }
 }
 
-TEST_F(AsioSourceTest, UnhandledSampleTypesFailWithTheResetFormatAndNeverCallSetFormat) {
+// Every way Open can end, success first: the exact log lines of Open and of the
+// deletion, and what the sink and the driver saw.
+TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
+  const std::string kResult = "Open|ASIO result (0 is success): -1",
+                    kNotStarted = "Open|Failed to start ASIO",
+                    kBuffers = "Open|Failed to create buffers";
+  const auto noChannels = [](const char* asked, const char* has) {
+    return std::string("Open|The ASIO device does not support ") + asked +
+           " input channels.\\r\\n\\r\\n(card supports " + has + " input channels maximum)";
+  };
+  const auto noRate = [](const char* rate) {
+    return std::string("Open|The ASIO device does not support the sample rate of ") + rate + " Hz.";
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> openLines;  // after "Open|Creating ASIO"
+    unsigned faults = 0;
+    void (*configure)(VxTestAsioConfig&) = nullptr;
+    int rate = 48000, channels = 2, shift = 0;
+    const char* device = nullptr;  // null: the driver's own ID
+    bool driverLoaded = true;
+    ASIOSampleType type = ASIOSTInt32LSB;
+  };
+  std::vector<Case> cases = {
+      {.name = "success", .openLines = {"Open|ASIO result (0 is success): 0"}},
+      {.name = "empty device",
+       .openLines = {"Open|Empty device ID", kNotStarted, kResult},
+       .device = "",
+       .driverLoaded = false},
+      {.name = "unknown device",
+       .openLines = {"Open|Failed to load ASIO driver", kNotStarted, kResult},
+       .device = "%7B00000000-0000-0000-0000-000000000000%7D",
+       .driverLoaded = false},
+      {.name = "no class object",
+       .openLines = {"Open|Failed to load ASIO driver", kNotStarted, kResult},
+       .faults = kVxTestAsioFailCreate,
+       .driverLoaded = false},
+      {.name = "init fails",
+       .openLines = {"Open|ASIOInit(...) failed with code -1000 and message \"The test driver was "
+                     "told to fail init\"",
+                     kNotStarted, kResult},
+       .faults = kVxTestAsioFailInit,
+       .driverLoaded = false},
+      {.name = "rate refused",
+       .openLines = {noRate("48000")},
+       .configure = [](VxTestAsioConfig& c) { c.sampleRates = {96000}; }},
+      {.name = "no rate given", .openLines = {noRate("0")}, .rate = 0},
+      {.name = "setSampleRate fails",
+       .openLines = {noRate("48000")},
+       .faults = kVxTestAsioFailSetSampleRate},
+      {.name = "no channels", .openLines = {noChannels("0", "8")}, .channels = 0},
+      {.name = "33 channels",
+       .openLines = {noChannels("33", "64")},
+       .configure = [](VxTestAsioConfig& c) { c.inputs = 64; },
+       .channels = 33},
+      {.name = "getChannels fails",
+       .openLines = {noChannels("2", "0")},
+       .faults = kVxTestAsioFailGetChannels},
+      {.name = "shift past the inputs",
+       .openLines = {kBuffers, kResult},
+       .channels = 4,
+       .shift = 6},
+      {.name = "getBufferSize fails",
+       .openLines = {kBuffers, kResult},
+       .faults = kVxTestAsioFailGetBufferSize},
+      {.name = "createBuffers fails",
+       .openLines = {kBuffers, kResult},
+       .faults = kVxTestAsioFailCreateBuffers},
+      {.name = "a channel without buffers",
+       .openLines = {kBuffers, kResult},
+       .configure =
+           [](VxTestAsioConfig& c) {
+             c.nullBufferChannel = 1;
+             c.nullBufferHalves = 3;
+           }},
+      {.name = "mixed sample types",
+       .openLines = {kBuffers, kResult},
+       .configure =
+           [](VxTestAsioConfig& c) {
+             c.sampleTypes = {ASIOSTInt32LSB, ASIOSTInt16LSB};
+           }},
+      {.name = "start fails", .openLines = {kResult}, .faults = kVxTestAsioFailStart},
+  };
+  // Types the source cannot hand on: the reset format's name, never SetFormat.
   for (ASIOSampleType type :
        {ASIOSTInt16MSB, ASIOSTInt24MSB, ASIOSTInt32MSB, ASIOSTFloat32MSB, ASIOSTFloat64MSB,
         ASIOSTInt32MSB16, ASIOSTInt32LSB16, ASIOSTInt32LSB18, ASIOSTInt32LSB20, ASIOSTInt32LSB24,
         ASIOSTDSDInt8LSB1, ASIOSTDSDInt8MSB1, ASIOSTDSDInt8NER8}) {
-    SCOPED_TRACE(type);
-    Configure(0, FastDriver(type, 8, kSwitches));
-    CheckingSink sink(type, 0, 4);
-    PluginLog log;
-    SourcePtr source = NewSource();
-    EXPECT_EQ(source->Open(Parameters(0, 96000, 4, 0).c_str(), &sink), -1);
-    source.reset();
-    EXPECT_TRUE(sink.formats.empty());
-    EXPECT_EQ(sink.writes, 0);
-    EXPECT_TRUE(log.Contains("Open|Unsupported sample type: 44.1 kHz 16bit 2ch"));
-    EXPECT_TRUE(log.Contains("Open|ASIO result (0 is success): -1"));
-    EXPECT_TRUE(VxTestAsioFind(CallLog(0), "start").empty());
-    ExpectCleanDriverLog(CallLog(0));
+    cases.push_back({.name = "unhandled type",
+                     .openLines = {"Open|Unsupported sample type: 44.1 kHz 16bit 2ch", kResult},
+                     .type = type});
   }
-}
-
-TEST_F(AsioSourceTest, OpenAndDeleteLogEveryStepInOrder) {
-  Configure(0, FastDriver(ASIOSTInt32LSB, 8, kSwitches));
-  CheckingSink sink(ASIOSTInt32LSB, 0, 2);
-  PluginLog log;
-  SourcePtr source = NewSource();
-  ASSERT_EQ(source->Open(Parameters(0, 44100, 2, 0).c_str(), &sink), 0);
-  ASSERT_TRUE(sink.WaitForWrites(1));
-  CheckingSink other(ASIOSTInt32LSB, 0, 2);
-  EXPECT_EQ(source->Open(Parameters(0, 44100, 2, 0).c_str(), &other), -1);
-  source.reset();
-  EXPECT_EQ(other.writes, 0);
-  EXPECT_EQ(sink.Mismatches(), 0u);
-  EXPECT_EQ(log.Lines(),
-            Expected({"Open|Start", "Open|Creating ASIO", "Open|ASIO result (0 is success): 0",
-                      "Open|Finish", "Open|Start", "Open|Finish", "~CASIOLivePlugin|Start",
-                      "~CASIOLivePlugin|Stopping ASIO", "~CASIOLivePlugin|Disposing buffers",
-                      "~CASIOLivePlugin|Exiting ASIO", "~CASIOLivePlugin|Deleting ASIO wrapper",
-                      "~CASIOLivePlugin|Updating plugins", "~CASIOLivePlugin|Finish"}));
-  const auto calls = CallLog(0);
-  ExpectCleanDriverLog(calls);
-  // The driver was stopped before its buffers were disposed of.
-  std::vector<std::string> order;
-  for (const auto& line : calls) {
-    if (line.name == "stop" || line.name == "disposeBuffers" || line.name == "start")
-      order.push_back(line.name);
-  }
-  EXPECT_EQ(order, Expected({"start", "stop", "disposeBuffers"}));
-}
-
-TEST_F(AsioSourceTest, FailingOpenLogsItsCauseAndDeletionCleansUpWhatWasLoaded) {
-  struct Case {
-    const char* name;
-    void (*configure)(VxTestAsioConfig&);
-    int rate, channels, shift;
-    const char* deviceOverride;          // null: the driver's own ID
-    std::vector<std::string> openLines;  // after "Open|Creating ASIO"
-    bool driverLoaded;
-  } cases[] = {
-      {"empty device",
-       [](VxTestAsioConfig&) {},
-       48000,
-       2,
-       0,
-       "",
-       {"Open|Empty device ID", "Open|Failed to start ASIO", "Open|ASIO result (0 is success): -1"},
-       false},
-      {"unknown device",
-       [](VxTestAsioConfig&) {},
-       48000,
-       2,
-       0,
-       "%7B00000000-0000-0000-0000-000000000000%7D",
-       {"Open|Failed to load ASIO driver", "Open|Failed to start ASIO",
-        "Open|ASIO result (0 is success): -1"},
-       false},
-      {"no class object",
-       [](VxTestAsioConfig& c) { c.faults = kVxTestAsioFailCreate; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|Failed to load ASIO driver", "Open|Failed to start ASIO",
-        "Open|ASIO result (0 is success): -1"},
-       false},
-      {"init fails",
-       [](VxTestAsioConfig& c) {
-         c.faults = kVxTestAsioFailInit;
-         c.errorMessage = "No card";
-       },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|ASIOInit(...) failed with code -1000 and message \"No card\"",
-        "Open|Failed to start ASIO", "Open|ASIO result (0 is success): -1"},
-       false},
-      {"rate refused",
-       [](VxTestAsioConfig& c) { c.sampleRates = {96000}; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|The ASIO device does not support the sample rate of 48000 Hz."},
-       true},
-      {"no rate given",
-       [](VxTestAsioConfig&) {},
-       0,
-       2,
-       0,
-       nullptr,
-       {"Open|The ASIO device does not support the sample rate of 0 Hz."},
-       true},
-      {"setSampleRate fails",
-       [](VxTestAsioConfig& c) { c.faults = kVxTestAsioFailSetSampleRate; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|The ASIO device does not support the sample rate of 48000 Hz."},
-       true},
-      {"no channels",
-       [](VxTestAsioConfig&) {},
-       48000,
-       0,
-       0,
-       nullptr,
-       {"Open|The ASIO device does not support 0 input channels.\\r\\n\\r\\n(card supports 8 "
-        "input channels maximum)"},
-       true},
-      {"33 channels",
-       [](VxTestAsioConfig& c) { c.inputs = 64; },
-       48000,
-       33,
-       0,
-       nullptr,
-       {"Open|The ASIO device does not support 33 input channels.\\r\\n\\r\\n(card supports 64 "
-        "input channels maximum)"},
-       true},
-      {"getChannels fails",
-       [](VxTestAsioConfig& c) { c.faults = kVxTestAsioFailGetChannels; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|The ASIO device does not support 2 input channels.\\r\\n\\r\\n(card supports 0 "
-        "input channels maximum)"},
-       true},
-      {"shift past the inputs",
-       [](VxTestAsioConfig&) {},
-       48000,
-       4,
-       6,
-       nullptr,
-       {"Open|Failed to create buffers", "Open|ASIO result (0 is success): -1"},
-       true},
-      {"getBufferSize fails",
-       [](VxTestAsioConfig& c) { c.faults = kVxTestAsioFailGetBufferSize; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|Failed to create buffers", "Open|ASIO result (0 is success): -1"},
-       true},
-      {"createBuffers fails",
-       [](VxTestAsioConfig& c) { c.faults = kVxTestAsioFailCreateBuffers; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|Failed to create buffers", "Open|ASIO result (0 is success): -1"},
-       true},
-      {"a channel without buffers",
-       [](VxTestAsioConfig& c) {
-         c.nullBufferChannel = 1;
-         c.nullBufferHalves = 3;
-       },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|Failed to create buffers", "Open|ASIO result (0 is success): -1"},
-       true},
-      {"mixed sample types",
-       [](VxTestAsioConfig& c) {
-         c.sampleTypes = {ASIOSTInt32LSB, ASIOSTInt16LSB};
-       },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|Failed to create buffers", "Open|ASIO result (0 is success): -1"},
-       true},
-      {"start fails",
-       [](VxTestAsioConfig& c) { c.faults = kVxTestAsioFailStart; },
-       48000,
-       2,
-       0,
-       nullptr,
-       {"Open|ASIO result (0 is success): -1"},
-       true},
-  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    VxTestAsioConfig config = FastDriver(ASIOSTInt32LSB, 8, kSwitches);
-    c.configure(config);
+    SCOPED_TRACE(testing::Message() << c.name << " " << c.type);
+    const bool success = std::string_view(c.name) == "success";
+    VxTestAsioConfig config = FastDriver(c.type, 8, kSwitches);
+    config.faults = c.faults;
+    if (c.configure)
+      c.configure(config);
     Configure(0, config);
-    CheckingSink sink(ASIOSTInt32LSB, 0, 2);
+    CheckingSink sink(c.type, 0, 2), other(c.type, 0, 2);
     std::u16string params = Parameters(0, c.rate, c.channels, c.shift);
-    if (c.deviceOverride) {
-      const std::u16string device(c.deviceOverride, c.deviceOverride + strlen(c.deviceOverride));
-      params = u"deviceid=" + device + params.substr(params.find(u'&'));
-    }
+    if (c.device)
+      params = u"deviceid=" + std::u16string(c.device, c.device + strlen(c.device)) +
+               params.substr(params.find(u'&'));
     PluginLog log;
     SourcePtr source = NewSource();
-    EXPECT_EQ(source->Open(params.c_str(), &sink), -1);
+    EXPECT_EQ(source->Open(params.c_str(), &sink), success ? 0 : -1);
+    if (success) {
+      ASSERT_TRUE(sink.WaitForWrites(1));
+      EXPECT_EQ(source->Open(params.c_str(), &other), -1);
+    }
     source.reset();
 
     std::vector<std::string> expected = {"Open|Start", "Open|Creating ASIO"};
     expected.insert(expected.end(), c.openLines.begin(), c.openLines.end());
     expected.push_back("Open|Finish");
+    if (success) {  // the second Open
+      expected.push_back("Open|Start");
+      expected.push_back("Open|Finish");
+    }
     expected.push_back("~CASIOLivePlugin|Start");
     if (c.driverLoaded) {
       for (const char* step :
@@ -285,10 +184,26 @@ TEST_F(AsioSourceTest, FailingOpenLogsItsCauseAndDeletionCleansUpWhatWasLoaded) 
     expected.push_back("~CASIOLivePlugin|Updating plugins");
     expected.push_back("~CASIOLivePlugin|Finish");
     EXPECT_EQ(log.Lines(), expected);
-    EXPECT_EQ(sink.writes, 0);
+    EXPECT_EQ(other.writes, 0);
+    EXPECT_EQ(sink.writes == 0, !success);
+    EXPECT_EQ(sink.Mismatches(), 0u);
     const auto calls = CallLog(0);
     if (!VxTestAsioFind(calls, "created").empty())
       ExpectCleanDriverLog(calls);
+    // Started (and the sink told the format) only when everything before succeeded;
+    // stopped before the buffers go.
+    std::vector<std::string> order;
+    for (const auto& line : calls) {
+      if (line.name == "stop" || line.name == "disposeBuffers" || line.name == "start")
+        order.push_back(line.name);
+    }
+    if (success) {
+      EXPECT_EQ(order, (std::vector<std::string>{"start", "stop", "disposeBuffers"}));
+      EXPECT_EQ(sink.formats.size(), 1u);
+    } else if (c.faults != kVxTestAsioFailStart) {  // a failed start comes after SetFormat
+      EXPECT_EQ(std::count(order.begin(), order.end(), "start"), 0);
+      EXPECT_TRUE(sink.formats.empty());
+    }
   }
 }
 

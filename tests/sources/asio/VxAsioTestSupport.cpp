@@ -40,47 +40,19 @@ std::u16string Parameters(int driver, int rate, int channels, int shift) {
   return u"deviceid=" + std::u16string(encoded) + std::u16string(tail.begin(), tail.end());
 }
 
-std::wstring CallLogPath(int index) {
-  static int counter = 0;
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring path = std::wstring(temp) + L"vxasio-source-" +
-                            std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(index) + L"-" + std::to_wstring(++counter) + L".log";
-  ::DeleteFileW(path.c_str());
-  return path;
-}
-
-std::vector<VxLogEntry> PluginLog::Entries() const {
-  std::vector<VxLogEntry> out;
+std::vector<std::string> PluginLog::Lines() const {
+  std::vector<std::string> out;
   const auto lines = VxToolsTestEnv::Instance().ReadLogLines();
   for (size_t i = from_; i < lines.size(); ++i) {
     VxLogEntry e;
-    if (VxParseLogLine(lines[i], e) && e.source.rfind("CASIOLivePlugin::", 0) == 0)
-      out.push_back(e);
-  }
-  return out;
-}
-
-std::vector<std::string> PluginLog::Lines() const {
-  std::vector<std::string> out;
-  for (const VxLogEntry& e : Entries()) {
+    if (!VxParseLogLine(lines[i], e) || e.source.rfind("CASIOLivePlugin::", 0) != 0)
+      continue;
     EXPECT_EQ(e.category, 64) << e.source << " " << e.message;
     // Elapsed times vary; keep only the word.
-    std::string message = e.message;
-    if (message.rfind("Finish", 0) == 0)
-      message = "Finish";
+    const std::string message = e.message.rfind("Finish", 0) == 0 ? "Finish" : e.message;
     out.push_back(e.source.substr(std::strlen("CASIOLivePlugin::")) + "|" + message);
   }
   return out;
-}
-
-bool PluginLog::Contains(const std::string& sourceAndMessage) const {
-  for (const std::string& line : Lines()) {
-    if (line == sourceAndMessage)
-      return true;
-  }
-  return false;
 }
 
 void AsioSourceTest::SetUpTestSuite() {
@@ -105,7 +77,12 @@ void AsioSourceTest::TearDown() {
 }
 
 VxTestAsioConfig& AsioSourceTest::Configure(int index, VxTestAsioConfig config) {
-  config.logFile = CallLogPath(index);
+  static int counter = 0;  // a fresh call log each time
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  config.logFile =
+      temp + Root() + L"-" + std::to_wstring(index) + L"-" + std::to_wstring(++counter) + L".log";
+  ::DeleteFileW(config.logFile.c_str());
   EXPECT_TRUE(config.Save(index));
   configs_[index] = config;
   return configs_[index];

@@ -38,7 +38,7 @@ class CheckingSink final : public IVxAudioLiveSink {
   int32_t SetFormat(const VxAudioFormat* format) noexcept override {
     std::lock_guard<std::mutex> lock(mutex_);
     formats.push_back(*format);
-    return refuseFormat ? -1 : 0;
+    return 0;
   }
   void Write(const void* data, int32_t byteCount, bool flag) noexcept override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -49,11 +49,10 @@ class CheckingSink final : public IVxAudioLiveSink {
       checker_.Check(data, static_cast<size_t>(byteCount));
     else
       CheckWithSilentChannel(static_cast<const uint8_t*>(data), byteCount);
-    threads.push_back(::GetCurrentThreadId());
     if (writes >= writesWanted)
       ::SetEvent(wanted_.get());
   }
-  void SourceEnded() noexcept override { ++ended; }
+  void SourceEnded() noexcept override {}
 
   bool WaitForWrites(int count) {
     {
@@ -73,7 +72,6 @@ class CheckingSink final : public IVxAudioLiveSink {
     return checker_.Frames();
   }
 
-  bool refuseFormat = false;
   // With zeroChannel >= 0: that capture channel must be silent in the blocks
   // of half `zeroHalf` (every other block); the rest follows the signal.
   int zeroChannel = -1;
@@ -82,9 +80,7 @@ class CheckingSink final : public IVxAudioLiveSink {
   std::vector<VxAudioFormat> formats;
   int writes = 0;
   int flags = 0;
-  int ended = 0;
   uint64_t bytes = 0;
-  std::vector<DWORD> threads;
 
  private:
   void CheckWithSilentChannel(const uint8_t* data, int32_t byteCount);
@@ -115,17 +111,12 @@ inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
 
 // "deviceid=<driver index's class ID>&samplerate=..&channels=..&channelshift=.."
 std::u16string Parameters(int driver, int rate, int channels, int shift);
-// A fresh call log path for driver `index` in this process.
-std::wstring CallLogPath(int index);
-
 // Plug-in log lines (category, source, message) written after construction.
 class PluginLog {
  public:
   PluginLog() : from_(VxToolsTestEnv::Instance().LogLineCount()) {}
   // "source|message" of every category-64 line of the ASIO source, in order.
   std::vector<std::string> Lines() const;
-  bool Contains(const std::string& sourceAndMessage) const;
-  std::vector<VxLogEntry> Entries() const;
 
  private:
   size_t from_;

@@ -149,50 +149,42 @@ TEST(IpcMessage, ShortFormatReadsOnFromTheBufferAndZerosBeyondIt) {
   EXPECT_EQ(zero.formats[0].channels, 0);
 }
 
-TEST(IpcMessage, StartAndStopWithAnyPayloadAreNeverAnsweredAndOnlyStopEndsReading) {
-  for (bool streaming : {false, true}) {
-    for (size_t payload : {size_t{0}, size_t{300}}) {
-      Sink sink;
-      Outcome o = Handle(&sink, streaming, Message("strt", payload));
-      EXPECT_EQ(o.reply, "");
-      EXPECT_TRUE(o.keepReading);
-      o = Handle(&sink, streaming, Message("stop", payload));
-      EXPECT_EQ(o.reply, "");
-      EXPECT_FALSE(o.keepReading);
-      EXPECT_TRUE(sink.writes.empty() && sink.formats.empty());
-      EXPECT_EQ(sink.ended, 0);  // ending the stream is the thread's business
-    }
+// Everything but well-formed data and format: nothing reaches the sink; bad
+// and unknown messages are refused, start and stop (any payload) never
+// answered, and only stop ends the reading.
+TEST(IpcMessage, ControlBadAndUnknownMessagesDeliverNothing) {
+  std::vector<std::pair<VxByteBuffer, char>> cases;  // message, reply ('s': none, stop)
+  const auto add = [&](VxByteBuffer message, char reply) {
+    cases.emplace_back(std::move(message), reply);
+  };
+  for (size_t payload : {size_t{0}, size_t{300}}) {
+    add(Message("strt", payload), 0);
+    add(Message("stop", payload), 's');
   }
-}
-
-TEST(IpcMessage, MalformedOrUnknownMessagesAreRefusedAndNothingIsDelivered) {
-  std::vector<VxByteBuffer> bad;
-  bad.push_back(Message("data", 99, 100));   // one byte missing
-  bad.push_back(Message("data", 101, 100));  // one byte too many
-  bad.push_back(Message("data", 0, 1));
-  bad.push_back(Message("data", 10, ~0ull));  // a length that wraps
-  bad.push_back(Message("fmt1", 12, 11));
-  bad.push_back(Message("stop", 0, 5));  // a bad stop does not stop
-  bad.push_back(Message("strt", 4, 0));
-  bad.push_back(Message("DATA", 10));
-  bad.push_back(Message("Data", 10));
-  bad.push_back(Message("xyzw", 0));
-  bad.push_back(Message("fmt2", 12));
+  add(Message("data", 99, 100), '0');   // one byte missing
+  add(Message("data", 101, 100), '0');  // one byte too many
+  add(Message("data", 0, 1), '0');
+  add(Message("data", 10, ~0ull), '0');  // a length that wraps
+  add(Message("fmt1", 12, 11), '0');
+  add(Message("stop", 0, 5), '0');  // a bad stop does not stop
+  add(Message("strt", 4, 0), '0');
+  for (const char* unknown : {"DATA", "Data", "xyzw", "fmt2"})
+    add(Message(unknown, 10), '0');
   VxByteBuffer short15;
   ASSERT_TRUE(short15.Assign("data\0\0\0\0\0\0\0\0\0\0\0", 15));
-  bad.push_back(std::move(short15));
-  VxByteBuffer oversized =
-      Message("data", kVxIpcMaxMessageSize - 15);  // cannot come from a 1 MiB read
-  bad.push_back(std::move(oversized));
-  bad.emplace_back();  // nothing at all
+  add(std::move(short15), '0');
+  add(Message("data", kVxIpcMaxMessageSize - 15), '0');  // cannot come from a 1 MiB read
+  add(VxByteBuffer(), '0');                              // nothing at all
 
-  for (size_t i = 0; i < bad.size(); ++i) {
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const char reply = cases[i].second;
     for (bool streaming : {false, true}) {
       Sink sink;
-      const Outcome o = Handle(&sink, streaming, bad[i]);
-      EXPECT_EQ(o.reply, streaming ? "" : ResultReply('0')) << "case " << i;
-      EXPECT_TRUE(o.keepReading) << "case " << i;
+      const Outcome o = Handle(&sink, streaming, cases[i].first);
+      EXPECT_EQ(o.reply, reply == '0' && !streaming ? ResultReply('0') : "") << "case " << i;
+      EXPECT_EQ(o.keepReading, reply != 's') << "case " << i;
       EXPECT_TRUE(sink.writes.empty() && sink.formats.empty()) << "case " << i;
+      EXPECT_EQ(sink.ended, 0);  // ending the stream is the thread's business
     }
   }
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -24,19 +25,13 @@
 namespace vxtest {
 
 // header (tag, zero reserved, payload length) + payload
-inline std::vector<uint8_t> Message(const char* tag,
-                                    const std::vector<uint8_t>& payload,
-                                    uint64_t lengthField) {
+inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
   std::vector<uint8_t> m(16 + payload.size());
   std::memcpy(m.data(), tag, 4);
   for (int i = 0; i < 8; ++i)
-    m[8 + i] = static_cast<uint8_t>(lengthField >> (8 * i));
-  if (!payload.empty())
-    std::memcpy(m.data() + 16, payload.data(), payload.size());
+    m[8 + i] = static_cast<uint8_t>(uint64_t{payload.size()} >> (8 * i));
+  std::copy(payload.begin(), payload.end(), m.begin() + 16);
   return m;
-}
-inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
-  return Message(tag, payload, payload.size());
 }
 inline std::vector<uint8_t> FormatMessage(uint32_t rate, uint32_t word, uint32_t channels) {
   std::vector<uint8_t> p(12);
@@ -179,67 +174,40 @@ class RecordingSink final : public IVxAudioLiveSink {
   std::condition_variable cv_;
 };
 
-// The producer program (vxproducer.exe beside the test) as a second process,
-// its standard output collected in a temporary file.
+// The producer program (vxproducer.exe beside the test) as a second process.
 class ProducerProcess {
  public:
   bool Start(const std::wstring& arguments) {
     wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path, n);
+    std::wstring exe(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
     exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"vxproducer.exe";
-    wchar_t dir[MAX_PATH], file[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, dir);
-    ::GetTempFileNameW(dir, L"vxp", 0, file);
-    outputPath_ = file;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    VxFileHandle out(
-        ::CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out.get();
-    si.hStdError = out.get();
-    si.hStdInput = nullptr;
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &si, &pi))
       return false;
     process_.reset(pi.hProcess);
     VxHandle thread(pi.hThread);
     return true;
   }
-  // Exit code, or -1 when the process did not end in time.
-  int Wait(DWORD timeoutMs = 120000) {
-    if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0)
-      return -1;
+  // Exit code (0: everything sent and every reply accepted), or -1 when the
+  // process did not end in time.
+  int Wait(DWORD timeoutMs) {
     DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
+    if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process_.get(), &code))
+      return -1;
     return static_cast<int>(code);
   }
-  void Kill() { ::TerminateProcess(process_.get(), 9); }
-  std::string Output() {
-    std::string text;
-    VxFileHandle in(::CreateFileW(outputPath_.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    char buffer[4096];
-    DWORD n = 0;
-    while (in && ::ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n)
-      text.append(buffer, n);
-    return text;
-  }
   ~ProducerProcess() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
-      Kill();
-    if (!outputPath_.empty())
-      ::DeleteFileW(outputPath_.c_str());
+    if (process_ && Wait(0) == -1)
+      ::TerminateProcess(process_.get(), 9);
   }
 
  private:
   VxHandle process_;
-  std::wstring outputPath_;
 };
 
 inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
