@@ -36,7 +36,6 @@ VxProcessProbe VxProcessProbe::Take() {
                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof counters)) {
     probe.privateBytes = counters.PrivateUsage;
-    probe.workingSet = counters.WorkingSetSize;
   }
   return probe;
 }

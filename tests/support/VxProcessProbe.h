@@ -14,7 +14,6 @@ struct VxProcessProbe {
   int threads = 0;          // threads of this process in a toolhelp snapshot
   size_t handleSlot = 0;    // table entry a new handle gets (value / 4)
   size_t privateBytes = 0;  // committed private memory
-  size_t workingSet = 0;
 
   static VxProcessProbe Take();
   static int ThreadCount();
