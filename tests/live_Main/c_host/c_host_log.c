@@ -4,7 +4,7 @@
 
 #include "c_host.h"
 
-static char* ReadWholeFile(const wchar_t* path) {
+char* ReadWholeFile(const wchar_t* path) {
   HANDLE file =
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                   OPEN_EXISTING, 0, NULL);
