@@ -275,57 +275,44 @@ TEST(VxThreadWait, MsgWaitDispatchesInputAndStillEndsAtTimeout) {
   EXPECT_TRUE(thread.Stop(-1));
 }
 
-TEST(VxThreadStop, CancelsBlockedSynchronousReadAfterTimeout) {
+// Past the limit Stop first cancels the body's blocked synchronous read (the
+// body then returns: exit code 0, Stop gives its result); a body with nothing
+// to cancel is terminated (exit code 1, Stop gives false). Logged once each.
+TEST(VxThreadStop, PastTheLimitCancelsABlockedReadElseTerminates) {
   VxHandle readEnd, writeEnd;
   ASSERT_TRUE(::CreatePipe(readEnd.put(), writeEnd.put(), nullptr, 0));
-  VxHandle reading = MakeEvent();
   std::atomic<DWORD> readError{0};
-  TestThread thread([&](TestThread&) {
-    char byte;
-    DWORD got = 0;
-    ::SetEvent(reading.get());
-    // Never looks at the stop flag; only cancelling the read frees it.
-    if (!::ReadFile(readEnd.get(), &byte, 1, &got, nullptr))
-      readError = ::GetLastError();
-    return true;
-  });
-  ASSERT_TRUE(thread.Start(0, false));
-  ASSERT_TRUE(WaitSignalled(reading));
-  VxHandle worker = OpenWorker(thread);
-  const std::string killed = KillLine(thread, 300);
-  const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
+  std::atomic<bool> release;
+  for (const bool blockedRead : {true, false}) {
+    release = false;
+    VxHandle running = MakeEvent();
+    // Neither body looks at the stop flag.
+    TestThread thread([&](TestThread&) {
+      ::SetEvent(running.get());
+      char byte;
+      DWORD got = 0;
+      if (blockedRead && !::ReadFile(readEnd.get(), &byte, 1, &got, nullptr))
+        readError = ::GetLastError();
+      while (!blockedRead && !release)
+        ::Sleep(5);
+      return true;
+    });
+    ASSERT_TRUE(thread.Start(0, false));
+    ASSERT_TRUE(WaitSignalled(running));
+    VxHandle worker = OpenWorker(thread);
+    const std::string killed = KillLine(thread, 300);
+    const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
 
-  const auto start = Clock::now();
-  EXPECT_TRUE(thread.Stop(300));  // the body returned, so it was not terminated
-  EXPECT_GE(MsSince(start), 250);
+    const auto start = Clock::now();
+    EXPECT_EQ(thread.Stop(300), blockedRead);
+    EXPECT_GE(MsSince(start), 250);
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(ExitCodeOf(worker), blockedRead ? 0u : 1u);
+    release = true;
+    ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine(killed, 10000, logFrom));
+    EXPECT_EQ(CountLogLines("Hard killing thread", logFrom, "VxThread::Stop"), 1u);
+  }
   EXPECT_EQ(readError.load(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
-  EXPECT_EQ(ExitCodeOf(worker), 0u);
-  // Logged once: the cancelled body was gone before a second round.
-  ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine(killed, 10000, logFrom));
-  EXPECT_EQ(CountLogLines("Hard killing thread", logFrom, "VxThread::Stop"), 1u);
-}
-
-TEST(VxThreadStop, TerminatesBodyThatIgnoresStopPastTimeout) {
-  std::atomic<bool> release{false};
-  TestThread thread([&](TestThread&) {
-    while (!release)
-      ::Sleep(5);
-    return true;
-  });
-  ASSERT_TRUE(thread.Start(0, false));
-  VxHandle worker = OpenWorker(thread);
-  const std::string killed = KillLine(thread, 500);
-  const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
-
-  const auto start = Clock::now();
-  EXPECT_FALSE(thread.Stop(500));
-  EXPECT_GE(MsSince(start), 450);
-  EXPECT_FALSE(thread.IsRunning());
-  EXPECT_EQ(ExitCodeOf(worker), 1u);
-  release = true;
-  // Nothing to cancel, so the first round over the limit terminates.
-  ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine(killed, 10000, logFrom));
-  EXPECT_EQ(CountLogLines("Hard killing thread", logFrom, "VxThread::Stop"), 1u);
 }
 
 TEST(VxThreadStop, DefaultTimeoutAppliesAndMayHardKillCanRefuse) {
