@@ -67,7 +67,7 @@ TEST(PropertyMap, EmptyMapOwnsNoStorageAndRemovalOfLastPairReleasesIt) {
   EXPECT_TRUE(map.IsEmpty());
 }
 
-TEST(PropertyMap, TypedGettersConvertPresentValuesAndDefaultOnlyWhenAbsent) {
+TEST(PropertyMap, TypedValuesConvertBothWaysAndDefaultOnlyWhenAbsent) {
   VxPropertyMap map;
   map.SetString(S(u"a"), S(u"12abc"), false);
   map.SetString(S(u"b"), S(u"abc"), false);
@@ -95,10 +95,8 @@ TEST(PropertyMap, TypedGettersConvertPresentValuesAndDefaultOnlyWhenAbsent) {
   EXPECT_EQ(map.GetDouble(S(u"d"), 1.0), 2.5);
   EXPECT_EQ(map.GetDouble(S(u"absent"), 0.125), 0.125);
   EXPECT_EQ(map.GetDouble(S(u"b"), 1.0), 0.0);
-}
 
-TEST(PropertyMap, TypedSettersWriteTheDocumentedText) {
-  VxPropertyMap map;
+  // The setters write the documented text.
   map.SetInt(S(u"i"), -42);
   map.SetInt64(S(u"l"), INT64_MIN);
   map.SetInt64Alt(S(u"l2"), 5000000000LL);

@@ -16,15 +16,9 @@
 
 #include "foundation/VxHandle.h"
 #include "reference/producer/VxTestPattern.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace {
-
-std::wstring BinFolder() {
-  std::vector<wchar_t> path(32768);
-  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  std::wstring s(path.data(), n);
-  return s.substr(0, s.find_last_of(L'\\') + 1);
-}
 
 std::vector<uint8_t> ReadBytes(const std::wstring& path) {
   std::vector<uint8_t> bytes;
@@ -170,8 +164,9 @@ class RecordCommand : public ::testing::Test {
     GetTempPathW(MAX_PATH, temp);
     folder_ =
         std::wstring(temp) + L"vxhost-record-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    const ProgramRun layout = RunProgram(
-        BinFolder() + L"vxhost.exe", L"layout \"" + folder_.substr(0, folder_.size() - 1) + L"\"");
+    const ProgramRun layout =
+        RunProgram(VxToolsTestEnv::ExeFolder() + L"vxhost.exe",
+                   L"layout \"" + folder_.substr(0, folder_.size() - 1) + L"\"");
     ASSERT_EQ(layout.exitCode, 0) << layout.output;
   }
   static std::wstring Host() { return folder_ + L"vxhost.exe"; }
