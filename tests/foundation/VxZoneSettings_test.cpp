@@ -24,13 +24,13 @@ std::wstring FullPath(const std::wstring& path) {
   return Env().SettingsRegistryPath() + L"\\" + path;
 }
 
-void StoreInt(const std::wstring& path, const wchar_t* name, DWORD value) {
+void Store(const std::wstring& path, const wchar_t* name, DWORD value) {
   ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, REG_DWORD, &value,
                               sizeof value),
             ERROR_SUCCESS);
 }
 
-void StoreText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+void Store(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
   ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, REG_SZ,
                               value.c_str(), static_cast<DWORD>((value.size() + 1) * 2)),
             ERROR_SUCCESS);
@@ -49,22 +49,17 @@ bool KeyExists(const std::wstring& path) {
          ERROR_SUCCESS;
 }
 
-// The stored value, or nothing when it is missing or of another type.
-std::optional<DWORD> StoredInt(const std::wstring& path, const wchar_t* name) {
-  DWORD value = 0, size = sizeof value;
-  if (::RegGetValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, RRF_RT_REG_DWORD, nullptr,
-                     &value, &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  return value;
-}
-
-std::optional<std::wstring> StoredText(const std::wstring& path, const wchar_t* name) {
+// The stored value: text as it is, a REG_DWORD as "dword:" and the decimal
+// number; nothing when it is missing.
+std::optional<std::wstring> Stored(const std::wstring& path, const wchar_t* name) {
   wchar_t buffer[256] = {};
-  DWORD size = sizeof buffer;
-  if (::RegGetValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name, RRF_RT_REG_SZ, nullptr,
-                     buffer, &size) != ERROR_SUCCESS)
+  DWORD type = 0, size = sizeof buffer;
+  if (::RegGetValueW(HKEY_CURRENT_USER, FullPath(path).c_str(), name,
+                     RRF_RT_REG_DWORD | RRF_RT_REG_SZ, &type, buffer, &size) != ERROR_SUCCESS)
     return std::nullopt;
-  return std::wstring(buffer);
+  DWORD number = 0;
+  std::memcpy(&number, buffer, sizeof number);
+  return type == REG_DWORD ? L"dword:" + std::to_wstring(number) : std::wstring(buffer);
 }
 
 class ZoneSettings : public ::testing::Test {
@@ -89,56 +84,44 @@ TEST_F(ZoneSettings, NothingStoredGivesDefaultsAndWritesFailWithoutTheKey) {
     VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
     EXPECT_FALSE(settings.HasPrimaryKey()) << "keys are opened, never created";
     EXPECT_FALSE(settings.HasLegacyKey());
-    EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"");
+    EXPECT_EQ(settings.ReadString(u"Device ID", u"{D}"), u"{D}");
     EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 44100);
-    EXPECT_EQ(settings.ReadInt(u"Channels", 2), 2);
-    EXPECT_EQ(settings.ReadInt(u"Channel Shift", 0), 0);
     EXPECT_FALSE(settings.WriteInt(u"Channels", 6));
     EXPECT_FALSE(settings.WriteString(u"Device ID", u"{X}"));
   }
   EXPECT_FALSE(KeyExists(L"Zones\\0\\Live ASIO"));
   EXPECT_FALSE(KeyExists(L"Plugins\\Live\\ASIO"));
-
-  // With the keys present but empty the defaults still hold.
-  CreateKey(L"Zones\\0\\Live ASIO");
-  CreateKey(L"Plugins\\Live\\ASIO");
-  VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
-  EXPECT_TRUE(settings.HasPrimaryKey());
-  EXPECT_TRUE(settings.HasLegacyKey());
-  EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"");
-  EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 44100);
 }
 
 TEST_F(ZoneSettings, PrimaryValueWinsAndLegacyValueFillsIn) {
-  StoreInt(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
-  StoreInt(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
-  StoreInt(L"Plugins\\Live\\ASIO", L"Channels", 4);
-  StoreText(L"Plugins\\Live\\ASIO", L"Device ID", L"{LEGACY}");
+  Store(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
+  Store(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
+  Store(L"Plugins\\Live\\ASIO", L"Channels", 4);
+  Store(L"Plugins\\Live\\ASIO", L"Device ID", L"{LEGACY}");
   VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
   EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 96000);
   EXPECT_EQ(settings.ReadInt(u"Channels", 2), 4);
   EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"{LEGACY}");
-  EXPECT_EQ(settings.ReadInt(u"Channel Shift", 0), 0);
   // Reading moves nothing.
-  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"Channels"), 4u);
-  EXPECT_FALSE(StoredInt(L"Zones\\0\\Live ASIO", L"Channels"));
+  EXPECT_EQ(Stored(L"Plugins\\Live\\ASIO", L"Channels"), L"dword:4");
+  EXPECT_FALSE(Stored(L"Zones\\0\\Live ASIO", L"Channels"));
 }
 
 TEST_F(ZoneSettings, WritingMovesTheValueOutOfTheLegacyKey) {
-  StoreInt(L"Plugins\\Live\\ASIO", L"Channels", 4);
-  StoreText(L"Plugins\\Live\\ASIO", L"Device ID", L"{OLD}");
-  StoreInt(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
+  Store(L"Plugins\\Live\\ASIO", L"Channels", 4);
+  Store(L"Plugins\\Live\\ASIO", L"Device ID", L"{OLD}");
+  Store(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
   CreateKey(L"Zones\\0\\Live ASIO");
   {
     VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
     EXPECT_TRUE(settings.WriteInt(u"Channels", 6));
     EXPECT_TRUE(settings.WriteString(u"Device ID", u"{NEW}"));
   }
-  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"Channels"));
-  EXPECT_FALSE(StoredText(L"Plugins\\Live\\ASIO", L"Device ID"));
-  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"Sample Rate"), 48000u) << "not written, stays";
-  EXPECT_EQ(StoredInt(L"Zones\\0\\Live ASIO", L"Channels"), 6u);
-  EXPECT_EQ(StoredText(L"Zones\\0\\Live ASIO", L"Device ID"), L"{NEW}");
+  EXPECT_FALSE(Stored(L"Plugins\\Live\\ASIO", L"Channels"));
+  EXPECT_FALSE(Stored(L"Plugins\\Live\\ASIO", L"Device ID"));
+  EXPECT_EQ(Stored(L"Plugins\\Live\\ASIO", L"Sample Rate"), L"dword:48000") << "not written, stays";
+  EXPECT_EQ(Stored(L"Zones\\0\\Live ASIO", L"Channels"), L"dword:6");
+  EXPECT_EQ(Stored(L"Zones\\0\\Live ASIO", L"Device ID"), L"{NEW}");
 
   VxZoneSettings again(0, kAsioGroup, kAsioLegacyPath, u"");
   EXPECT_EQ(again.ReadInt(u"Channels", 2), 6);
@@ -147,10 +130,10 @@ TEST_F(ZoneSettings, WritingMovesTheValueOutOfTheLegacyKey) {
 
 TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
   // Zone 3: the legacy key is asked for zone 3, which it keeps under its own name.
-  StoreInt(L"Plugins\\Live\\ASIO", L"ASIO Channels", 9);
-  StoreInt(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)", 5);
+  Store(L"Plugins\\Live\\ASIO", L"ASIO Channels", 9);
+  Store(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)", 5);
   CreateKey(L"Zones\\3");
-  StoreText(L"Plugins\\Live\\ASIO", L"ASIO Device ID (Zone 3)", L"{LEGACY 3}");
+  Store(L"Plugins\\Live\\ASIO", L"ASIO Device ID (Zone 3)", L"{LEGACY 3}");
   {
     VxZoneSettings zone3(3, u"", kAsioLegacyPath, u"ASIO ");
     EXPECT_EQ(zone3.ReadInt(u"Channels", 2), 5);
@@ -158,15 +141,15 @@ TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
     EXPECT_TRUE(zone3.WriteInt(u"Channels", 7));
   }
   // The primary key is always asked for zone 0, so it keeps the plain names.
-  StoreText(L"Zones\\3", L"Device ID", L"{PRIMARY 3}");
+  Store(L"Zones\\3", L"Device ID", L"{PRIMARY 3}");
   {
     VxZoneSettings zone3(3, u"", kAsioLegacyPath, u"ASIO ");
     EXPECT_EQ(zone3.ReadInt(u"Channels", 2), 7);
     EXPECT_EQ(zone3.ReadString(u"Device ID", u""), u"{PRIMARY 3}");
   }
-  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)"));
-  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels"), 9u) << "zone 0's value stays";
-  EXPECT_EQ(StoredInt(L"Zones\\3", L"Channels"), 7u) << "the primary key uses the plain name";
+  EXPECT_FALSE(Stored(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)"));
+  EXPECT_EQ(Stored(L"Plugins\\Live\\ASIO", L"ASIO Channels"), L"dword:9") << "zone 0's value stays";
+  EXPECT_EQ(Stored(L"Zones\\3", L"Channels"), L"dword:7") << "the primary key uses the plain name";
 
   // The global group: primary Zones\Global\Live ASIO, legacy asked for zone 0.
   CreateKey(L"Zones\\Global\\Live ASIO");
@@ -175,19 +158,19 @@ TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
     EXPECT_EQ(global.ReadInt(u"Channels", 2), 9);
     EXPECT_TRUE(global.WriteInt(u"Channels", 1));
   }
-  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\ASIO", L"ASIO Channels"));
-  EXPECT_EQ(StoredInt(L"Zones\\Global\\Live ASIO", L"Channels"), 1u);
+  EXPECT_FALSE(Stored(L"Plugins\\Live\\ASIO", L"ASIO Channels"));
+  EXPECT_EQ(Stored(L"Zones\\Global\\Live ASIO", L"Channels"), L"dword:1");
 }
 
 TEST_F(ZoneSettings, EmptyLegacyPathOpensNoLegacyKeyAndDeletesNothing) {
-  StoreInt(L"Plugins\\Live\\ASIO", L"Channels", 4);
-  StoreInt(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
+  Store(L"Plugins\\Live\\ASIO", L"Channels", 4);
+  Store(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
   VxZoneSettings settings(0, kAsioGroup, u"", u"");
   EXPECT_FALSE(settings.HasLegacyKey());
   EXPECT_EQ(settings.ReadInt(u"Channels", 2), 2);
   EXPECT_TRUE(settings.WriteInt(u"Channels", 6));
-  EXPECT_EQ(StoredInt(L"Plugins\\Live\\ASIO", L"Channels"), 4u);
-  EXPECT_EQ(StoredInt(L"Zones\\0\\Live ASIO", L"Channels"), 6u);
+  EXPECT_EQ(Stored(L"Plugins\\Live\\ASIO", L"Channels"), L"dword:4");
+  EXPECT_EQ(Stored(L"Zones\\0\\Live ASIO", L"Channels"), L"dword:6");
 }
 
 namespace {
@@ -281,7 +264,7 @@ TEST_F(ZoneSettings, HandleReadsAndWritesRealKeys) {
   EXPECT_EQ(opened.ReadInt(u"Number", 0), -7);
   EXPECT_EQ(opened.GetZoneValueName(u"Number", 0), u"Number");
   EXPECT_TRUE(opened.DeleteValue(u"Number"));
-  EXPECT_FALSE(StoredInt(L"Plugins\\Live\\Handle", L"Number"));
+  EXPECT_FALSE(Stored(L"Plugins\\Live\\Handle", L"Number"));
 
   EXPECT_FALSE(VxSettingsKey::Open(u"Plugins\\Live\\Absent", VxSettingsKey::kOpenExisting));
   EXPECT_FALSE(KeyExists(L"Plugins\\Live\\Absent"));

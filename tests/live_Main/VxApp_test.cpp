@@ -48,11 +48,14 @@ TEST(AppNotifications, OnlyTheFirstAttachAndTheLastDetachDoWork) {
 }
 
 TEST(AppNotifications, FailedInitRunsExitAndRefusesTheAttach) {
-  RecordingApp app;
-  app.initResult = false;
-  EXPECT_FALSE(app.ProcessAttachDetach(FakeModule(), DLL_PROCESS_ATTACH));
-  EXPECT_EQ(1, app.inits);
-  EXPECT_EQ(1, app.exits);
+  {
+    RecordingApp app;
+    app.initResult = false;
+    EXPECT_FALSE(app.ProcessAttachDetach(FakeModule(), DLL_PROCESS_ATTACH));
+    EXPECT_EQ(1, app.inits);
+    EXPECT_EQ(1, app.exits);
+  }
+  EXPECT_EQ(nullptr, VxApp::Current()) << "cleared when the app is destroyed";
 }
 
 TEST(AppNotifications, AttachSplitsTheProcessCommandLine) {
@@ -82,14 +85,6 @@ TEST(AppNotifications, ExitUnregistersTheWindowClassesOfTheModule) {
   ASSERT_TRUE(app.ProcessAttachDetach(module, DLL_PROCESS_DETACH));
   WNDCLASSW found = {};
   EXPECT_FALSE(::GetClassInfoW(module, L"VxAppTestClass", &found));
-}
-
-TEST(AppNotifications, TheCurrentAppIsClearedWhenItIsDestroyed) {
-  {
-    RecordingApp app;
-    EXPECT_EQ(&app, VxApp::Current());
-  }
-  EXPECT_EQ(nullptr, VxApp::Current());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -56,91 +57,77 @@ TEST(AudioFormatRecord, DefaultIsStereo16BitPcmByteForByte) {
     ASSERT_EQ(bytes[i], 0) << "offset " << i;
 }
 
-TEST(AudioFormatRecord, ResetToInvalidKeepsNumbersButClearsTag) {
+TEST(AudioFormatRecord, ResetToInvalidIsTheDefaultRecordWithoutTag) {
   VxAudioFormat f = Make(32 | 0x20000 | 0x800000, 96000, 6, 0x3F, true, kVxSubTypeFloat);
   f.sampleFlags |= 0x40;
   f.ResetToInvalid();
-  EXPECT_EQ(f.formatTag, 0);
-  EXPECT_EQ(f.channels, 2);
-  EXPECT_EQ(f.sampleRate, 44100u);
-  EXPECT_EQ(f.bytesPerSecond, 176400u);
-  EXPECT_EQ(f.blockAlign, 4);
-  EXPECT_EQ(f.extensionSize, 0);
-  EXPECT_TRUE(f.subFormat == kVxSubTypePcm);
-  EXPECT_EQ(f.sampleFlags, 4u | 0x40u);  // bit 2 set, bits 3 and 4 cleared, others kept
-  EXPECT_EQ(Codes(f), (std::vector<uint32_t>{2, 3}));
-  EXPECT_EQ(f.channelMap[2].present, 0);
+  VxAudioFormat expected;
+  expected.formatTag = 0;
+  expected.sampleFlags |= 0x40;  // bit 2 set, bits 3 and 4 cleared, others kept
+  for (size_t i = 0; i < sizeof f; ++i)
+    ASSERT_EQ(At<uint8_t>(f, i), At<uint8_t>(expected, i)) << "offset " << i;
 }
 
-TEST(AudioFormatBuilder, IntegerAndFloatRules) {
-  VxAudioFormat a = Make(24, 48000, 2);
-  EXPECT_EQ(a.bitsPerSample, 24);
-  EXPECT_EQ(a.blockAlign, 6);
-  EXPECT_EQ(a.bytesPerSecond, 288000u);
-  EXPECT_EQ(a.validBitsPerSample, 24);
-  EXPECT_EQ(a.formatTag, 1);
-  EXPECT_TRUE(a.subFormat == kVxSubTypePcm);
-  EXPECT_EQ(a.sampleFlags & 4u, 4u);
-
-  VxAudioFormat b = Make(32, 48000, 2, 0x3, true, kVxSubTypeFloat);
-  EXPECT_EQ(b.blockAlign, 8);
-  EXPECT_EQ(b.validBitsPerSample, 32);
-  EXPECT_EQ(b.channelMask, 0x3u);
-  EXPECT_EQ(b.formatTag, 0xFFFE);
-  EXPECT_EQ(b.extensionSize, 22);
-  EXPECT_EQ(b.sampleFlags & 4u, 0u);
-  EXPECT_TRUE(b.subFormat == kVxSubTypeFloat);
-
-  // 32 bits with a null sub-format is float unless 0x10000 forces integers.
-  EXPECT_TRUE(Make(32, 48000, 2).subFormat == kVxSubTypeFloat);
-  EXPECT_EQ(Make(32, 48000, 2).formatTag, 3);
-  VxAudioFormat c = Make(32 | 0x10000, 48000, 2);
-  EXPECT_TRUE(c.subFormat == kVxSubTypePcm);
-  EXPECT_EQ(c.formatTag, 1);
-  // The PCM sub-type keeps 32 bits integer; 64-bit float works as well.
-  EXPECT_EQ(Make(32, 48000, 2, 0, false, kVxSubTypePcm).formatTag, 1);
-  EXPECT_EQ(Make(64, 48000, 2).formatTag, 3);
-  EXPECT_EQ(Make(64, 48000, 2).blockAlign, 16);
-}
-
-TEST(AudioFormatBuilder, PaddingAndRounding) {
-  VxAudioFormat a = Make(32 | 0x80000, 48000, 2, 0, false, kVxSubTypePcm);
-  EXPECT_EQ(a.bitsPerSample, 32);
-  EXPECT_EQ(a.validBitsPerSample, 24);
-  EXPECT_EQ(a.formatTag, 1);
-  VxAudioFormat b = Make(20, 44100, 1);
-  EXPECT_EQ(b.bitsPerSample, 24);
-  EXPECT_EQ(b.validBitsPerSample, 20);
-  EXPECT_EQ(b.blockAlign, 3);
-  EXPECT_EQ(Make(24 | 0x40000, 44100, 2).validBitsPerSample, 20);
-  EXPECT_EQ(Make(16 | 0x100000, 44100, 2).validBitsPerSample, 4);
-  EXPECT_EQ(Make(16 | 0x200000, 44100, 2).validBitsPerSample, 2);
-  EXPECT_EQ(Make(24 | 0x400000, 44100, 2).validBitsPerSample, 8);
-  EXPECT_EQ(Make(16 | 0x400000, 44100, 2).validBitsPerSample, 16);  // needs more than 16 bits
-  EXPECT_EQ(Make(8 | 0x80000, 44100, 2).validBitsPerSample, 8);     // needs more than 8 bits
-  // One-bit streams keep their container size; block align is then 0 and the
-  // byte rate comes from channels x bits.
-  VxAudioFormat dsd = Make(1, 2822400, 2);
-  EXPECT_EQ(dsd.bitsPerSample, 1);
-  EXPECT_EQ(dsd.blockAlign, 0);
-  EXPECT_EQ(dsd.bytesPerSecond, 705600u);
-  // Flag bits 3 and 4 follow input bits 17 and 23.
-  EXPECT_EQ(Make(16 | 0x20000, 44100, 2).sampleFlags & 0x18u, 0x8u);
-  EXPECT_EQ(Make(16 | 0x800000, 44100, 2).sampleFlags & 0x18u, 0x10u);
-}
-
-TEST(AudioFormatBuilder, CodedSubTypesGiveTheirTags) {
-  VxGuid g = kVxSubTypePcm;
-  g.data1 = 0x92;
-  EXPECT_EQ(Make(16, 48000, 2, 0, false, g).formatTag, 0x92);
-  g.data1 = 7;
-  EXPECT_EQ(Make(8, 8000, 1, 0, false, g).formatTag, 7);
-  g.data1 = 0x50;
-  EXPECT_EQ(Make(16, 48000, 2, 0, false, g).formatTag, 0x50);
-  g.data1 = 0x1234;
-  VxAudioFormat other = Make(16, 48000, 2, 0, false, g);
-  EXPECT_EQ(other.formatTag, 1);
-  EXPECT_TRUE(other.subFormat == g);
+TEST(AudioFormatBuilder, SizesTagsAndFlagsFollowTheRequest) {
+  VxGuid coded[4] = {kVxSubTypePcm, kVxSubTypePcm, kVxSubTypePcm, kVxSubTypePcm};
+  coded[0].data1 = 0x92;
+  coded[1].data1 = 7;
+  coded[2].data1 = 0x50;
+  coded[3].data1 = 0x1234;
+  const struct {
+    uint32_t bitsAndFlags, rate, channels;
+    const VxGuid& sub;
+    uint16_t tag, bits, validBits, blockAlign;
+    uint32_t bytesPerSecond, flags;  // sampleFlags & 0x1C
+  } cases[] = {
+      {24, 48000, 2, kVxGuidNull, 1, 24, 24, 6, 288000, 4},
+      // 32 and 64 bits are float unless the sub-type is PCM or 0x10000 forces integers.
+      {32, 48000, 2, kVxGuidNull, 3, 32, 32, 8, 384000, 0},
+      {64, 48000, 2, kVxGuidNull, 3, 64, 64, 16, 768000, 0},
+      {32 | 0x10000, 48000, 2, kVxGuidNull, 1, 32, 32, 8, 384000, 4},
+      {32, 48000, 2, kVxSubTypePcm, 1, 32, 32, 8, 384000, 4},
+      // Padding flags lower the valid bits where the container is wide enough.
+      {32 | 0x80000, 48000, 2, kVxSubTypePcm, 1, 32, 24, 8, 384000, 4},
+      {8 | 0x80000, 44100, 2, kVxGuidNull, 1, 8, 8, 2, 88200, 4},
+      {8 | 0x40000, 44100, 1, kVxGuidNull, 1, 8, 4, 1, 44100, 4},
+      {24 | 0x40000, 44100, 2, kVxGuidNull, 1, 24, 20, 6, 264600, 4},
+      {16 | 0x100000, 44100, 2, kVxGuidNull, 1, 16, 4, 4, 176400, 4},
+      {16 | 0x200000, 44100, 2, kVxGuidNull, 1, 16, 2, 4, 176400, 4},
+      {24 | 0x400000, 44100, 2, kVxGuidNull, 1, 24, 8, 6, 264600, 4},
+      {16 | 0x400000, 44100, 2, kVxGuidNull, 1, 16, 16, 4, 176400, 4},
+      // Odd sizes round the container up; one-bit streams keep theirs, with
+      // block align 0 and the byte rate from channels x bits.
+      {20, 44100, 1, kVxGuidNull, 1, 24, 20, 3, 132300, 4},
+      {1, 2822400, 2, kVxGuidNull, 1, 1, 1, 0, 705600, 4},
+      // Flag bits 3 and 4 follow input bits 17 and 23.
+      {16 | 0x20000, 44100, 2, kVxGuidNull, 1, 16, 16, 4, 176400, 0xC},
+      {16 | 0x800000, 44100, 2, kVxGuidNull, 1, 16, 16, 4, 176400, 0x14},
+      // Coded sub-types give their tags; any other keeps tag 1.
+      {16, 48000, 2, coded[0], 0x92, 16, 16, 4, 192000, 4},
+      {8, 8000, 1, coded[1], 7, 8, 8, 1, 8000, 4},
+      {16, 48000, 2, coded[2], 0x50, 16, 16, 4, 192000, 4},
+      {16, 48000, 2, coded[3], 1, 16, 16, 4, 192000, 4},
+  };
+  for (const auto& c : cases) {
+    const VxAudioFormat f = Make(c.bitsAndFlags, c.rate, c.channels, 0, false, c.sub);
+    SCOPED_TRACE(testing::Message() << std::hex << c.bitsAndFlags << " tag " << c.tag);
+    EXPECT_EQ(f.formatTag, c.tag);
+    EXPECT_EQ(f.bitsPerSample, c.bits);
+    EXPECT_EQ(f.validBitsPerSample, c.validBits);
+    EXPECT_EQ(f.blockAlign, c.blockAlign);
+    EXPECT_EQ(f.bytesPerSecond, c.bytesPerSecond);
+    EXPECT_EQ(f.sampleFlags & 0x1Cu, c.flags);
+    EXPECT_EQ(f.extensionSize, 0);
+    const VxGuid& sub = c.tag == 3 ? kVxSubTypeFloat : c.sub == kVxGuidNull ? kVxSubTypePcm : c.sub;
+    EXPECT_TRUE(f.subFormat == sub);
+  }
+  // Extensible: tag 0xFFFE with a 22-byte extension, the float sub-type kept.
+  const VxAudioFormat ext = Make(32, 48000, 2, 0x3, true, kVxSubTypeFloat);
+  EXPECT_EQ(ext.formatTag, 0xFFFE);
+  EXPECT_EQ(ext.extensionSize, 22);
+  EXPECT_EQ(ext.channelMask, 0x3u);
+  EXPECT_EQ(ext.sampleFlags & 4u, 0u);
+  EXPECT_TRUE(ext.subFormat == kVxSubTypeFloat);
 }
 
 TEST(AudioFormatChannelMap, LayoutsForEveryListedCount) {
@@ -155,6 +142,7 @@ TEST(AudioFormatChannelMap, LayoutsForEveryListedCount) {
       {3, 0x7, {2, 3, 4}, -1},
       {3, 0, {2, 3, 5}, -1},
       {3, 0x13, {2, 3, 5}, -1},
+      {3, 0x3, {2, 3, 5}, -1},  // two mask bits for three channels: the mask is dropped
       {4, 0xF, {2, 3, 4, 5}, 3},
       {4, 0x33, {2, 3, 6, 7}, -1},
       {4, 0, {2, 3, 6, 7}, -1},
@@ -177,13 +165,8 @@ TEST(AudioFormatChannelMap, LayoutsForEveryListedCount) {
           << c.channels << " channels, entry " << i;
     }
     EXPECT_EQ(f.channelMap[c.channels].present, 0);
+    EXPECT_EQ(f.channelMask, std::popcount(c.mask) == static_cast<int>(c.channels) ? c.mask : 0u);
   }
-}
-
-TEST(AudioFormatChannelMap, MaskMustMatchChannelCount) {
-  VxAudioFormat f = Make(16, 48000, 3, 0x3);  // two bits for three channels
-  EXPECT_EQ(f.channelMask, 0u);
-  EXPECT_EQ(Codes(f), (std::vector<uint32_t>{2, 3, 5}));
 }
 
 TEST(AudioFormatChannelMap, ManyChannelsCountUpThenZero) {

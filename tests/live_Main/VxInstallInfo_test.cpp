@@ -1,13 +1,16 @@
 // The install information: the installation list in the real HKLM registry of
-// the test prefix, the portable marker, and this process's shared block.
+// the test prefix, and the portable marker. The shared block is checked byte
+// for byte by the C host.
 #include "live_Main/VxInstallInfo.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "foundation/VxHandle.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace {
 
@@ -32,147 +35,84 @@ class InstallationList : public ::testing::Test {
     return std::wstring(wow ? kWowRoot : kNativeRoot) + L"\\Installations";
   }
 
+  // Writes a text value, creating the key.
+  static void SetText(const std::wstring& key, const wchar_t* name, const wchar_t* text) {
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, REG_SZ, text,
+                                static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))));
+  }
   static void Add(bool wow, const wchar_t* name, const wchar_t* path) {
-    VxRegKey key;
-    const std::wstring full = ListPath(wow) + L"\\" + name;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0,
-                                               KEY_WRITE, nullptr, key.put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegSetValueExW(key.get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                               static_cast<DWORD>((wcslen(path) + 1) * sizeof(wchar_t))));
+    SetText(ListPath(wow) + L"\\" + name, L"Path", path);
   }
-
-  static void SetDefault(bool wow, const wchar_t* name) {
-    VxRegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ListPath(wow).c_str(), 0,
-                                               nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
-                               static_cast<DWORD>((wcslen(name) + 1) * sizeof(wchar_t))));
-  }
+  static void SetDefault(const wchar_t* name) { SetText(ListPath(false), nullptr, name); }
 
   static VxString Find(const wchar_t* hostFolder, const wchar_t* moduleFolder) {
     return VxInstallInfo::FindRegisteredInstallation(V(hostFolder), V(moduleFolder));
   }
 };
 
+// One registry state per row: the installations (name and "Path") of the
+// native list and of the WOW6432Node list, the native list's default value,
+// and the host and module folders asked about.
 TEST_F(InstallationList, RulesAreTriedInOrderHostThenModuleThenDefault) {
-  Add(false, L"A-Default", L"D:\\Other\\");
-  Add(false, L"B-Module", L"C:\\Plugins\\");
-  Add(false, L"C-Host", L"C:\\Player\\");
-  SetDefault(false, L"A-Default");
-  // Each rule wins over the later ones even when its installation comes later.
-  EXPECT_EQ(V(L"C:\\Player\\"), Find(L"c:\\PLAYER\\bin\\", L"C:\\Plugins\\Live\\"));
-  EXPECT_EQ(V(L"C:\\Plugins\\"), Find(L"E:\\Elsewhere\\", L"c:\\plugins\\live\\"));
-  EXPECT_EQ(V(L"D:\\Other\\"), Find(L"E:\\Elsewhere\\", L"F:\\Modules\\"));
-}
-
-TEST_F(InstallationList, WithinARuleTheFirstInstallationInIndexOrderWins) {
-  Add(false, L"A", L"C:\\");
-  Add(false, L"B", L"C:\\Player\\");
-  EXPECT_EQ(V(L"C:\\"), Find(L"C:\\Player\\", L"F:\\Modules\\"));
-}
-
-TEST_F(InstallationList, DefaultValueMustEqualTheSubkeyNameExactly) {
-  Add(false, L"Main", L"D:\\One\\");
-  Add(false, L"Beta", L"D:\\Two\\");
-  SetDefault(false, L"Beta");
-  EXPECT_EQ(V(L"D:\\Two\\"), Find(L"E:\\Host\\", L"F:\\Modules\\"));
-  SetDefault(false, L"beta");
-  EXPECT_EQ(VxString(), Find(L"E:\\Host\\", L"F:\\Modules\\"));
-}
-
-TEST_F(InstallationList, InstallationWithEmptyPathIsSkipped) {
-  Add(false, L"A", L"");
-  SetDefault(false, L"A");
-  // An empty path would be a prefix of every folder.
-  EXPECT_EQ(VxString(), Find(L"C:\\Player\\", L"C:\\Player\\"));
-  Add(false, L"B", L"C:\\Player\\");
-  EXPECT_EQ(V(L"C:\\Player\\"), Find(L"C:\\Player\\", L"F:\\Modules\\"));
-}
-
-TEST_F(InstallationList, NoListGivesEmptyInstallPath) {
-  EXPECT_EQ(VxString(), Find(L"C:\\Player\\", L"C:\\Player\\"));
-  VxRegKey key;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ListPath(false).c_str(), 0,
-                                             nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr));
-  EXPECT_EQ(VxString(), Find(L"C:\\Player\\", L"C:\\Player\\"));
-}
-
-TEST_F(InstallationList, ModuleFolderEndingInX64ReadsTheWow6432NodeList) {
-  Add(false, L"Native", L"C:\\Player\\");
-  Add(true, L"Wow", L"C:\\");
-  EXPECT_EQ(V(L"C:\\"), Find(L"C:\\Player\\", L"C:\\Player\\x64\\"));
-  EXPECT_EQ(V(L"C:\\"), Find(L"C:\\Player\\", L"C:\\Player\\X64\\"));
-  EXPECT_EQ(V(L"C:\\Player\\"), Find(L"C:\\Player\\", L"C:\\Player\\x64bit\\"));
-  EXPECT_EQ(V(L"C:\\Player\\"), Find(L"C:\\Player\\", L"C:\\Player\\"));
-}
-
-class TempFolder {
- public:
-  TempFolder() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"vx_install_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-    ::CreateDirectoryW(path_.c_str(), nullptr);
+  using List = std::vector<std::pair<const wchar_t*, const wchar_t*>>;
+  const List three = {{L"A-Default", L"D:\\Other\\"},
+                      {L"B-Module", L"C:\\Plugins\\"},
+                      {L"C-Host", L"C:\\Player\\"}};
+  const List two = {{L"Main", L"D:\\One\\"}, {L"Beta", L"D:\\Two\\"}};
+  const List player = {{L"Native", L"C:\\Player\\"}}, root = {{L"Wow", L"C:\\"}};
+  const List nested = {{L"A", L"C:\\"}, {L"B", L"C:\\Player\\"}};
+  const List empty = {{L"A", L""}, {L"B", L"C:\\Player\\"}};
+  const struct {
+    List native, wow;
+    const wchar_t *defaultName, *host, *module, *expected;
+  } cases[] = {
+      // Each rule wins over the later ones even when its installation comes later.
+      {three, {}, L"A-Default", L"c:\\PLAYER\\bin\\", L"C:\\Plugins\\Live\\", L"C:\\Player\\"},
+      {three, {}, L"A-Default", L"E:\\Elsewhere\\", L"c:\\plugins\\live\\", L"C:\\Plugins\\"},
+      {three, {}, L"A-Default", L"E:\\Elsewhere\\", L"F:\\Modules\\", L"D:\\Other\\"},
+      // Within a rule the first installation in index order wins.
+      {nested, {}, nullptr, L"C:\\Player\\", L"F:\\M\\", L"C:\\"},
+      // The default value names its installation exactly.
+      {two, {}, L"Beta", L"E:\\Host\\", L"F:\\M\\", L"D:\\Two\\"},
+      {two, {}, L"beta", L"E:\\Host\\", L"F:\\M\\", L""},
+      // An empty path would be a prefix of every folder: it is skipped.
+      {empty, {}, L"A", L"C:\\Player\\", L"F:\\M\\", L"C:\\Player\\"},
+      // No list, and a list without installations.
+      {{}, {}, nullptr, L"C:\\Player\\", L"C:\\Player\\", L""},
+      {{}, {}, L"A", L"C:\\Player\\", L"C:\\Player\\", L""},
+      // A module folder ending in "\\x64\\" reads the WOW6432Node list.
+      {player, root, nullptr, L"C:\\Player\\", L"C:\\Player\\x64\\", L"C:\\"},
+      {player, root, nullptr, L"C:\\Player\\", L"C:\\Player\\X64\\", L"C:\\"},
+      {player, root, nullptr, L"C:\\Player\\", L"C:\\Player\\x64bit\\", L"C:\\Player\\"},
+  };
+  for (const auto& c : cases) {
+    Clear();
+    for (const auto& [name, path] : c.native)
+      Add(false, name, path);
+    for (const auto& [name, path] : c.wow)
+      Add(true, name, path);
+    if (c.defaultName)
+      SetDefault(c.defaultName);
+    EXPECT_EQ(V(c.expected), Find(c.host, c.module))
+        << std::string(VxString(c.host).ToUtf8()) << " "
+        << std::string(VxString(c.module).ToUtf8());
   }
-  ~TempFolder() {
-    ::DeleteFileW((path_ + L"Portable.dat").c_str());
-    ::RemoveDirectoryW(path_.c_str());
-  }
-  const std::wstring& Path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
+}
 
 TEST_F(InstallationList, PortableMarkerInTheHostFolderWinsOverTheRegistry) {
-  TempFolder host;
-  Add(false, L"A", host.Path().c_str());
-  VxInstallInfo::Resolution r = VxInstallInfo::Resolve(V(host.Path().c_str()), V(L"F:\\M\\"));
+  Add(false, L"A", L"C:\\Player\\");
+  VxInstallInfo::Resolution r = VxInstallInfo::Resolve(V(L"C:\\Player\\"), V(L"F:\\M\\"));
   EXPECT_FALSE(r.portable);
-  EXPECT_EQ(V(host.Path().c_str()), r.installPath);
+  EXPECT_EQ(V(L"C:\\Player\\"), r.installPath);
   EXPECT_EQ(VxString(), r.dataPath);
-
-  VxFileHandle marker(::CreateFileW((host.Path() + L"Portable.dat").c_str(), GENERIC_WRITE, 0,
-                                    nullptr, CREATE_NEW, 0, nullptr));
-  ASSERT_TRUE(marker);
-  marker.reset();
-  Add(false, L"B", L"C:\\Elsewhere\\");
-  SetDefault(false, L"B");
-  r = VxInstallInfo::Resolve(V(host.Path().c_str()), V(L"F:\\M\\"));
+  // This program's folder holds the marker.
+  SetDefault(L"A");
+  const VxString bin(VxToolsTestEnv::ExeFolder().c_str());
+  r = VxInstallInfo::Resolve(bin, V(L"F:\\M\\"));
   EXPECT_TRUE(r.portable);
-  EXPECT_EQ(V(host.Path().c_str()), r.installPath);
-  EXPECT_EQ(V((host.Path() + L"Application Data").c_str()), r.dataPath);
-}
-
-TEST(InstallBlock, ThisProcessIsAPortableInstallInItsOwnFolder) {
-  EXPECT_EQ(VxString(u"Vexmoor Process v33 (1234)"), VxInstallInfo::BlockName(1234));
-  const VxInstallBlock* block = VxInstallInfo::Block();
-  ASSERT_NE(nullptr, block);
-  EXPECT_EQ(block, VxInstallInfo::Block());
-  wchar_t exe[MAX_PATH];
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  const VxString folder = VxInstallInfo::FolderOf(VxString(exe));
-  EXPECT_EQ(1, block->filled);
-  EXPECT_EQ(1, block->portable);
-  EXPECT_EQ(VxInstallInfo::kComplete, block->complete);
-  EXPECT_EQ(folder, VxInstallInfo::LibraryInstallPath());
-  EXPECT_EQ(folder, VxString(block->installPath));
-  EXPECT_EQ(folder + u"Application Data", VxString(block->dataPath));
-}
-
-TEST(InstallBlock, OtherModulesOfTheProcessMapTheSameBlock) {
-  // A second module of the process maps the same block and finds it filled.
-  const VxInstallBlock* block = VxInstallInfo::Block();
-  ASSERT_NE(nullptr, block);
-  HANDLE mapping = ::OpenFileMappingW(FILE_MAP_READ, FALSE,
-                                      VxInstallInfo::BlockName(::GetCurrentProcessId()).Wide());
-  ASSERT_NE(nullptr, mapping);
-  VxHandle holder(mapping);
-  VxMappedView view(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-  ASSERT_TRUE(view);
-  EXPECT_EQ(0, memcmp(view.get(), block, sizeof(VxInstallBlock)));
+  EXPECT_EQ(bin, r.installPath);
+  EXPECT_EQ(bin + u"Application Data", r.dataPath);
 }
 
 }  // namespace

@@ -35,14 +35,17 @@ class WithTools : public ::testing::Test {
   }
   void TearDown() override { VxHostLibraries::Instance().Unload(false); }
 
-  // Entries written since the test began whose message matches `pattern`.
-  std::vector<VxLogEntry> Entries(const std::string& pattern) const {
+  // Entries written since the test began whose message matches `pattern` and
+  // whose source starts with `source`.
+  std::vector<VxLogEntry> Entries(const std::string& pattern,
+                                  const std::string& source = "") const {
     std::vector<VxLogEntry> found;
     const std::regex re(pattern);
     const std::vector<std::string> lines = env_->ReadLogLines();
     for (size_t i = firstLine_; i < lines.size(); ++i) {
       VxLogEntry entry;
-      if (VxParseLogLine(lines[i], entry) && std::regex_match(entry.message, re))
+      if (VxParseLogLine(lines[i], entry) && std::regex_match(entry.message, re) &&
+          entry.source.rfind(source, 0) == 0)
         found.push_back(entry);
     }
     return found;
@@ -54,31 +57,25 @@ class WithTools : public ::testing::Test {
 
 using LoadLibraryFailure = WithTools;
 
-TEST_F(LoadLibraryFailure, PrintsTheLoaderLineAndKeepsTheLoaderError) {
+// A failed load prints the loader line and keeps the loader's error; only with
+// bit 31 is it also logged.
+TEST_F(LoadLibraryFailure, PrintsTheLoaderLineAndLogsOnlyWithBit31) {
   VxLoadLibrary library;
-  ::testing::internal::CaptureStdout();
-  EXPECT_FALSE(library.Load(kMissing, 0));
-  const DWORD error = ::GetLastError();
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), error);
-  EXPECT_TRUE(
-      std::regex_match(out, std::regex("\n\nERROR in VxLoadLibrary: errno=-?[0-9]+, "
-                                       "file=C:\\\\vx-no-such-folder\\\\Missing\\.dll\n\n")))
-      << "[" << out << "]";
-  EXPECT_FALSE(library.IsLoaded());
-  // Without bit 31 nothing is logged.
-  EXPECT_TRUE(Entries("Loading .* failed, error: .*").empty());
-}
-
-TEST_F(LoadLibraryFailure, Bit31AlsoLogsTheFailureInCategory1) {
-  VxLoadLibrary library;
-  ::testing::internal::CaptureStdout();
-  EXPECT_FALSE(library.Load(kMissing, VxLoadLibrary::kLogFailure));
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_NE(std::string::npos, out.find("ERROR in VxLoadLibrary"));
-  const auto entries =
-      Entries("Loading C:\\\\vx-no-such-folder\\\\Missing\\.dll failed, error: 126");
+  for (const uint32_t flags : {0u, VxLoadLibrary::kLogFailure}) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(library.Load(kMissing, flags));
+    const DWORD error = ::GetLastError();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), error);
+    EXPECT_TRUE(
+        std::regex_match(out, std::regex("\n\nERROR in VxLoadLibrary: errno=-?[0-9]+, "
+                                         "file=C:\\\\vx-no-such-folder\\\\Missing\\.dll\n\n")))
+        << "[" << out << "]";
+    EXPECT_FALSE(library.IsLoaded());
+  }
+  const auto entries = Entries("Loading .* failed, error: .*");
   ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ("Loading C:\\vx-no-such-folder\\Missing.dll failed, error: 126", entries[0].message);
   EXPECT_EQ(1, entries[0].category);
   EXPECT_EQ("VxLoadLibrary", entries[0].source);
 }
@@ -172,23 +169,23 @@ TEST_F(HostLibraries, LoadsOnceAndUnloadNotifiesThenReleasesTheTools) {
 
   libraries.Unload(true);
   EXPECT_EQ(nullptr, VxGetTools());
-  const std::vector<std::string> lines = env_->ReadLogLines();
-  std::vector<std::string> messages;
-  for (size_t i = firstLine_; i < lines.size(); ++i) {
-    VxLogEntry entry;
-    if (VxParseLogLine(lines[i], entry) && entry.source == "VxTools")
-      messages.push_back(entry.message);
-  }
+  const auto messages = Entries(".*", "VxTools");
   ASSERT_EQ(2u, messages.size());
-  EXPECT_EQ(0u, messages[0].find("ModuleUnloading (module: "));
-  EXPECT_EQ(0u, messages[1].find("Uninitialize (module: "));
-  EXPECT_NE(std::string::npos, messages[1].find("flag: 0"));
+  EXPECT_EQ(0u, messages[0].message.find("ModuleUnloading (module: "));
+  EXPECT_EQ(0u, messages[1].message.find("Uninitialize (module: "));
+  EXPECT_NE(std::string::npos, messages[1].message.find("flag: 0"));
 
   // Loading again initialises the library again; logging is skipped while unloaded.
   VxLog(kVxLogRuntime, u"Test", u"not logged");
   ASSERT_TRUE(libraries.LoadTools());
   EXPECT_EQ(1u, Entries("Initialize \\(module: .*").size());
   EXPECT_TRUE(Entries("not logged").empty());
+
+  // Without the notification the library is released quietly.
+  libraries.Unload(false);
+  EXPECT_EQ(nullptr, VxGetTools());
+  EXPECT_EQ(1u, Entries("ModuleUnloading.*").size());
+  EXPECT_EQ(2u, Entries("Uninitialize \\(module: .*").size());
 }
 
 void LogFromInsideTools(const wchar_t* call, HINSTANCE) {
@@ -210,13 +207,6 @@ TEST_F(HostLibraries, ModuleCanLogFromInsideToolsInitialiseAndUninitialise) {
   setHook(nullptr);
   EXPECT_EQ(1u, Entries("inside Uninitialize").size());
   EXPECT_EQ(1u, Entries("inside Initialize").size());
-}
-
-TEST_F(HostLibraries, UnloadWithoutNotifyReleasesQuietly) {
-  VxHostLibraries::Instance().Unload(false);
-  EXPECT_EQ(nullptr, VxGetTools());
-  EXPECT_TRUE(Entries("ModuleUnloading.*").empty());
-  EXPECT_EQ(1u, Entries("Uninitialize \\(module: .*").size());
 }
 
 TEST_F(HostLibraries, LiveAppLoadsTheProductInformationOnlyWhileItIsMissing) {
@@ -253,13 +243,7 @@ TEST_F(LogScope, LogsStartAndFinishWithOrWithoutResult) {
     VxLogScope scope(kVxLogRuntime, u"CTest::WithResult");
     scope.SetResult(-1);
   }
-  const std::vector<std::string> lines = env_->ReadLogLines();
-  std::vector<VxLogEntry> ours;
-  for (size_t i = firstLine_; i < lines.size(); ++i) {
-    VxLogEntry entry;
-    if (VxParseLogLine(lines[i], entry) && entry.source.rfind("CTest::", 0) == 0)
-      ours.push_back(entry);
-  }
+  const auto ours = Entries(".*", "CTest::");
   ASSERT_EQ(4u, ours.size());
   EXPECT_EQ("Start", ours[0].message);
   EXPECT_EQ(64, ours[0].category);

@@ -9,13 +9,10 @@ namespace {
 
 using SetOptionProc = void (*)(const wchar_t*, const wchar_t*);
 
-std::wstring ExeBaseName() {
+std::wstring ExePath() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring name(path);
-  name = name.substr(name.find_last_of(L"\\/") + 1);
-  const size_t dot = name.rfind(L'.');
-  return dot == std::wstring::npos ? name : name.substr(0, dot);
+  return path;
 }
 
 }  // namespace
@@ -44,8 +41,10 @@ VxToolsTestEnv& VxToolsTestEnv::Instance() {
 }
 
 VxToolsTestEnv::VxToolsTestEnv() {
-  const std::wstring unique = ExeBaseName() + L"-" + std::to_wstring(::GetCurrentProcessId()) +
-                              L"-" + std::to_wstring(::GetTickCount64());
+  const std::wstring exe = ExePath().substr(ExeFolder().size());
+  const std::wstring unique = exe.substr(0, exe.rfind(L'.')) + L"-" +
+                              std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(::GetTickCount64());
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   logPath_ = std::wstring(temp) + L"vxtools-" + unique + L".log";
@@ -64,10 +63,8 @@ std::wstring VxToolsTestEnv::SettingsRegistryPath() const {
 }
 
 std::wstring VxToolsTestEnv::ExeFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+  const std::wstring path = ExePath();
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 void VxToolsTestEnv::SetOption(const wchar_t* name, const wchar_t* value) {

@@ -33,6 +33,8 @@ void PrepareToolsEnvironment(wchar_t* logPath,
  * install in this program's folder must hold. */
 void CheckInstallBlock(void);
 
+/* The whole file with a terminating zero (free it), or NULL. */
+char* ReadWholeFile(const wchar_t* path);
 /* Reads the tools log file as UTF-8 and checks that the messages starting
  * with `prefixes` appear in this order, each mentioning `module` (narrow,
  * may be NULL to skip that part). */

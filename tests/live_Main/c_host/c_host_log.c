@@ -4,7 +4,7 @@
 
 #include "c_host.h"
 
-static char* ReadWholeFile(const wchar_t* path) {
+char* ReadWholeFile(const wchar_t* path) {
   HANDLE file =
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                   OPEN_EXISTING, 0, NULL);
@@ -21,17 +21,6 @@ static char* ReadWholeFile(const wchar_t* path) {
   return text;
 }
 
-/* The message field: after the fourth tab of a line. */
-static const char* MessageOf(const char* line) {
-  for (int tabs = 0; tabs < 4; ++tabs) {
-    line = strchr(line, '\t');
-    if (!line)
-      return NULL;
-    ++line;
-  }
-  return line;
-}
-
 void CheckLogOrder(const wchar_t* logPath,
                    const char* const* prefixes,
                    int count,
@@ -41,23 +30,12 @@ void CheckLogOrder(const wchar_t* logPath,
   if (!text)
     return;
   int next = 0;
-  for (char* line = text; line && *line && next < count;) {
-    char* end = strpbrk(line, "\r\n");
-    char* after = NULL;
-    if (end) {
-      after = end + strspn(end, "\r\n");
-      *end = 0;
-    }
-    char* current = line;
-    line = after;
-    const char* message = MessageOf(current);
-    if (!message)
-      continue;
-    if (strncmp(message, prefixes[next], strlen(prefixes[next])) != 0)
-      continue;
-    if (module && strstr(prefixes[next], "module") && !strstr(message, module))
-      continue;
-    ++next;
+  for (char* line = strtok(text, "\r\n"); line && next < count; line = strtok(NULL, "\r\n")) {
+    /* The message is the last field: the library writes tabs inside it as "\t". */
+    const char* message = strrchr(line, '\t');
+    if (message && strncmp(message + 1, prefixes[next], strlen(prefixes[next])) == 0 &&
+        (!module || !strstr(prefixes[next], "module") || strstr(message, module)))
+      ++next;
   }
   CHECK(next == count, "the tools log lacks \"%s\" (in order after the ones before)",
         next < count ? prefixes[next] : "");

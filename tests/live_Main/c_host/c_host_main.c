@@ -1,4 +1,5 @@
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -27,19 +28,25 @@ void PrepareToolsEnvironment(wchar_t* logPath,
   SetEnvironmentVariableW(L"VXTOOLS_HEADLESS", L"1");
 }
 
-static void DeleteSettingsRoot(const wchar_t* settingsRoot) {
+/* The plug-in in this program's folder. */
+static void PluginPath(wchar_t* dll) {
+  HostFolder(dll, MAX_PATH);
+  wcscat(dll, L"VxLive.dll");
+}
+
+static void DeleteToolsEnvironment(const wchar_t* logPath, const wchar_t* settingsRoot) {
   wchar_t path[512];
   swprintf(path, 512, L"Software\\Vexmoor\\VxTools Reference\\%ls", settingsRoot);
   RegDeleteTreeW(HKEY_CURRENT_USER, path);
+  DeleteFileW(logPath);
 }
 
 /* Loads the plug-in from this program's folder, checks what it set up, uses
  * the exports, unloads it and checks the tools library's view of all that. */
 static void RunLoad(void) {
-  wchar_t logPath[MAX_PATH], settingsRoot[128], folder[MAX_PATH], dll[MAX_PATH];
+  wchar_t logPath[MAX_PATH], settingsRoot[128], dll[MAX_PATH];
   PrepareToolsEnvironment(logPath, MAX_PATH, settingsRoot, 128);
-  HostFolder(folder, MAX_PATH);
-  swprintf(dll, MAX_PATH, L"%lsVxLive.dll", folder);
+  PluginPath(dll);
 
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "the tools library is loaded before the plug-in");
   HMODULE plugin = LoadLibraryW(dll);
@@ -71,16 +78,14 @@ static void RunLoad(void) {
   CheckLogOrder(logPath, kOrder, 4, "VxLive.dll");
   CHECK(LogContains(logPath, "Initialize (module: ") && LogContains(logPath, "flag: 0"),
         "Initialize was not called with the start-up flag false");
-  DeleteSettingsRoot(settingsRoot);
-  DeleteFileW(logPath);
+  DeleteToolsEnvironment(logPath, settingsRoot);
 }
 
 /* The tools library loads but refuses the product information. */
 static void RunProductRefused(const wchar_t* expectedError) {
-  wchar_t logPath[MAX_PATH], settingsRoot[128], folder[MAX_PATH], dll[MAX_PATH];
+  wchar_t logPath[MAX_PATH], settingsRoot[128], dll[MAX_PATH];
   PrepareToolsEnvironment(logPath, MAX_PATH, settingsRoot, 128);
-  HostFolder(folder, MAX_PATH);
-  swprintf(dll, MAX_PATH, L"%lsVxLive.dll", folder);
+  PluginPath(dll);
   CheckRefusedLoad(dll, expectedError);
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "a refused load left the tools library loaded");
   CHECK(GetModuleHandleW(L"VxLive.dll") == NULL, "a refused load left the plug-in loaded");
@@ -89,37 +94,33 @@ static void RunProductRefused(const wchar_t* expectedError) {
       "Initialize (module: ", "ModuleUnloading (module: ", "Uninitialize (module: "};
   CheckLogOrder(logPath, kOrder, 3, "VxLive.dll");
   CHECK(!LogContains(logPath, "ProductInfoLoaded"), "ProductInfoLoaded after a failed load");
-  DeleteSettingsRoot(settingsRoot);
-  DeleteFileW(logPath);
-}
-
-static int CopyInto(const wchar_t* from, const wchar_t* name, const wchar_t* to) {
-  wchar_t a[MAX_PATH], b[MAX_PATH];
-  swprintf(a, MAX_PATH, L"%ls%ls", from, name);
-  swprintf(b, MAX_PATH, L"%ls%ls", to, name);
-  return CopyFileW(a, b, FALSE);
+  DeleteToolsEnvironment(logPath, settingsRoot);
 }
 
 /* Lays out a host folder without the tools library, runs this program there
  * as the refused host, and checks its standard output for the loader lines. */
 static void RunMissingTools(void) {
-  wchar_t folder[MAX_PATH], temp[MAX_PATH], dir[MAX_PATH], exe[MAX_PATH], cmd[1024];
+  static const wchar_t* const kFiles[] = {L"livemain_c_host.exe", L"VxLive.dll", L"Portable.dat",
+                                          L"refused_output.txt"};
+  wchar_t folder[MAX_PATH], temp[MAX_PATH], dir[MAX_PATH], from[MAX_PATH], to[MAX_PATH];
   HostFolder(folder, MAX_PATH);
   GetTempPathW(MAX_PATH, temp);
   swprintf(dir, MAX_PATH, L"%lslivemain_c_host_layout_%lu\\", temp, GetCurrentProcessId());
   CreateDirectoryW(dir, NULL);
-  CHECK(CopyInto(folder, L"livemain_c_host.exe", dir), "cannot copy the host");
-  CHECK(CopyInto(folder, L"VxLive.dll", dir), "cannot copy the plug-in");
-  CHECK(CopyInto(folder, L"Portable.dat", dir), "cannot copy Portable.dat");
-  swprintf(exe, MAX_PATH, L"%lslivemain_c_host.exe", dir);
+  for (int i = 0; i < 3; ++i) {
+    swprintf(from, MAX_PATH, L"%ls%ls", folder, kFiles[i]);
+    swprintf(to, MAX_PATH, L"%ls%ls", dir, kFiles[i]);
+    CHECK(CopyFileW(from, to, FALSE), "cannot copy %ls", kFiles[i]);
+  }
+  wchar_t exe[MAX_PATH], cmd[1024], outPath[MAX_PATH];
+  swprintf(exe, MAX_PATH, L"%ls%ls", dir, kFiles[0]);
   swprintf(cmd, 1024, L"\"%ls\" refused-child", exe);
+  swprintf(outPath, MAX_PATH, L"%ls%ls", dir, kFiles[3]);
 
-  /* The child sends its standard output to this file itself and inherits none
+  /* The child sends its standard output to that file itself and inherits none
    * of this process's standard handles: Wine keeps a handle of the test
    * runner's pipe alive as long as any process holds it, and the runner waits
    * for that pipe to close. */
-  wchar_t outPath[MAX_PATH];
-  swprintf(outPath, MAX_PATH, L"%lsrefused_output.txt", dir);
   SECURITY_ATTRIBUTES sa = {sizeof(sa), NULL, TRUE};
   HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            &sa, OPEN_EXISTING, 0, NULL);
@@ -136,8 +137,6 @@ static void RunMissingTools(void) {
       CreateProcessW(exe, cmd, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, dir, &si, &pi);
   CloseHandle(nul);
   CHECK(started, "cannot start %ls (%lu)", exe, GetLastError());
-  static char output[65536];
-  DWORD total = 0;
   if (started) {
     DWORD code = 1;
     WaitForSingleObject(pi.hProcess, INFINITE);
@@ -146,49 +145,40 @@ static void RunMissingTools(void) {
     CloseHandle(pi.hThread);
     CHECK(code == 0, "the refused host reported %lu failed check(s)", code);
   }
-  HANDLE outFile = CreateFileW(outPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, 0, NULL);
-  if (outFile == INVALID_HANDLE_VALUE ||
-      !ReadFile(outFile, output, sizeof(output) - 1, &total, NULL))
-    total = 0;
-  output[total] = 0;
-  if (outFile != INVALID_HANDLE_VALUE)
-    CloseHandle(outFile);
-  /* The runtime writes text-mode line ends. */
-  char* to = output;
-  for (const char* from = output; *from; ++from)
-    if (*from != '\r')
-      *to++ = *from;
-  *to = 0;
-  printf("--- refused host output ---\n%s--- end ---\n", output);
-  /* Both places the library is looked for, each reported by the loader. */
-  char expected[2 * MAX_PATH];
-  char narrowDir[MAX_PATH];
-  WideCharToMultiByte(CP_ACP, 0, dir, -1, narrowDir, MAX_PATH, NULL, NULL);
-  snprintf(expected, sizeof(expected), "\n\nERROR in VxLoadLibrary: errno=");
-  CHECK(strstr(output, expected) != NULL, "no loader error line in the output");
-  snprintf(expected, sizeof(expected), ", file=%sVxTools.dll\n\n", narrowDir);
-  CHECK(strstr(output, expected) != NULL, "no loader line for %s", expected);
-  snprintf(expected, sizeof(expected), ", file=%sx64\\VxTools.dll\n\n", narrowDir);
-  CHECK(strstr(output, expected) != NULL, "no loader line for %s", expected);
-
-  wchar_t path[MAX_PATH];
-  const wchar_t* const files[] = {L"livemain_c_host.exe", L"VxLive.dll", L"Portable.dat",
-                                  L"refused_output.txt"};
+  char* output = ReadWholeFile(outPath);
+  CHECK(output != NULL, "cannot read %ls", outPath);
+  if (output) {
+    /* The runtime writes text-mode line ends. */
+    char* end = output;
+    for (const char* c = output; *c; ++c)
+      if (*c != '\r')
+        *end++ = *c;
+    *end = 0;
+    printf("--- refused host output ---\n%s--- end ---\n", output);
+    /* Both places the library is looked for, each reported by the loader. */
+    char expected[2 * MAX_PATH], narrowDir[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, dir, -1, narrowDir, MAX_PATH, NULL, NULL);
+    CHECK(strstr(output, "\n\nERROR in VxLoadLibrary: errno=") != NULL, "no loader error line");
+    for (int x64 = 0; x64 < 2; ++x64) {
+      snprintf(expected, sizeof(expected), ", file=%s%sVxTools.dll\n\n", narrowDir,
+               x64 ? "x64\\" : "");
+      CHECK(strstr(output, expected) != NULL, "no loader line for %s", expected);
+    }
+    free(output);
+  }
   for (int i = 0; i < 4; ++i) {
-    swprintf(path, MAX_PATH, L"%ls%ls", dir, files[i]);
-    DeleteFileW(path);
+    swprintf(to, MAX_PATH, L"%ls%ls", dir, kFiles[i]);
+    DeleteFileW(to);
   }
   RemoveDirectoryW(dir);
 }
 
 static void RunRefusedChild(void) {
-  wchar_t folder[MAX_PATH], dll[MAX_PATH];
-  HostFolder(folder, MAX_PATH);
+  wchar_t dll[MAX_PATH];
+  PluginPath(dll);
   /* The same runtime's stdout is where the plug-in prints its loader lines. */
   if (!_wfreopen(L"refused_output.txt", L"w", stdout))
     return;
-  swprintf(dll, MAX_PATH, L"%lsVxLive.dll", folder);
   CheckRefusedLoad(dll, L"Failed to load VxTools");
 }
 

@@ -1,10 +1,9 @@
-// The reference tools library as far as the module's tests read its results
-// directly: the entry point, the log line format, translation and pseudo
-// translation, headless message boxes, and registry-backed keys with zone
-// value names. Its other services are exercised through the module's tests.
+// The reference tools library where the module's tests read its results
+// directly or rely on an option no module test sets: the log line format, the
+// translation table and headless message boxes. Its other services, settings
+// keys included, are exercised through the module's tests.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,22 +40,7 @@ VxString Translate(IVxTranslator* translator, const char16_t* text) {
   return s.Text();
 }
 
-VxString TakeBstr(BSTR s) {
-  VxString text(s ? reinterpret_cast<const char16_t*>(s) : u"", s ? ::SysStringLen(s) : 0);
-  ::SysFreeString(s);
-  return text;
-}
-
 }  // namespace
-
-TEST(ToolsLibrary, AnswersOnlyItsInterfaceVersionWithOneObject) {
-  ASSERT_NE(Tools(), nullptr);
-  auto get = reinterpret_cast<VxGetToolsProc>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"VxTools.dll"), "GetVxToolsDLL")));
-  ASSERT_NE(get, nullptr);
-  EXPECT_EQ(get(kVxToolsInterfaceVersion), Tools());
-  EXPECT_EQ(get(kVxToolsInterfaceVersion - 1), nullptr);
-}
 
 TEST(ToolsLibrary, LogWritesOneParseableLinePerEntry) {
   IVxLog* log = Tools()->GetLog(false);
@@ -96,10 +80,6 @@ TEST(ToolsLibrary, TranslatesFromTheTableAndMarksTextsInPseudoMode) {
   EXPECT_EQ(Translate(translator, u"Critical Error"), u"Kritischer Fehler");
   EXPECT_EQ(Translate(translator, u"one\r\ntwo"), u"eins\r\nzwei");
   EXPECT_EQ(Translate(translator, u"no tab here"), u"no tab here");
-  Env().SetOption(L"VXTOOLS_PSEUDO_TRANSLATE", L"1");
-  EXPECT_EQ(Translate(translator, u"Critical Error"), u"[[Kritischer Fehler]]");
-  EXPECT_EQ(Translate(translator, u"Sample Rate"), u"[[Sample Rate]]");
-  Env().SetOption(L"VXTOOLS_PSEUDO_TRANSLATE", nullptr);
   Env().SetOption(L"VXTOOLS_TRANSLATION_FILE", nullptr);
   EXPECT_EQ(Translate(translator, u"Critical Error"), u"Critical Error");
   ::DeleteFileW(table.c_str());
@@ -114,7 +94,7 @@ TEST(ToolsLibrary, HeadlessBoxesAreLoggedAndAnswered) {
     int32_t expected;
   };
   for (const Case& c :
-       {Case{nullptr, MB_YESNO | MB_DEFBUTTON2, IDNO}, Case{nullptr, MB_OK, IDOK},
+       {Case{nullptr, MB_YESNO | MB_DEFBUTTON2, IDNO},
         Case{L"cancel", MB_OKCANCEL | MB_ICONERROR, IDCANCEL}, Case{L"7", MB_YESNO, IDNO}}) {
     Env().SetOption(L"VXTOOLS_MESSAGEBOX_ANSWER", c.answer);
     const size_t mark = Env().LogLineCount();
@@ -129,46 +109,4 @@ TEST(ToolsLibrary, HeadlessBoxesAreLoggedAndAnswered) {
     EXPECT_EQ(Env().FindLogLines(expected, mark).size(), 1u) << expected;
   }
   Env().SetOption(L"VXTOOLS_MESSAGEBOX_ANSWER", nullptr);
-}
-
-TEST(ToolsLibrary, SettingsKeysAreRegistryKeysWithZoneValueNames) {
-  struct KeyDeleter {
-    void operator()(IVxSettingsKey* key) const { key->DeletingDestructor(1); }
-  };
-  using KeyPtr = std::unique_ptr<IVxSettingsKey, KeyDeleter>;
-  IVxTools* tools = Tools();
-  Env().DeleteSettings();
-  EXPECT_EQ(KeyPtr(tools->OpenSettingsKey(u"Plugins\\Live\\ASIO", 0, 0)), nullptr);
-  KeyPtr key(tools->OpenSettingsKey(u"Plugins\\Live\\ASIO", 1, 0));
-  ASSERT_NE(key, nullptr);
-  EXPECT_TRUE(key->WriteInt(u"Channels", 4, 0, 0));
-  EXPECT_TRUE(key->WriteString(u"Device ID (Zone 3)", u"zone three", 0, u"", 0));
-
-  VxRegKey raw;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER,
-                            (Env().SettingsRegistryPath() + L"\\Plugins\\Live\\ASIO").c_str(), 0,
-                            KEY_READ, raw.put()),
-            ERROR_SUCCESS);
-  DWORD type = 0, value = 0, size = sizeof value;
-  ASSERT_EQ(::RegQueryValueExW(raw.get(), L"Channels", nullptr, &type,
-                               reinterpret_cast<BYTE*>(&value), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(value, 4u);
-
-  KeyPtr again(tools->OpenSettingsKey(u"Plugins\\Live\\ASIO", 0, 0));
-  ASSERT_NE(again, nullptr);
-  BSTR name = nullptr;
-  again->GetZoneValueName(&name, u"Channels", 3);
-  EXPECT_EQ(TakeBstr(name), u"Channels (Zone 3)");
-  again->GetZoneValueName(&name, u"Channels", 0);
-  EXPECT_EQ(TakeBstr(name), u"Channels");
-  EXPECT_EQ(again->ReadInt(u"Channels", 2, 0, 0), 4);
-  EXPECT_EQ(again->ReadInt(u"Channels", 2, 3, 0), 2) << "nothing stored for zone 3";
-  BSTR text = nullptr;
-  again->ReadString(&text, u"Device ID", u"", 3, u"", 0);
-  EXPECT_EQ(TakeBstr(text), u"zone three");
-  EXPECT_TRUE(again->DeleteValue(u"Channels"));
-  EXPECT_EQ(again->ReadInt(u"Channels", 2, 0, 0), 2);
-  Env().DeleteSettings();
 }
