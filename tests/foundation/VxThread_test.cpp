@@ -154,82 +154,63 @@ TEST(VxThreadLifecycle, StartOnRunningThreadKeepsItUnlessRestartIsAsked) {
   EXPECT_EQ(ThreadIdOf(thread), 0u);
 }
 
-TEST(VxThreadPriority, ZeroLeavesNormalAndFifteenGivesTimeCritical) {
-  TestThread thread;
+// Priority 0 leaves the worker at normal, 15 makes it time-critical; COM is
+// initialised on the worker only when asked.
+TEST(VxThreadStart, PriorityAndComOnTheWorker) {
+  std::atomic<HRESULT> seen{E_FAIL};
+  TestThread thread([&](TestThread& self) {
+    const HRESULT hr = ::CoInitialize(nullptr);  // S_FALSE when already initialised
+    seen = hr;
+    if (SUCCEEDED(hr))
+      ::CoUninitialize();
+    return ::WaitForSingleObject(self.GetStopEvent(), INFINITE) == WAIT_OBJECT_0;
+  });
   EXPECT_FALSE(thread.SetPriority(THREAD_PRIORITY_HIGHEST));  // not running
 
   ASSERT_TRUE(thread.Start(0, false));
   EXPECT_EQ(::GetThreadPriority(thread.GetHandle()), THREAD_PRIORITY_NORMAL);
   EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_EQ(seen.load(), S_OK);
 
+  thread.SetInitializeCom(true);
   ASSERT_TRUE(thread.Start(15, false));
   EXPECT_EQ(::GetThreadPriority(thread.GetHandle()), THREAD_PRIORITY_TIME_CRITICAL);
   EXPECT_TRUE(thread.SetPriority(THREAD_PRIORITY_BELOW_NORMAL));
   EXPECT_EQ(::GetThreadPriority(thread.GetHandle()), THREAD_PRIORITY_BELOW_NORMAL);
   EXPECT_TRUE(thread.Stop(-1));
+  EXPECT_EQ(seen.load(), S_FALSE);
 }
 
-TEST(VxThreadStop, SetsFlagAndEventAndNewStartClearsThem) {
-  std::atomic<bool> sawFlag{false};
+// Stop sets the flag before the event, gives the body's result once and
+// releases the event; a new start clears both.
+TEST(VxThreadStop, SetsFlagAndEventReportsResultOnceAndNewStartClearsThem) {
+  std::atomic<bool> sawFlag{false}, answer{false};
   TestThread thread([&](TestThread& self) {
     // Wakes on the event alone: the flag must already be set when it fires.
     if (::WaitForSingleObject(self.GetStopEvent(), INFINITE) != WAIT_OBJECT_0)
       return false;
     sawFlag = self.IsStopRequested();
-    return true;
+    return answer.load();
   });
-  ASSERT_TRUE(thread.Start(0, false));
-  HANDLE event = thread.GetStopEvent();
-  ASSERT_NE(event, nullptr);
-  EXPECT_FALSE(thread.IsStopRequested());
-  EXPECT_EQ(::WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-
-  EXPECT_TRUE(thread.Stop(-1));
-  EXPECT_TRUE(sawFlag);
-  EXPECT_TRUE(thread.IsStopRequested());
-  EXPECT_EQ(thread.GetStopEvent(), nullptr);  // released with the thread
-
-  ASSERT_TRUE(thread.Start(0, false));
-  EXPECT_FALSE(thread.IsStopRequested());
-  ASSERT_NE(thread.GetStopEvent(), nullptr);
-  EXPECT_EQ(::WaitForSingleObject(thread.GetStopEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_TRUE(thread.Stop(-1));
-}
-
-TEST(VxThreadResult, StopReportsBodyResultOnceThenZero) {
-  bool answer = false;
-  TestThread thread([&](TestThread&) { return answer; });
-  ASSERT_TRUE(thread.Start(0, false));
-  EXPECT_FALSE(thread.Stop(-1));
-  EXPECT_EQ(thread.GetResult(), 0);
-
-  answer = true;
-  ASSERT_TRUE(thread.Start(0, false));
-  thread.WaitForExit();  // the result is stored before the worker lets go of its handle
-  EXPECT_EQ(thread.GetResult(), 1);
-  EXPECT_TRUE(thread.Stop(-1));
-  EXPECT_EQ(thread.GetResult(), 0);
+  for (const bool result : {false, true}) {
+    answer = result;
+    ASSERT_TRUE(thread.Start(0, false));
+    ASSERT_NE(thread.GetStopEvent(), nullptr);
+    EXPECT_FALSE(thread.IsStopRequested());
+    EXPECT_EQ(::WaitForSingleObject(thread.GetStopEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    if (result) {
+      ASSERT_TRUE(thread.SetStopRequested(true));
+      thread.WaitForExit();  // the result is stored before the worker lets go of its handle
+      EXPECT_EQ(thread.GetResult(), 1);
+    }
+    EXPECT_EQ(thread.Stop(-1), result);
+    EXPECT_TRUE(sawFlag);
+    EXPECT_TRUE(thread.IsStopRequested());
+    EXPECT_EQ(thread.GetStopEvent(), nullptr);  // released with the thread
+    EXPECT_EQ(thread.GetResult(), 0);
+  }
   EXPECT_FALSE(thread.Stop(-1));
   EXPECT_EQ(thread.GetStartCount(), 2);
-}
-
-TEST(VxThreadCom, InitialisedOnWorkerOnlyWhenAsked) {
-  std::atomic<HRESULT> seen{E_FAIL};
-  TestThread thread([&](TestThread&) {
-    const HRESULT hr = ::CoInitialize(nullptr);  // S_FALSE when already initialised
-    seen = hr;
-    if (SUCCEEDED(hr))
-      ::CoUninitialize();
-    return true;
-  });
-  ASSERT_TRUE(thread.Start(0, false));
-  EXPECT_TRUE(thread.Stop(-1));
-  EXPECT_EQ(seen.load(), S_OK);
-
-  thread.SetInitializeCom(true);
-  ASSERT_TRUE(thread.Start(0, false));
-  EXPECT_TRUE(thread.Stop(-1));
-  EXPECT_EQ(seen.load(), S_FALSE);
 }
 
 TEST(VxThreadWait, ReportsWhichHandleEndedTheWait) {
@@ -309,8 +290,8 @@ TEST(VxThreadStop, PastTheLimitCancelsABlockedReadElseTerminates) {
     EXPECT_FALSE(thread.IsRunning());
     EXPECT_EQ(ExitCodeOf(worker), blockedRead ? 0u : 1u);
     release = true;
-    ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine(killed, 10000, logFrom));
     EXPECT_EQ(CountLogLines("Hard killing thread", logFrom, "VxThread::Stop"), 1u);
+    EXPECT_EQ(VxToolsTestEnv::Instance().FindLogLines(killed, logFrom).size(), 1u);
   }
   EXPECT_EQ(readError.load(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
@@ -360,16 +341,16 @@ TEST(VxThreadStop, EndsWaitWhenThreadHandleTurnsInvalid) {
   ASSERT_TRUE(worker);
   ::SetEvent(go.get());
   ASSERT_TRUE(WaitSignalled(closed));
-  const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
+  VxToolsTestEnv& env = VxToolsTestEnv::Instance();
+  const size_t logFrom = env.LogLineCount();
 
   const auto start = Clock::now();
   EXPECT_FALSE(thread.Stop(-1));  // no limit, yet it ends once the handle is found invalid
   EXPECT_GE(MsSince(start), 900);
   EXPECT_FALSE(thread.IsRunning());
   EXPECT_EQ(::WaitForSingleObject(worker.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  ASSERT_TRUE(VxToolsTestEnv::Instance().WaitForLogLine("GetThreadPriority returned error, errno=6",
-                                                        10000, logFrom));
   EXPECT_EQ(CountLogLines("GetThreadPriority returned error", logFrom, "VxThread::Stop"), 1u);
+  EXPECT_EQ(env.FindLogLines("GetThreadPriority returned error, errno=6", logFrom).size(), 1u);
 
   ::SetEvent(release.get());
   ASSERT_EQ(::WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);

@@ -121,22 +121,6 @@ std::vector<std::string> VxToolsTestEnv::FindLogLines(std::string_view substring
   return found;
 }
 
-std::optional<std::string> VxToolsTestEnv::WaitForLogLine(std::string_view substring,
-                                                          DWORD timeoutMs,
-                                                          size_t fromLine) const {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  for (;;) {
-    std::vector<std::string> found = FindLogLines(substring, fromLine);
-    if (!found.empty())
-      return found.front();
-    if (::GetTickCount64() >= deadline)
-      return std::nullopt;
-    // The log is a plain file with no change notification that works the same
-    // under Wine, so it is polled.
-    ::Sleep(10);
-  }
-}
-
 void VxToolsTestEnv::DeleteSettings() {
   if (!settingsRoot_.empty())
     ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsRegistryPath().c_str());

@@ -17,7 +17,6 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,10 +37,7 @@ class VxToolsTestEnv {
  public:
   static VxToolsTestEnv& Instance();
 
-  const std::wstring& LogPath() const { return logPath_; }
-  // The settings root name (VXTOOLS_SETTINGS_ROOT) and its registry path
-  // relative to HKEY_CURRENT_USER.
-  const std::wstring& SettingsRoot() const { return settingsRoot_; }
+  // The settings root's registry path relative to HKEY_CURRENT_USER.
   std::wstring SettingsRegistryPath() const;
   // Folder of the running test program, with a trailing backslash.
   static std::wstring ExeFolder();
@@ -55,11 +51,6 @@ class VxToolsTestEnv {
 
   std::vector<std::string> ReadLogLines() const;
   size_t LogLineCount() const { return ReadLogLines().size(); }
-  // Waits until a line at index `fromLine` or later contains `substring`;
-  // gives that line, or nothing after `timeoutMs`.
-  std::optional<std::string> WaitForLogLine(std::string_view substring,
-                                            DWORD timeoutMs,
-                                            size_t fromLine = 0) const;
   // Lines from `fromLine` on that contain `substring`.
   std::vector<std::string> FindLogLines(std::string_view substring, size_t fromLine = 0) const;
 

@@ -1,13 +1,12 @@
 // The reference tools library where the module's tests read its results
-// directly or rely on an option no module test sets: the log line format, the
-// translation table and headless message boxes. Its other services, settings
-// keys included, are exercised through the module's tests.
+// directly or rely on an option no module test sets: the log line format and
+// headless message boxes. Its other services are exercised through the
+// module's tests.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "foundation/VxHandle.h"
 #include "live_Main/IVxTools.h"
 #include "tests/support/VxToolsTestEnv.h"
 
@@ -34,12 +33,6 @@ std::vector<VxLogEntry> EntriesFrom(size_t mark) {
   return entries;
 }
 
-VxString Translate(IVxTranslator* translator, const char16_t* text) {
-  VxDllString s(text);
-  translator->Translate(&s);
-  return s.Text();
-}
-
 }  // namespace
 
 TEST(ToolsLibrary, LogWritesOneParseableLinePerEntry) {
@@ -60,29 +53,6 @@ TEST(ToolsLibrary, LogWritesOneParseableLinePerEntry) {
   ASSERT_EQ(entries[0].time.size(), 23u) << "YYYY-MM-DD HH:MM:SS.mmm";
   EXPECT_EQ(entries[0].time[19], '.');
   EXPECT_EQ(entries[1].message, "text: two\\r\\nlines\\ttab, \xC3\xA9");
-}
-
-TEST(ToolsLibrary, TranslatesFromTheTableAndMarksTextsInPseudoMode) {
-  IVxTranslator* translator = Tools()->GetTranslator(true);
-  ASSERT_NE(translator, nullptr);
-  const std::wstring table = Env().LogPath() + L".translations.txt";
-  {
-    const std::string bytes =
-        "\xEF\xBB\xBF# comment\r\nCritical Error\tKritischer Fehler\r\n"
-        "one\\r\\ntwo\teins\\r\\nzwei\nno tab here\n";
-    VxFileHandle file(
-        ::CreateFileW(table.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(
-        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-  }
-  Env().SetOption(L"VXTOOLS_TRANSLATION_FILE", table.c_str());
-  EXPECT_EQ(Translate(translator, u"Critical Error"), u"Kritischer Fehler");
-  EXPECT_EQ(Translate(translator, u"one\r\ntwo"), u"eins\r\nzwei");
-  EXPECT_EQ(Translate(translator, u"no tab here"), u"no tab here");
-  Env().SetOption(L"VXTOOLS_TRANSLATION_FILE", nullptr);
-  EXPECT_EQ(Translate(translator, u"Critical Error"), u"Critical Error");
-  ::DeleteFileW(table.c_str());
 }
 
 TEST(ToolsLibrary, HeadlessBoxesAreLoggedAndAnswered) {
