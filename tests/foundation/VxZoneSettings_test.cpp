@@ -175,59 +175,51 @@ TEST_F(ZoneSettings, EmptyLegacyPathOpensNoLegacyKeyAndDeletesNothing) {
 
 namespace {
 
-// Host key stand-in that records how the handle deletes it.
-class CountingKey final : public IVxSettingsKey {
- public:
-  explicit CountingKey(int* deletions, unsigned* flags) : deletions_(deletions), flags_(flags) {}
+int gKeyDeletions = 0;
+unsigned gKeyDeleteFlags = 0;
+
+// Host key stand-in that records how the handle deletes it; the handle calls
+// nothing else on it here.
+struct CountingKey final : IVxSettingsKey {
   void* DeletingDestructor(unsigned int flags) noexcept override {
-    ++*deletions_;
-    *flags_ = flags;
+    ++gKeyDeletions;
+    gKeyDeleteFlags = flags;
     return this;
   }
   bool ReadBinary(const char16_t*, IVxDllBuffer*, int, int) override { return false; }
-  int32_t ReadInt(const char16_t*, int32_t d, int32_t, int) override { return d; }
-  void ReadString(BSTR* out, const char16_t*, const char16_t* d, int32_t, const char16_t*, int)
-      override {
-    *out = ::SysAllocString(reinterpret_cast<const wchar_t*>(d));
+  int32_t ReadInt(const char16_t*, int32_t, int32_t, int) override { return 0; }
+  void ReadString(BSTR*, const char16_t*, const char16_t*, int32_t, const char16_t*, int) override {
   }
-  bool WriteBinary(const char16_t*, const void*, int32_t, int, int) override { return true; }
-  bool WriteInt(const char16_t*, int32_t, int, int) override { return true; }
+  bool WriteBinary(const char16_t*, const void*, int32_t, int, int) override { return false; }
+  bool WriteInt(const char16_t*, int32_t, int, int) override { return false; }
   bool WriteString(const char16_t*, const char16_t*, int, const char16_t*, int) override {
-    return true;
+    return false;
   }
   void Unused7() override {}
   void Unused8() override {}
-  bool DeleteValue(const char16_t*) override { return true; }
+  bool DeleteValue(const char16_t*) override { return false; }
   void Unused10() override {}
   void Unused11() override {}
   void Unused12() override {}
   void Unused13() override {}
   void Unused14() override {}
-  void GetZoneValueName(BSTR* out, const char16_t* name, int32_t) override {
-    *out = ::SysAllocString(reinterpret_cast<const wchar_t*>(name));
-  }
-
- private:
-  int* deletions_;
-  unsigned* flags_;
+  void GetZoneValueName(BSTR*, const char16_t*, int32_t) override {}
 };
 
 }  // namespace
 
 TEST(SettingsKeyHandle, DeletesTheHostKeyOnceThroughSlotZero) {
-  int deletions = 0;
-  unsigned flags = 0;
-  CountingKey first(&deletions, &flags), second(&deletions, &flags);
+  CountingKey first, second;
   {
     VxSettingsKey handle(&first);
     VxSettingsKey moved(std::move(handle));
     EXPECT_FALSE(handle);
-    EXPECT_EQ(deletions, 0);
+    EXPECT_EQ(gKeyDeletions, 0);
     moved.Reset(&second);
-    EXPECT_EQ(deletions, 1);
-    EXPECT_EQ(flags, 1u) << "flags bit 0: free the memory";
+    EXPECT_EQ(gKeyDeletions, 1);
+    EXPECT_EQ(gKeyDeleteFlags, 1u) << "flags bit 0: free the memory";
   }
-  EXPECT_EQ(deletions, 2);
+  EXPECT_EQ(gKeyDeletions, 2);
 }
 
 TEST(SettingsKeyHandle, NullHandleSkipsEveryOperation) {
