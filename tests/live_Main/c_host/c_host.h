@@ -48,14 +48,13 @@ int LogContains(const wchar_t* logPath, const char* text);
 /* Factory and registration checks through raw tables. */
 typedef int32_t (*GetLivePluginFn)(int32_t index, void** out);
 typedef LONG (*DllRegisterServerFn)(void);
-/* Checks every index and returns the number of sources offered; fills names
- * (1024 wide characters each) and indices of offered sources. */
-int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t indices[4]);
+/* Checks every index and returns the number of sources offered, filling in
+ * their indices. */
+int CheckFactory(GetLivePluginFn getLivePlugin, int32_t indices[3]);
 void CheckRegistration(DllRegisterServerFn registerServer,
                        const wchar_t* settingsRoot,
                        const wchar_t* modulePath,
                        int count,
-                       wchar_t names[4][1024],
                        const int32_t* indices);
 
 /* Runs LoadLibraryW on `dll` while a second thread waits for the "Critical

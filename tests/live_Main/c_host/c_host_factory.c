@@ -17,7 +17,7 @@ static void* Slot(void* object, int slot) {
 
 static const wchar_t* const kNames[3] = {L"ASIO", L"Loopback", L"IPC"};
 
-int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t indices[4]) {
+int CheckFactory(GetLivePluginFn getLivePlugin, int32_t indices[3]) {
   static const int32_t kNoSource[] = {-1, 3, 4, 100, INT_MIN, INT_MAX};
   for (size_t i = 0; i < sizeof(kNoSource) / sizeof(kNoSource[0]); ++i) {
     void* out = (void*)&out;
@@ -47,10 +47,7 @@ int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t 
     CHECK(info == 0, "GetInfo(0) of source %d returned %d", index, info);
     CHECK(memcmp(buffer, kNames[index], nameBytes) == 0, "source %d has the wrong name", index);
     CHECK(buffer[nameBytes] == 0xCD, "GetInfo(0) of source %d wrote past its name", index);
-    wcsncpy(names[count], (const wchar_t*)buffer, 1023);
-    names[count][1023] = 0;
-    indices[count] = index;
-    ++count;
+    indices[count++] = index;
 
     CHECK(((GetInfoFn)Slot(source, 2))(source, 1, buffer) == 1, "GetInfo(1) of source %d", index);
     CHECK(((GetInfoFn)Slot(source, 2))(source, 99, buffer) == -1, "GetInfo(99) of source %d",
@@ -65,23 +62,22 @@ int CheckFactory(GetLivePluginFn getLivePlugin, wchar_t names[4][1024], int32_t 
 }
 
 static int ReadDword(HKEY key, const wchar_t* name, DWORD* value) {
-  DWORD type = 0, size = sizeof(*value);
-  return RegQueryValueExW(key, name, NULL, &type, (BYTE*)value, &size) == ERROR_SUCCESS &&
-         type == REG_DWORD;
+  DWORD size = sizeof(*value);
+  return RegGetValueW(key, NULL, name, RRF_RT_REG_DWORD, NULL, value, &size) == ERROR_SUCCESS;
 }
 
-static int ReadText(HKEY key, const wchar_t* name, wchar_t* out, DWORD chars) {
-  DWORD type = 0, size = (chars - 1) * sizeof(wchar_t);
-  memset(out, 0, chars * sizeof(wchar_t));
-  return RegQueryValueExW(key, name, NULL, &type, (BYTE*)out, &size) == ERROR_SUCCESS &&
-         type == REG_SZ;
+/* Fills `out` (2100 characters) with a REG_SZ value, or empties it. */
+static int ReadText(HKEY key, const wchar_t* name, wchar_t* out) {
+  DWORD size = 2100 * sizeof(wchar_t);
+  out[0] = 0;
+  return RegGetValueW(key, NULL, name, RRF_RT_REG_SZ | RRF_NOEXPAND, NULL, out, &size) ==
+         ERROR_SUCCESS;
 }
 
 void CheckRegistration(DllRegisterServerFn registerServer,
                        const wchar_t* settingsRoot,
                        const wchar_t* modulePath,
                        int count,
-                       wchar_t names[4][1024],
                        const int32_t* indices) {
   const LONG result = registerServer();
   CHECK(result == 0, "DllRegisterServer returned 0x%08lx", (unsigned long)result);
@@ -99,30 +95,30 @@ void CheckRegistration(DllRegisterServerFn registerServer,
   CHECK((int)subkeys == count, "%lu key(s) under Plugins\\Live for %d source(s)", subkeys, count);
 
   for (int i = 0; i < count; ++i) {
+    const wchar_t* const name = kNames[indices[i]];
     HKEY key = NULL;
-    const LSTATUS opened = RegOpenKeyExW(live, names[i], 0, KEY_READ, &key);
-    CHECK(opened == ERROR_SUCCESS, "no key Plugins\\Live\\%ls", names[i]);
+    const LSTATUS opened = RegOpenKeyExW(live, name, 0, KEY_READ, &key);
+    CHECK(opened == ERROR_SUCCESS, "no key Plugins\\Live\\%ls", name);
     if (opened != ERROR_SUCCESS)
       continue;
     DWORD number = 0;
     wchar_t text[2100];
-    CHECK(ReadDword(key, L"IVersion", &number) && number == 1, "%ls: IVersion", names[i]);
-    CHECK(ReadDword(key, L"Index", &number) && number == (DWORD)indices[i], "%ls: Index %lu",
-          names[i], number);
-    CHECK(ReadText(key, L"Version", text, 2100) && wcscmp(text, L"1.0.7") == 0, "%ls: Version",
-          names[i]);
-    CHECK(ReadText(key, L"Path", text, 2100) && _wcsicmp(text, modulePath) == 0,
-          "%ls: Path \"%ls\"", names[i], text);
-    CHECK(ReadText(key, L"Company", text, 2100) && text[0], "%ls: Company", names[i]);
-    CHECK(ReadText(key, L"URL", text, 2100) && text[0], "%ls: URL", names[i]);
-    CHECK(ReadText(key, L"Copyright", text, 2100) && text[0], "%ls: Copyright", names[i]);
+    CHECK(ReadDword(key, L"IVersion", &number) && number == 1, "%ls: IVersion", name);
+    CHECK(ReadDword(key, L"Index", &number) && number == (DWORD)indices[i], "%ls: Index %lu", name,
+          number);
+    CHECK(ReadText(key, L"Version", text) && wcscmp(text, L"1.0.7") == 0, "%ls: Version", name);
+    CHECK(ReadText(key, L"Path", text) && _wcsicmp(text, modulePath) == 0, "%ls: Path \"%ls\"",
+          name, text);
+    CHECK(ReadText(key, L"Company", text) && text[0], "%ls: Company", name);
+    CHECK(ReadText(key, L"URL", text) && text[0], "%ls: URL", name);
+    CHECK(ReadText(key, L"Copyright", text) && text[0], "%ls: Copyright", name);
     wchar_t description[1200];
-    swprintf(description, 1200, L"%ls (part of main Vexmoor main live plug-ins)", names[i]);
-    CHECK(ReadText(key, L"Description", text, 2100) && wcscmp(text, description) == 0,
-          "%ls: Description \"%ls\"", names[i], text);
+    swprintf(description, 1200, L"%ls (part of main Vexmoor main live plug-ins)", name);
+    CHECK(ReadText(key, L"Description", text) && wcscmp(text, description) == 0,
+          "%ls: Description \"%ls\"", name, text);
     DWORD values = 0;
     RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
-    CHECK(values == 8, "%ls has %lu values", names[i], values);
+    CHECK(values == 8, "%ls has %lu values", name, values);
     RegCloseKey(key);
   }
   RegCloseKey(live);

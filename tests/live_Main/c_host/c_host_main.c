@@ -63,11 +63,10 @@ static void RunLoad(void) {
   CHECK(getLivePlugin != NULL, "no export GetLivePlugin");
   CHECK(registerServer != NULL, "no export DllRegisterServer");
   if (getLivePlugin && registerServer) {
-    static wchar_t names[4][1024];
-    int32_t indices[4];
-    const int count = CheckFactory(getLivePlugin, names, indices);
+    int32_t indices[3];
+    const int count = CheckFactory(getLivePlugin, indices);
     printf("the factory offers %d source(s)\n", count);
-    CheckRegistration(registerServer, settingsRoot, dll, count, names, indices);
+    CheckRegistration(registerServer, settingsRoot, dll, count, indices);
   }
 
   CHECK(FreeLibrary(plugin), "FreeLibrary failed with %lu", GetLastError());
