@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "foundation/VxHandle.h"
+#include "foundation/VxFileText.h"
 #include "reference/tools/VxToolsOptions.h"
 
 namespace {
@@ -29,18 +29,6 @@ VxString Unescape(std::string_view field) {
     out.push_back(field[i]);
   }
   return VxString::FromUtf8(out);
-}
-
-bool ReadWholeFile(const VxString& path, std::string& out) {
-  VxFileHandle file(::CreateFileW(path.Wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
-    return false;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-    out.append(buffer, got);
-  return true;
 }
 
 }  // namespace
@@ -74,7 +62,7 @@ void VxTranslationTable::ReloadIfChanged() {
     return;
   entries_.clear();
   std::string text;
-  if (!path.empty() && ReadWholeFile(path, text))
+  if (!path.empty() && VxReadWholeFile(path.Wide(), text))
     entries_ = Parse(text);
   loadedPath_ = path;
   loadedGeneration_ = generation;

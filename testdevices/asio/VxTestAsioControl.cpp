@@ -4,8 +4,8 @@
 
 #include <fstream>
 
+#include "foundation/VxFileText.h"
 #include "foundation/VxHandle.h"
-#include "testdevices/VxTestFileText.h"
 
 namespace {
 
@@ -73,7 +73,8 @@ VxTestAsioLogLine VxTestAsioParseLogLine(const std::string& line) {
 
 std::vector<VxTestAsioLogLine> VxTestAsioReadCallLog(const std::wstring& path) {
   std::vector<VxTestAsioLogLine> lines;
-  const std::string text = VxTestReadWholeFile(path);
+  std::string text;
+  (void)VxReadWholeFile(path.c_str(), text);
   size_t from = 0;
   for (size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1)
     lines.push_back(VxTestAsioParseLogLine(text.substr(from, end - from)));

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "foundation/VxFileText.h"
 #include "foundation/VxHandle.h"
-#include "testdevices/VxTestFileText.h"
 #include "testdevices/endpoint/VxTestEndpointRegistration.h"
 
 namespace {
@@ -68,7 +68,9 @@ bool VxTestEndpointControl::ResetRecord(const std::wstring& path) {
 
 std::vector<VxTestRecordLine> VxTestEndpointControl::ReadRecord(const std::wstring& path) {
   std::vector<VxTestRecordLine> lines;
-  for (const std::string& row : Split(VxTestReadWholeFile(path), '\n')) {
+  std::string text;
+  (void)VxReadWholeFile(path.c_str(), text);
+  for (const std::string& row : Split(text, '\n')) {
     if (row.empty())
       continue;
     const std::vector<std::string> cells = Split(row, '\t');

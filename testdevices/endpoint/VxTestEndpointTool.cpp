@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/VxHandle.h"
+#include "foundation/VxFileText.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
 #include "testdevices/endpoint/VxTestEndpointRegistration.h"
 
@@ -33,18 +33,6 @@ int Fail(const char* message) {
   return 1;
 }
 
-bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>* bytes) {
-  VxFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
-    return false;
-  uint8_t buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got != 0)
-    bytes->insert(bytes->end(), buffer, buffer + got);
-  return true;
-}
-
 uint32_t Le(const uint8_t* p, int size) {
   uint32_t v = 0;
   for (int i = size - 1; i >= 0; --i)
@@ -53,9 +41,10 @@ uint32_t Le(const uint8_t* p, int size) {
 }
 
 int CheckWav(const std::wstring& path) {
-  std::vector<uint8_t> file;
-  if (!ReadFileBytes(path, &file))
+  std::string bytes;
+  if (!VxReadWholeFile(path.c_str(), bytes))
     return Fail("cannot read the WAVE file");
+  const std::vector<uint8_t> file(bytes.begin(), bytes.end());
   if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
       std::memcmp(file.data() + 8, "WAVE", 4) != 0)
     return Fail("not a RIFF/WAVE file");

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "foundation/VxHandle.h"
+#include "foundation/VxFileText.h"
 #include "live_Main/IVxTools.h"
 
 namespace {
@@ -89,16 +89,9 @@ IVxTools* VxToolsTestEnv::LoadTools() {
 
 std::vector<std::string> VxToolsTestEnv::ReadLogLines() const {
   std::vector<std::string> lines;
-  VxFileHandle file(::CreateFileW(logPath_.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
-    return lines;
   std::string text;
-  char buffer[8192];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-    text.append(buffer, got);
+  if (!VxReadWholeFile(logPath_.c_str(), text))
+    return lines;
   size_t start = 0;
   // Only complete lines: the library writes each line with one call, but a
   // reader may still catch the file between two of them.
