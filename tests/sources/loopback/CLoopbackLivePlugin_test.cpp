@@ -4,10 +4,8 @@
 
 #include <cstdio>
 #include <functional>
-#include <regex>
 #include <string>
 
-#include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
 
@@ -24,12 +22,6 @@ class ToolsEnvironment : public ::testing::Environment {
   }
 };
 const auto* const gToolsEnvironment = ::testing::AddGlobalTestEnvironment(new ToolsEnvironment);
-
-IVxAudioLive* CreateSource() {
-  IVxAudioLive* source = nullptr;
-  EXPECT_EQ(GetLivePlugin(1, &source), 0);
-  return source;
-}
 
 std::string Hex(const void* data, size_t size) {
   std::string text;
@@ -89,20 +81,8 @@ TEST(LoopbackCapture, EachFailingStepLogsItsLineAndOpenFails) {
     EndpointRun run(config);
     ASSERT_TRUE(run.endpoint.ok());
     run.sink.refuseFormat = test.refuseFormat;
-    const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
-    IVxAudioLive* source = CreateSource();
-    const auto start = Clock::now();
-    EXPECT_EQ(source->Open(u"", &run.sink), test.opened);
-    VxDeleteSource(source);
-    EXPECT_LT(ElapsedMs(start), 10000);
-    EXPECT_EQ(run.sink.writes, 0);
-    std::vector<std::string> log = CaptureLog(logFrom);
-    ASSERT_EQ(log.size(), test.message ? 3u : 2u);
-    EXPECT_EQ(log.front(), "Start");
-    EXPECT_TRUE(std::regex_match(log.back(), std::regex(R"(Finish \(\d+ ms\))"))) << log.back();
-    if (test.message) {
-      EXPECT_EQ(log[1], test.message);
-    }
+    EXPECT_EQ(OpenAndDelete(run.sink, test.opened),
+              test.message ? std::vector<std::string>{test.message} : std::vector<std::string>{});
     const auto record = run.Record();
     EXPECT_EQ(VxTestEndpointControl::Summarize(record).callbacksLeft, 0u);
     if (test.refuseFormat) {
@@ -181,9 +161,7 @@ TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
       if (line.Number("frames") > 0)
         packets.push_back(static_cast<uint32_t>(line.Number("frames")));
     EXPECT_EQ(run.sink.writeFrames, packets);
-    const VxTestRecordSummary summary = VxTestEndpointControl::Summarize(record);
-    EXPECT_TRUE(summary.paired);
-    EXPECT_EQ(summary.stopCalls, 1u);
+    EXPECT_TRUE(VxTestEndpointControl::Summarize(record).paired);
   }
 }
 
@@ -213,7 +191,7 @@ TEST(LoopbackStream, ArrivesByteExactFromOneTimeCriticalComThread) {
     EXPECT_EQ(sink.badWrites, 0);
     EXPECT_GE(sink.frames, frames);
     ASSERT_EQ(sink.threads.size(), 1u);
-    EXPECT_FALSE(sink.calledFromTestThread);
+    EXPECT_NE(sink.threads[0], ::GetCurrentThreadId());
     EXPECT_EQ(sink.lowestPriority, THREAD_PRIORITY_TIME_CRITICAL);
     EXPECT_FALSE(sink.comMissing);
     const auto record = run.Record();

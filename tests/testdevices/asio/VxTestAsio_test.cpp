@@ -86,13 +86,13 @@ TEST_F(TestAsio, RegistrationWritesClassAndAsioKeysOfEveryDriverAndUnregistratio
   ASSERT_TRUE(VxTestAsioRegisterDll(dll));
   for (int i = 0; i < kVxTestAsioDriverCount; ++i) {
     const std::wstring id = VxTestAsioClassIdText(i);
-    const std::wstring server = L"CLSID\\" + id + L"\\InprocServer32";
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, server, nullptr), dll);
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, server, L"ThreadingModel"), L"Apartment");
-    const std::wstring asio = L"Software\\ASIO\\VxTestAsio " + std::to_wstring(i + 1);
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, asio, L"CLSID"), id);
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, asio, L"Description"),
-              L"VxTestAsio " + std::to_wstring(i + 1));
+    // Apartment, as real drivers are: a host that creates one from a
+    // multithreaded apartment fails here as it would with them.
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\InprocServer32", L"ThreadingModel"),
+              L"Apartment");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, L"Software\\ASIO\\VxTestAsio " + std::to_wstring(i + 1),
+                       L"CLSID"),
+              id);
   }
   ASSERT_TRUE(VxTestAsioUnregisterDll(dll));
   EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"CLSID\\" + VxTestAsioClassIdText(0), nullptr),
