@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -39,7 +40,6 @@ class LoopbackSink final : public IVxAudioLiveSink {
     std::lock_guard<std::mutex> lock(mutex_);
     Note();
     formats.push_back(*format);
-    cv_.notify_all();
     return refuseFormat ? -1 : 0;
   }
   void Write(const void* data, int32_t byteCount, bool flag) override {
@@ -50,13 +50,12 @@ class LoopbackSink final : public IVxAudioLiveSink {
         byteCount % formats.back().blockAlign != 0) {
       ++badWrites;
     } else {
-      const auto* bytes = static_cast<const uint8_t*>(data);
       const uint32_t frames = static_cast<uint32_t>(byteCount) / formats.back().blockAlign;
       writeFrames.push_back(frames);
       const std::vector<uint8_t> expected =
           VxTestEndpointControl::ExpectedBytes(config_, this->frames, frames);
       if (expected.size() != static_cast<size_t>(byteCount) ||
-          std::memcmp(expected.data(), bytes, expected.size()) != 0)
+          std::memcmp(expected.data(), data, expected.size()) != 0)
         ++mismatches;
       this->frames += frames;
     }
@@ -84,9 +83,7 @@ class LoopbackSink final : public IVxAudioLiveSink {
     const DWORD id = ::GetCurrentThreadId();
     if (threads.empty() || threads.back() != id)
       threads.push_back(id);
-    const int priority = ::GetThreadPriority(::GetCurrentThread());
-    if (priority < lowestPriority)
-      lowestPriority = priority;
+    lowestPriority = std::min(lowestPriority, ::GetThreadPriority(::GetCurrentThread()));
     APTTYPE type;
     APTTYPEQUALIFIER qualifier;
     if (FAILED(::CoGetApartmentType(&type, &qualifier)) ||
