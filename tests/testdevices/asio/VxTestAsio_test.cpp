@@ -56,11 +56,8 @@ void BufferSwitch(long index, ASIOBool directProcess) {
   if (number + 1 == 8)
     ::SetEvent(h.enough.get());
 }
-void SampleRateDidChange(ASIOSampleRate) {}
-long AsioMessage(long, long, void*, double*) {
-  return 0;
-}
-ASIOCallbacks g_callbacks = {&BufferSwitch, &SampleRateDidChange, &AsioMessage, nullptr};
+ASIOCallbacks g_callbacks = {&BufferSwitch, [](ASIOSampleRate) {},
+                             [](long, long, void*, double*) { return 0L; }, nullptr};
 
 class TestAsio : public ::testing::Test {
  protected:
