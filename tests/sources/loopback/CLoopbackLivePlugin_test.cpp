@@ -246,7 +246,6 @@ TEST(LoopbackStop, DeleteReturnsPromptlyWhileStreamingSilentOrFailing) {
     const auto start = Clock::now();
     VxDeleteSource(source);
     EXPECT_LT(ElapsedMs(start), 2000);
-    EXPECT_EQ(run.sink.mismatches, 0);
   }
 }
 

@@ -42,19 +42,18 @@ HostState g_host;
 // The switch stop() leaves running (directProcess false) waits until the
 // host disposed of the buffers, then touches one, as a careless host would.
 void BufferSwitch(long index, ASIOBool directProcess) {
-  HostState& h = g_host;
   if (!directProcess) {
-    ::WaitForSingleObject(h.disposed.get(), kWaitMs);
-    volatile unsigned char touched = *static_cast<unsigned char*>(h.infos[0].buffers[index]);
+    ::WaitForSingleObject(g_host.disposed.get(), kWaitMs);
+    volatile unsigned char touched = *static_cast<unsigned char*>(g_host.infos[0].buffers[index]);
     (void)touched;
-    ::SetEvent(h.lateSwitchDone.get());
+    ::SetEvent(g_host.lateSwitchDone.get());
     return;
   }
-  const int number = h.switches++;
+  const int number = g_host.switches++;
   if (index != (number & 1))
-    ++h.wrongIndex;
+    ++g_host.wrongIndex;
   if (number + 1 == 8)
-    ::SetEvent(h.enough.get());
+    ::SetEvent(g_host.enough.get());
 }
 ASIOCallbacks g_callbacks = {&BufferSwitch, [](ASIOSampleRate) {},
                              [](long, long, void*, double*) { return 0L; }, nullptr};
