@@ -1,6 +1,5 @@
 // What this process holds at one moment: its threads, its handle table and
-// its memory. Lifetime tests take a probe after warming up, run many cycles,
-// and compare a second probe with the first.
+// its memory, for lifetime tests to compare before and after many cycles.
 //
 // Handles are measured by the value of a freshly created handle, not by
 // GetProcessHandleCount (which Wine answers with 0): a new handle takes the

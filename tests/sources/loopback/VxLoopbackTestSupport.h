@@ -1,5 +1,6 @@
 // Test helpers for the loopback source: the test endpoint with a sink that
-// checks what arrives against its signal, the capture's log, and timing.
+// checks what arrives against its signal, and a source opened and deleted at
+// once with its capture log.
 #pragma once
 
 #include <windows.h>
@@ -8,15 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "foundation/VxHandle.h"
+#include "live_Main/IVxAudioLive.h"
 #include "live_Main/IVxAudioLiveSink.h"
 #include "live_Main/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
@@ -36,7 +40,6 @@ class LoopbackSink final : public IVxAudioLiveSink {
     std::lock_guard<std::mutex> lock(mutex_);
     Note();
     formats.push_back(*format);
-    cv_.notify_all();
     return refuseFormat ? -1 : 0;
   }
   void Write(const void* data, int32_t byteCount, bool flag) override {
@@ -47,13 +50,12 @@ class LoopbackSink final : public IVxAudioLiveSink {
         byteCount % formats.back().blockAlign != 0) {
       ++badWrites;
     } else {
-      const auto* bytes = static_cast<const uint8_t*>(data);
       const uint32_t frames = static_cast<uint32_t>(byteCount) / formats.back().blockAlign;
       writeFrames.push_back(frames);
       const std::vector<uint8_t> expected =
           VxTestEndpointControl::ExpectedBytes(config_, this->frames, frames);
       if (expected.size() != static_cast<size_t>(byteCount) ||
-          std::memcmp(expected.data(), bytes, expected.size()) != 0)
+          std::memcmp(expected.data(), data, expected.size()) != 0)
         ++mismatches;
       this->frames += frames;
     }
@@ -75,18 +77,13 @@ class LoopbackSink final : public IVxAudioLiveSink {
   std::vector<DWORD> threads;  // distinct calling threads, in order of first call
   int lowestPriority = 1000;   // lowest thread priority seen in a call
   bool comMissing = false;     // a call came from a thread without COM
-  bool calledFromTestThread = false;
 
  private:
   void Note() {
     const DWORD id = ::GetCurrentThreadId();
-    if (id == testThread_)
-      calledFromTestThread = true;
     if (threads.empty() || threads.back() != id)
       threads.push_back(id);
-    const int priority = ::GetThreadPriority(::GetCurrentThread());
-    if (priority < lowestPriority)
-      lowestPriority = priority;
+    lowestPriority = std::min(lowestPriority, ::GetThreadPriority(::GetCurrentThread()));
     APTTYPE type;
     APTTYPEQUALIFIER qualifier;
     if (FAILED(::CoGetApartmentType(&type, &qualifier)) ||
@@ -95,7 +92,6 @@ class LoopbackSink final : public IVxAudioLiveSink {
   }
 
   VxTestEndpointConfig config_;
-  DWORD testThread_ = ::GetCurrentThreadId();
   std::mutex mutex_;
   std::condition_variable cv_;
 };
@@ -116,18 +112,38 @@ inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
       .count();
 }
 
-// Messages the capture logged from line `from` on (category and source checked).
-inline std::vector<std::string> CaptureLog(size_t from) {
+inline IVxAudioLive* CreateSource() {
+  IVxAudioLive* source = nullptr;
+  EXPECT_EQ(GetLivePlugin(1, &source), 0);
+  return source;
+}
+
+// Opens a source on `sink`, expecting `opened`, and deletes it at once: that
+// takes under 10 s, no block arrives, and the capture's log runs from Start to
+// Finish. Gives the messages logged in between.
+inline std::vector<std::string> OpenAndDelete(LoopbackSink& sink, int32_t opened) {
   constexpr const char* kSource = "CLoopbackLivePlugin::LoopbackCapture";
-  std::vector<std::string> messages;
+  const size_t from = VxToolsTestEnv::Instance().LogLineCount();
+  IVxAudioLive* source = CreateSource();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(source->Open(u"", &sink), opened);
+  VxDeleteSource(source);
+  EXPECT_LT(ElapsedMs(start), 10000);
+  EXPECT_EQ(sink.writes, 0);
+  std::vector<std::string> log;
   for (const std::string& line : VxToolsTestEnv::Instance().FindLogLines(kSource, from)) {
     VxLogEntry entry;
-    EXPECT_TRUE(VxParseLogLine(line, entry)) << line;
-    EXPECT_EQ(entry.category, 64) << line;
-    EXPECT_EQ(entry.source, kSource) << line;
-    messages.push_back(entry.message);
+    EXPECT_TRUE(VxParseLogLine(line, entry) && entry.category == 64 && entry.source == kSource)
+        << line;
+    log.push_back(entry.message);
   }
-  return messages;
+  if (log.size() < 2) {
+    ADD_FAILURE() << log.size() << " capture log lines";
+    return log;
+  }
+  EXPECT_EQ(log.front(), "Start");
+  EXPECT_TRUE(std::regex_match(log.back(), std::regex(R"(Finish \(\d+ ms\))"))) << log.back();
+  return {log.begin() + 1, log.end() - 1};
 }
 
 // The test endpoint installed as `config` says, with a fresh record of its

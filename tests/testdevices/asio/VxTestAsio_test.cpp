@@ -42,25 +42,21 @@ HostState g_host;
 // The switch stop() leaves running (directProcess false) waits until the
 // host disposed of the buffers, then touches one, as a careless host would.
 void BufferSwitch(long index, ASIOBool directProcess) {
-  HostState& h = g_host;
   if (!directProcess) {
-    ::WaitForSingleObject(h.disposed.get(), kWaitMs);
-    volatile unsigned char touched = *static_cast<unsigned char*>(h.infos[0].buffers[index]);
+    ::WaitForSingleObject(g_host.disposed.get(), kWaitMs);
+    volatile unsigned char touched = *static_cast<unsigned char*>(g_host.infos[0].buffers[index]);
     (void)touched;
-    ::SetEvent(h.lateSwitchDone.get());
+    ::SetEvent(g_host.lateSwitchDone.get());
     return;
   }
-  const int number = h.switches++;
+  const int number = g_host.switches++;
   if (index != (number & 1))
-    ++h.wrongIndex;
+    ++g_host.wrongIndex;
   if (number + 1 == 8)
-    ::SetEvent(h.enough.get());
+    ::SetEvent(g_host.enough.get());
 }
-void SampleRateDidChange(ASIOSampleRate) {}
-long AsioMessage(long, long, void*, double*) {
-  return 0;
-}
-ASIOCallbacks g_callbacks = {&BufferSwitch, &SampleRateDidChange, &AsioMessage, nullptr};
+ASIOCallbacks g_callbacks = {&BufferSwitch, [](ASIOSampleRate) {},
+                             [](long, long, void*, double*) { return 0L; }, nullptr};
 
 class TestAsio : public ::testing::Test {
  protected:
@@ -81,19 +77,15 @@ class TestAsio : public ::testing::Test {
   void TearDown() override { ::CoUninitialize(); }
 };
 
-TEST_F(TestAsio, RegistrationWritesClassAndAsioKeysOfEveryDriverAndUnregistrationRemovesThem) {
+TEST_F(TestAsio, ClassesAreApartmentThreadedAndUnregistrationRemovesTheKeys) {
+  // Apartment, as real drivers are: a host that creates one from a
+  // multithreaded apartment fails here as it would with them.
+  for (int i = 0; i < kVxTestAsioDriverCount; ++i)
+    EXPECT_EQ(
+        ReadText(HKEY_CLASSES_ROOT, L"CLSID\\" + VxTestAsioClassIdText(i) + L"\\InprocServer32",
+                 L"ThreadingModel"),
+        L"Apartment");
   const std::wstring dll = VxTestAsioDefaultDllPath();
-  ASSERT_TRUE(VxTestAsioRegisterDll(dll));
-  for (int i = 0; i < kVxTestAsioDriverCount; ++i) {
-    const std::wstring id = VxTestAsioClassIdText(i);
-    const std::wstring server = L"CLSID\\" + id + L"\\InprocServer32";
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, server, nullptr), dll);
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, server, L"ThreadingModel"), L"Apartment");
-    const std::wstring asio = L"Software\\ASIO\\VxTestAsio " + std::to_wstring(i + 1);
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, asio, L"CLSID"), id);
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, asio, L"Description"),
-              L"VxTestAsio " + std::to_wstring(i + 1));
-  }
   ASSERT_TRUE(VxTestAsioUnregisterDll(dll));
   EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"CLSID\\" + VxTestAsioClassIdText(0), nullptr),
             L"<missing>");
@@ -155,32 +147,24 @@ TEST(TestAsioSignal, ChannelsBlocksAndBytesDifferAndTheCheckerCountsEveryAlterat
        {ASIOSTInt16LSB, ASIOSTInt24LSB, ASIOSTInt32LSB, ASIOSTFloat32LSB, ASIOSTFloat64LSB}) {
     SCOPED_TRACE(type);
     const int bytes = VxTestAsioBytesPerSample(type);
-    auto block = [&](int channel, uint64_t first) {
-      std::vector<uint8_t> out(256 * static_cast<size_t>(bytes));
-      VxTestAsioFillChannel(type, channel, first, 256, out.data());
-      return out;
-    };
-    const std::vector<uint8_t> first = block(0, 0);
-    EXPECT_NE(first, block(1, 0));
-    EXPECT_NE(first, block(0, 256));
-    for (int b = type == ASIOSTFloat64LSB ? 2 : 0; b < bytes; ++b) {
-      // (a 31-bit value leaves the two low mantissa bytes of a double zero)
-      int differing = 0;
-      for (size_t i = 1; i < 256; ++i)
-        differing += first[i * bytes + b] != first[b];
-      EXPECT_GT(differing, 0) << "byte " << b;
-    }
-
     const int channels = 3, offset = 2;
     const size_t frames = 1000, frameBytes = channels * bytes;
     std::vector<uint8_t> recording(frames * frameBytes);
     VxTestAsioFillInterleaved(type, offset, channels, 0, frames, recording.data());
+    for (int b = type == ASIOSTFloat64LSB ? 2 : 0; b < bytes; ++b) {
+      // (a 31-bit value leaves the two low mantissa bytes of a double zero)
+      int differing = 0;
+      for (size_t i = 1; i < 256; ++i)
+        differing += recording[i * frameBytes + b] != recording[b];
+      EXPECT_GT(differing, 0) << "byte " << b;
+    }
     VxTestAsioSignalChecker exact(type, offset, channels);
     for (size_t done = 0, piece = 7; done < recording.size(); done += piece)
       exact.Check(recording.data() + done, std::min(piece, recording.size() - done));
     EXPECT_EQ(exact.Frames(), frames);
     EXPECT_EQ(exact.Mismatches(), 0u);
-    // Wrong channel offset, and one frame dropped from the middle.
+    // Channels and frames differ: a wrong channel offset and one frame
+    // dropped from the middle show.
     VxTestAsioSignalChecker shifted(type, offset + 1, channels);
     shifted.Check(recording.data(), recording.size());
     EXPECT_GT(shifted.Mismatches(), frames);
