@@ -21,6 +21,7 @@
 #include "reference/host/VxPipeServer.h"
 #include "reference/producer/VxTestPattern.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace vxtest {
 
@@ -178,9 +179,7 @@ class RecordingSink final : public IVxAudioLiveSink {
 class ProducerProcess {
  public:
   bool Start(const std::wstring& arguments) {
-    wchar_t path[MAX_PATH];
-    std::wstring exe(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
-    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"vxproducer.exe";
+    const std::wstring exe = VxToolsTestEnv::ExeFolder() + L"vxproducer.exe";
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
