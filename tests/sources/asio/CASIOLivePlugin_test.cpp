@@ -158,7 +158,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     if (c.device)
       params = u"deviceid=" + std::u16string(c.device, c.device + strlen(c.device)) +
                params.substr(params.find(u'&'));
-    PluginLog log;
+    const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
     SourcePtr source = NewSource();
     EXPECT_EQ(source->Open(params.c_str(), &sink), success ? 0 : -1);
     if (success) {
@@ -182,7 +182,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     }
     expected.push_back("~CASIOLivePlugin|Updating plugins");
     expected.push_back("~CASIOLivePlugin|Finish");
-    EXPECT_EQ(log.Lines(), expected);
+    EXPECT_EQ(PluginLogLines(logFrom), expected);
     EXPECT_EQ(other.writes, 0);
     EXPECT_EQ(sink.writes == 0, !success);
     EXPECT_EQ(sink.Mismatches(), 0u);

@@ -21,10 +21,10 @@ std::u16string Parameters(int driver, int rate, int channels, int shift) {
   return u"deviceid=" + std::u16string(encoded) + std::u16string(tail.begin(), tail.end());
 }
 
-std::vector<std::string> PluginLog::Lines() const {
+std::vector<std::string> PluginLogLines(size_t from) {
   std::vector<std::string> out;
   const auto lines = VxToolsTestEnv::Instance().ReadLogLines();
-  for (size_t i = from_; i < lines.size(); ++i) {
+  for (size_t i = from; i < lines.size(); ++i) {
     VxLogEntry e;
     if (!VxParseLogLine(lines[i], e) || e.source.rfind("CASIOLivePlugin::", 0) != 0)
       continue;

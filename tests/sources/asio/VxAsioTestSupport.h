@@ -90,16 +90,9 @@ inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
 
 // "deviceid=<driver index's class ID>&samplerate=..&channels=..&channelshift=.."
 std::u16string Parameters(int driver, int rate, int channels, int shift);
-// Plug-in log lines (category, source, message) written after construction.
-class PluginLog {
- public:
-  PluginLog() : from_(VxToolsTestEnv::Instance().LogLineCount()) {}
-  // "source|message" of every category-64 line of the ASIO source, in order.
-  std::vector<std::string> Lines() const;
-
- private:
-  size_t from_;
-};
+// "source|message" of every ASIO source log line from line `from` on, in
+// order; each must be of category 64.
+std::vector<std::string> PluginLogLines(size_t from);
 
 // Registers the test driver in this prefix, keeps its configuration apart
 // under a root of this process, and initialises COM on the test thread.
