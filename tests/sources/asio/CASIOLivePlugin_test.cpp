@@ -115,12 +115,6 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
        .openLines = {kBuffers, kResult},
        .channels = 4,
        .shift = 6},
-      {.name = "getBufferSize fails",
-       .openLines = {kBuffers, kResult},
-       .faults = kVxTestAsioFailGetBufferSize},
-      {.name = "createBuffers fails",
-       .openLines = {kBuffers, kResult},
-       .faults = kVxTestAsioFailCreateBuffers},
       {.name = "a channel without buffers",
        .openLines = {kBuffers, kResult},
        .configure =
@@ -136,6 +130,9 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
            }},
       {.name = "start fails", .openLines = {kResult}, .faults = kVxTestAsioFailStart},
   };
+  for (unsigned fault : {kVxTestAsioFailGetBufferSize, kVxTestAsioFailCreateBuffers})
+    cases.push_back(
+        {.name = "buffer call fails", .openLines = {kBuffers, kResult}, .faults = fault});
   // Types the source cannot hand on: the reset format's name, never SetFormat.
   for (ASIOSampleType type :
        {ASIOSTInt16MSB, ASIOSTInt24MSB, ASIOSTInt32MSB, ASIOSTFloat32MSB, ASIOSTFloat64MSB,
@@ -146,7 +143,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
                      .type = type});
   }
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.name << " " << c.type);
+    SCOPED_TRACE(testing::Message() << c.name << " " << c.type << " " << c.faults);
     const bool success = std::string_view(c.name) == "success";
     VxTestAsioConfig config = FastDriver(c.type, 8, kSwitches);
     config.faults = c.faults;

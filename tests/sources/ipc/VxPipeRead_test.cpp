@@ -38,24 +38,6 @@ void ExpectNextMessageIntact(PipePair& pipe) {
 
 }  // namespace
 
-TEST(PipeRead, ReadsOneWholeMessagePerCallWaitingOrNot) {
-  PipePair pipe;
-  VxHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  const auto a = PatternBytes(1, 1), b = PatternBytes(2, 4000), late = PatternBytes(4, 5000);
-  ASSERT_TRUE(pipe.Write(a) && pipe.Write(b));
-  std::thread writer;
-  std::vector<uint8_t> in(65536);
-  for (const auto* expected : {&a, &b, &late}) {
-    if (expected == &late)
-      writer = Later([&] { pipe.Write(late); });
-    uint32_t got = 0;
-    ASSERT_TRUE(VxReadFileWithTimeout(pipe.server.get(), in.data(), 65536, &got, stop.get()));
-    ASSERT_EQ(got, expected->size());
-    EXPECT_TRUE(std::equal(expected->begin(), expected->end(), in.begin()));
-  }
-  writer.join();
-}
-
 // A quiet producer (the 2,500 ms limit) and a stop request both abandon the
 // pending read: false with the cancelled read's own error, the buffer never
 // written, and the next message intact.
