@@ -61,9 +61,9 @@ struct PipePair {
   VxFileHandle server;
   VxFileHandle client;
 
-  static std::wstring UniqueName() { return VxUniquePipeName(L"vxipc-test"); }
   // Creates the server end; connects a client in this process unless told not to.
-  explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536) : name(UniqueName()) {
+  explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536)
+      : name(VxUniquePipeName(L"vxipc-test")) {
     server.reset(VxCreatePipeServer(name, bufferSize));
     if (connectClient) {
       client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -133,7 +133,6 @@ class RecordingSink final : public IVxAudioLiveSink {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteThread();
     ++ended;
-    endedAt = std::chrono::steady_clock::now();
     cv_.notify_all();
   }
 
@@ -156,7 +155,6 @@ class RecordingSink final : public IVxAudioLiveSink {
   int writes = 0, flagSet = 0, ended = 0;
   int callerThreads = 0;  // distinct threads that called the sink
   bool calledFromTestThread = false;
-  std::chrono::steady_clock::time_point endedAt;
 
  private:
   void NoteThread() {
