@@ -1,11 +1,7 @@
-// Fuzzes the IPC source's message handling with arbitrary received bytes.
-//
-// The input is one received message. The first byte chooses the mode and how
-// much spare allocation lies behind the message (as in the source, whose read
-// buffer is larger than most messages); the rest is the message. A checking
-// sink asserts that every block handed to Write lies inside the message, that
-// its size matches the header, that formats arrive only for well-formed "fmt1"
-// messages, and that every reply is one of the two exact "Result" packets.
+// Fuzzes the IPC source's message handling with one received message. The
+// first byte picks the mode and the spare allocation behind the message (the
+// source's read buffer is larger than most messages); the checking sink and
+// the checks after the call hold every block, format and reply to the header.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

@@ -122,13 +122,9 @@ TEST_F(PopupFrame, TabAndShiftTabCycleThroughTheControls) {
     ::SendMessageW(::GetDlgItem(window, 2), BM_CLICK, 0, 0);
   });
   EXPECT_EQ(popup.DoModal(host.Handle()), 2);
-  ASSERT_EQ(forward.size(), 3u);
   // Creation order: the box, then OK, then Cancel; after Cancel comes the box.
-  EXPECT_EQ(forward[0], 1);
-  EXPECT_EQ(forward[1], 2);
-  EXPECT_EQ(forward[2], popup.box_->Id());
-  ASSERT_EQ(backward.size(), 1u);
-  EXPECT_EQ(backward[0], 2);
+  EXPECT_EQ(forward, (std::vector<int>{1, 2, popup.box_->Id()}));
+  EXPECT_EQ(backward, std::vector<int>{2});
 }
 
 TEST_F(PopupFrame, BottomRowAndMarginsFollowTheDisplayScale) {
@@ -148,14 +144,10 @@ TEST_F(PopupFrame, BottomRowAndMarginsFollowTheDisplayScale) {
     host.Post([&] {
       HWND window = VxFindPopup();
       ASSERT_NE(window, nullptr);
-      wchar_t className[64] = {};
-      ::GetClassNameW(window, className, 64);
-      EXPECT_STREQ(className, L"Vexmoor Popup Class");
       const LONG style = ::GetWindowLongW(window, GWL_STYLE);
       EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN),
                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN);
       EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CHILD), 0);
-      EXPECT_EQ(VxWindowText(window), L"Test popup");
 
       RECT client{};
       ::GetClientRect(window, &client);

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "foundation/VxHandle.h"
+#include "tests/support/VxToolsTestEnv.h"
+
 namespace {
 
 constexpr wchar_t kHostClass[] = L"VxUiTestHost";
@@ -28,7 +31,29 @@ BOOL CALLBACK FindThreadPopup(HWND window, LPARAM param) {
   return TRUE;
 }
 
+void Store(const std::wstring& key,
+           const wchar_t* name,
+           DWORD type,
+           const void* data,
+           size_t size) {
+  VxRegKey k;
+  ::RegCreateKeyExW(HKEY_CURRENT_USER,
+                    (VxToolsTestEnv::Instance().SettingsRegistryPath() + L"\\" + key).c_str(), 0,
+                    nullptr, 0, KEY_WRITE, nullptr, k.put(), nullptr);
+  if (name)
+    ::RegSetValueExW(k.get(), name, 0, type, static_cast<const BYTE*>(data),
+                     static_cast<DWORD>(size));
+}
+
 }  // namespace
+
+void VxStoreSetting(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+  Store(key, name, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+void VxStoreSetting(const std::wstring& key, const wchar_t* name, DWORD number) {
+  Store(key, name, REG_DWORD, &number, sizeof number);
+}
 
 VxUiTestHost::VxUiTestHost() {
   WNDCLASSW wc{};

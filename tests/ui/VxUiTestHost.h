@@ -1,9 +1,6 @@
-// A host window for the popup tests: the owner of the popup under test, on
-// the test's thread. Calls queued with Post run when the window receives
-// their message, that is inside whichever loop pumps the thread's messages
-// next: for a call posted before DoModal, inside the popup's modal loop, once
-// the popup window exists. Counts the calls it ran, to show that the loop
-// kept the host's own window served.
+// A host window that owns the popup under test, on the test's thread. A call
+// queued with Post runs inside whichever loop pumps the thread next: posted
+// before DoModal, inside the popup's modal loop once the popup exists.
 #pragma once
 
 #include <windows.h>
@@ -41,3 +38,8 @@ std::vector<HWND> VxFindChildrenByClass(HWND popup, const wchar_t* className);
 std::wstring VxWindowText(HWND window);
 // A window's rectangle in the client coordinates of `popup`.
 RECT VxRectIn(HWND popup, HWND child);
+
+// Writes a value under `key` below the test's settings root, making the key
+// first; with no name it makes only the key.
+void VxStoreSetting(const std::wstring& key, const wchar_t* name, const std::wstring& text);
+void VxStoreSetting(const std::wstring& key, const wchar_t* name, DWORD number);

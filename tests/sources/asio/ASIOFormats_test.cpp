@@ -37,35 +37,34 @@ constexpr VxGuid kDop{0x274485C3, 0x69F6, 0x4912, {0x84, 0x93, 0x89, 0x53, 0xE7,
 }  // namespace
 
 TEST(AsioStreamFormat, HandledTypesDescribeTheDriverSamplesOthersStayInvalid) {
-  struct Case {
-    ASIOSampleType type;
-    uint16_t tag, bits;
-    bool isFloat;
-  } cases[] = {
-      {ASIOSTInt16LSB, 1, 16, false},    {ASIOSTInt24LSB, 1, 24, false},
-      {ASIOSTInt32LSB, 1, 32, false},    {ASIOSTFloat32LSB, 3, 32, true},
-      {ASIOSTFloat64LSB, 3, 64, true},   {ASIOSTInt16MSB, 0, 16, false},
-      {ASIOSTInt24MSB, 0, 16, false},    {ASIOSTFloat32MSB, 0, 16, false},
-      {ASIOSTInt32LSB24, 0, 16, false},  {ASIOSTInt32MSB16, 0, 16, false},
-      {ASIOSTDSDInt8MSB1, 0, 16, false}, {ASIOSTDSDInt8NER8, 0, 16, false},
-  };
-  for (const Case& c : cases) {
-    const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(c.type, 96000, 6);
-    SCOPED_TRACE(c.type);
-    EXPECT_EQ(f.formatTag, c.tag);
-    EXPECT_EQ(f.bitsPerSample, c.bits);
-    if (c.tag == 0) {  // the reset record, whatever was asked for
-      EXPECT_EQ(f.sampleRate, 44100u);
-      EXPECT_EQ(f.channels, 2);
-      continue;
-    }
-    EXPECT_EQ(f.validBitsPerSample, c.bits);
+  for (const ASIOSampleType type :
+       {ASIOSTInt16MSB, ASIOSTInt24MSB, ASIOSTFloat32MSB, ASIOSTInt32LSB24, ASIOSTInt32MSB16,
+        ASIOSTDSDInt8MSB1, ASIOSTDSDInt8NER8}) {
+    const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(type, 96000, 6);
+    // The reset record, whatever was asked for.
+    EXPECT_EQ(f.formatTag, 0) << type;
+    EXPECT_EQ(f.bitsPerSample, 16) << type;
+    EXPECT_EQ(f.sampleRate, 44100u) << type;
+    EXPECT_EQ(f.channels, 2) << type;
+  }
+  const std::pair<ASIOSampleType, uint16_t> handled[] = {{ASIOSTInt16LSB, 16},
+                                                         {ASIOSTInt24LSB, 24},
+                                                         {ASIOSTInt32LSB, 32},
+                                                         {ASIOSTFloat32LSB, 32},
+                                                         {ASIOSTFloat64LSB, 64}};
+  for (const auto& [type, bits] : handled) {
+    SCOPED_TRACE(type);
+    const bool isFloat = type == ASIOSTFloat32LSB || type == ASIOSTFloat64LSB;
+    const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(type, 96000, 6);
+    EXPECT_EQ(f.formatTag, isFloat ? 3 : 1);
+    EXPECT_EQ(f.bitsPerSample, bits);
+    EXPECT_EQ(f.validBitsPerSample, bits);
     EXPECT_EQ(f.sampleRate, 96000u);
     EXPECT_EQ(f.channels, 6);
-    EXPECT_EQ(f.blockAlign, 6 * c.bits / 8);
-    EXPECT_EQ(f.bytesPerSecond, 96000u * 6 * c.bits / 8);
-    EXPECT_EQ(f.IsFloat(), c.isFloat);
-    EXPECT_EQ(f.subFormat, c.isFloat ? kVxSubTypeFloat : kVxSubTypePcm);
+    EXPECT_EQ(f.blockAlign, 6 * bits / 8);
+    EXPECT_EQ(f.bytesPerSecond, 96000u * 6 * bits / 8);
+    EXPECT_EQ(f.IsFloat(), isFloat);
+    EXPECT_EQ(f.subFormat, isFloat ? kVxSubTypeFloat : kVxSubTypePcm);
     EXPECT_EQ(f.sampleFlags & (VxAudioFormat::kFlagBit3 | VxAudioFormat::kFlagBit4), 0u);
     EXPECT_EQ(f.channelMap[5].present, 1);
     EXPECT_EQ(f.channelMap[6].present, 0);

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "foundation/VxHandle.h"
 #include "live_Main/IVxAudioLive.h"
 #include "live_Main/VxHostLibraries.h"
 #include "testdevices/asio/VxTestAsioControl.h"
@@ -21,18 +20,11 @@ VxToolsTestEnv& Env() {
 }
 
 void StoreSettings(const std::wstring& deviceId, DWORD rate, DWORD channels, DWORD shift) {
-  VxRegKey key;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
-                              (Env().SettingsRegistryPath() + L"\\Zones\\0\\Live ASIO").c_str(), 0,
-                              nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
-  ::RegSetValueExW(key.get(), L"Device ID", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(deviceId.c_str()),
-                   static_cast<DWORD>((deviceId.size() + 1) * sizeof(wchar_t)));
-  for (auto [name, value] : {std::pair{L"Sample Rate", rate}, std::pair{L"Channels", channels},
-                             std::pair{L"Channel Shift", shift}})
-    ::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                     sizeof value);
+  const std::wstring key = L"Zones\\0\\Live ASIO";
+  VxStoreSetting(key, L"Device ID", deviceId);
+  VxStoreSetting(key, L"Sample Rate", rate);
+  VxStoreSetting(key, L"Channels", channels);
+  VxStoreSetting(key, L"Channel Shift", shift);
 }
 
 // Registers test drivers 0 to `count` - 1 and no others.

@@ -12,25 +12,6 @@ std::wstring Root() {
 
 }  // namespace
 
-void CheckingSink::CheckWithSilentChannel(const uint8_t* data, int32_t byteCount) {
-  const size_t frameBytes = static_cast<size_t>(VxTestAsioBytesPerSample(type_)) * channels_;
-  const size_t frames = static_cast<size_t>(bufferFrames);
-  if (frameBytes == 0 || static_cast<size_t>(byteCount) != frames * frameBytes) {
-    silentMismatches += static_cast<uint64_t>(byteCount) + 1;
-    return;
-  }
-  std::vector<uint8_t> expected(frames * frameBytes);
-  const uint64_t block = static_cast<uint64_t>(writes - 1);
-  VxTestAsioFillInterleaved(type_, first_, channels_, block * frames, frames, expected.data());
-  if (static_cast<int>(block % 2) == zeroHalf) {
-    const int bytes = VxTestAsioBytesPerSample(type_);
-    for (size_t f = 0; f < frames; ++f)
-      std::memset(&expected[f * frameBytes + static_cast<size_t>(zeroChannel) * bytes], 0, bytes);
-  }
-  for (size_t i = 0; i < expected.size(); ++i)
-    silentMismatches += expected[i] != data[i];
-}
-
 std::u16string Parameters(int driver, int rate, int channels, int shift) {
   const std::wstring id = VxTestAsioClassIdText(driver);
   const VxString encoded = VxUrlEncode(VxString(id.c_str()));
@@ -40,10 +21,10 @@ std::u16string Parameters(int driver, int rate, int channels, int shift) {
   return u"deviceid=" + std::u16string(encoded) + std::u16string(tail.begin(), tail.end());
 }
 
-std::vector<std::string> PluginLog::Lines() const {
+std::vector<std::string> PluginLogLines(size_t from) {
   std::vector<std::string> out;
   const auto lines = VxToolsTestEnv::Instance().ReadLogLines();
-  for (size_t i = from_; i < lines.size(); ++i) {
+  for (size_t i = from; i < lines.size(); ++i) {
     VxLogEntry e;
     if (!VxParseLogLine(lines[i], e) || e.source.rfind("CASIOLivePlugin::", 0) != 0)
       continue;

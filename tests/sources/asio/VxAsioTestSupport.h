@@ -31,10 +31,7 @@ class CheckingSink final : public IVxAudioLiveSink {
  public:
   CheckingSink(ASIOSampleType type, int firstChannel, int channels)
       : checker_(type, firstChannel, channels),
-        wanted_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        type_(type),
-        first_(firstChannel),
-        channels_(channels) {}
+        wanted_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
   int32_t SetFormat(const VxAudioFormat* format) noexcept override {
     std::lock_guard<std::mutex> lock(mutex_);
     formats.push_back(*format);
@@ -45,10 +42,7 @@ class CheckingSink final : public IVxAudioLiveSink {
     ++writes;
     flags += flag ? 1 : 0;
     bytes += byteCount;
-    if (zeroChannel < 0)
-      checker_.Check(data, static_cast<size_t>(byteCount));
-    else
-      CheckWithSilentChannel(static_cast<const uint8_t*>(data), byteCount);
+    checker_.Check(data, static_cast<size_t>(byteCount));
     if (writes >= writesWanted)
       ::SetEvent(wanted_.get());
   }
@@ -65,34 +59,19 @@ class CheckingSink final : public IVxAudioLiveSink {
   }
   uint64_t Mismatches() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return zeroChannel < 0 ? checker_.Mismatches() : silentMismatches;
-  }
-  uint64_t Frames() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return checker_.Frames();
+    return checker_.Mismatches();
   }
 
-  // With zeroChannel >= 0: that capture channel must be silent in the blocks
-  // of half `zeroHalf` (every other block); the rest follows the signal.
-  int zeroChannel = -1;
-  int zeroHalf = 0;
-  int bufferFrames = 0;
   std::vector<VxAudioFormat> formats;
   int writes = 0;
   int flags = 0;
   uint64_t bytes = 0;
 
  private:
-  void CheckWithSilentChannel(const uint8_t* data, int32_t byteCount);
-
   std::mutex mutex_;
   VxTestAsioSignalChecker checker_;
   VxHandle wanted_;
   int writesWanted = 1 << 30;
-  uint64_t silentMismatches = 0;
-  ASIOSampleType type_;
-  int first_;
-  int channels_;
 };
 
 struct SourceDeleter {
@@ -111,16 +90,9 @@ inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
 
 // "deviceid=<driver index's class ID>&samplerate=..&channels=..&channelshift=.."
 std::u16string Parameters(int driver, int rate, int channels, int shift);
-// Plug-in log lines (category, source, message) written after construction.
-class PluginLog {
- public:
-  PluginLog() : from_(VxToolsTestEnv::Instance().LogLineCount()) {}
-  // "source|message" of every category-64 line of the ASIO source, in order.
-  std::vector<std::string> Lines() const;
-
- private:
-  size_t from_;
-};
+// "source|message" of every ASIO source log line from line `from` on, in
+// order; each must be of category 64.
+std::vector<std::string> PluginLogLines(size_t from);
 
 // Registers the test driver in this prefix, keeps its configuration apart
 // under a root of this process, and initialises COM on the test thread.

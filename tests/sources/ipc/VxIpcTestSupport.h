@@ -21,6 +21,7 @@
 #include "reference/host/VxPipeServer.h"
 #include "reference/producer/VxTestPattern.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"
+#include "tests/support/VxToolsTestEnv.h"
 
 namespace vxtest {
 
@@ -60,9 +61,9 @@ struct PipePair {
   VxFileHandle server;
   VxFileHandle client;
 
-  static std::wstring UniqueName() { return VxUniquePipeName(L"vxipc-test"); }
   // Creates the server end; connects a client in this process unless told not to.
-  explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536) : name(UniqueName()) {
+  explicit PipePair(bool connectClient = true, DWORD bufferSize = 65536)
+      : name(VxUniquePipeName(L"vxipc-test")) {
     server.reset(VxCreatePipeServer(name, bufferSize));
     if (connectClient) {
       client.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -132,7 +133,6 @@ class RecordingSink final : public IVxAudioLiveSink {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteThread();
     ++ended;
-    endedAt = std::chrono::steady_clock::now();
     cv_.notify_all();
   }
 
@@ -155,7 +155,6 @@ class RecordingSink final : public IVxAudioLiveSink {
   int writes = 0, flagSet = 0, ended = 0;
   int callerThreads = 0;  // distinct threads that called the sink
   bool calledFromTestThread = false;
-  std::chrono::steady_clock::time_point endedAt;
 
  private:
   void NoteThread() {
@@ -178,9 +177,7 @@ class RecordingSink final : public IVxAudioLiveSink {
 class ProducerProcess {
  public:
   bool Start(const std::wstring& arguments) {
-    wchar_t path[MAX_PATH];
-    std::wstring exe(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
-    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"vxproducer.exe";
+    const std::wstring exe = VxToolsTestEnv::ExeFolder() + L"vxproducer.exe";
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
