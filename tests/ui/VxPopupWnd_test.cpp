@@ -3,7 +3,9 @@
 // library as the host (translation, pump, metrics, window hand-over).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "live_Main/VxHostLibraries.h"
 #include "tests/support/VxToolsTestEnv.h"
@@ -133,6 +135,7 @@ TEST_F(PopupFrame, BottomRowAndMarginsFollowTheDisplayScale) {
     const wchar_t* scale;
     double factor;
   };
+  std::vector<LONG> fontHeights;
   for (const Case& c : {Case{L"1.0", 1.0}, Case{L"1.5", 1.5}}) {
     SCOPED_TRACE(testing::Message() << "scale " << c.factor);
     Env().SetOption(L"VXTOOLS_SCALE", c.scale);
@@ -177,12 +180,19 @@ TEST_F(PopupFrame, BottomRowAndMarginsFollowTheDisplayScale) {
       const RECT box = VxRectIn(window, popup.box_->Handle());
       EXPECT_EQ(box.top, px(8));
       EXPECT_EQ(line.top - box.bottom, px(8));
+      // The controls share the frame's font, sized for the host's scale.
+      LOGFONTW font{};
+      const auto okFont = reinterpret_cast<HFONT>(::SendMessageW(ok, WM_GETFONT, 0, 0));
+      ASSERT_TRUE(okFont && ::GetObjectW(okFont, sizeof font, &font));
+      fontHeights.push_back(std::abs(font.lfHeight));
       ::SendMessageW(cancel, BM_CLICK, 0, 0);
     });
     EXPECT_EQ(popup.DoModal(host.Handle()), 2);
     EXPECT_EQ(Env().FindLogLines("AdoptPopupWindow", logStart).size(), 1u)
         << "the new window is handed to the host";
   }
+  ASSERT_EQ(fontHeights.size(), 2u);
+  EXPECT_GT(fontHeights[1], fontHeights[0]);
 }
 
 TEST_F(PopupFrame, CentresOnTheOwnerOrWithoutOneOnTheWorkArea) {
