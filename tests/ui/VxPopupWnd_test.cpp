@@ -196,13 +196,22 @@ TEST_F(PopupFrame, BottomRowAndMarginsFollowTheDisplayScale) {
 }
 
 TEST_F(PopupFrame, CentresOnTheOwnerOrWithoutOneOnTheWorkArea) {
-  for (const bool withOwner : {true, false}) {
-    SCOPED_TRACE(withOwner ? "owner" : "no owner");
+  // An owner without an area of its own counts as no owner.
+  enum Owner { kOwner, kEmptyOwner, kNoOwner };
+  for (const Owner kind : {kOwner, kEmptyOwner, kNoOwner}) {
+    SCOPED_TRACE(kind);
     VxUiTestHost host;
     TestPopup popup;
+    HWND owner = host.Handle();
+    VxWindow empty;
+    if (kind == kEmptyOwner) {
+      empty.reset(::CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP | WS_VISIBLE, 300, 300, 0, 0,
+                                    nullptr, nullptr, nullptr, nullptr));
+      owner = empty.get();
+    }
     RECT area{}, placed{};
-    if (withOwner)
-      ::GetWindowRect(host.Handle(), &area);
+    if (kind == kOwner)
+      ::GetWindowRect(owner, &area);
     else
       ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     host.Post([&] {
@@ -210,10 +219,10 @@ TEST_F(PopupFrame, CentresOnTheOwnerOrWithoutOneOnTheWorkArea) {
       ::GetWindowRect(window, &placed);
       ::SendMessageW(window, WM_CLOSE, 0, 0);
     });
-    EXPECT_EQ(popup.DoModal(withOwner ? host.Handle() : nullptr), 2);
+    EXPECT_EQ(popup.DoModal(kind == kNoOwner ? nullptr : owner), 2);
     EXPECT_NEAR((placed.left + placed.right) / 2, (area.left + area.right) / 2, 1);
     EXPECT_NEAR((placed.top + placed.bottom) / 2, (area.top + area.bottom) / 2, 1);
-    EXPECT_TRUE(::IsWindowEnabled(host.Handle()));
+    EXPECT_TRUE(::IsWindowEnabled(owner));
   }
 }
 
