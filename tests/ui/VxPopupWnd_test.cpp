@@ -75,11 +75,13 @@ TEST_F(PopupFrame, EveryWayOfEndingGivesItsResultAndReleasesTheOwner) {
       {"owner already disabled", true, false,
        [](HWND p) { ::SendMessageW(::GetDlgItem(p, 1), BM_CLICK, 0, 0); }, 1},
   };
+  // One frame object shown again and again builds the same controls each time.
+  TestPopup popup;
+  int boxId = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     VxUiTestHost host;
     ::EnableWindow(host.Handle(), !c.ownerDisabledBefore);
-    TestPopup popup;
     popup.SetNoCancel(c.noCancel);
     bool ownerEnabledInLoop = true;
     bool inLoop = false;
@@ -90,6 +92,8 @@ TEST_F(PopupFrame, EveryWayOfEndingGivesItsResultAndReleasesTheOwner) {
       ownerEnabledInLoop = ::IsWindowEnabled(host.Handle());
       inLoop = popup.InModalLoop();
       boxFocused = ::GetFocus() == popup.box_->Handle();
+      boxId = boxId ? boxId : popup.box_->Id();
+      EXPECT_EQ(popup.box_->Id(), boxId);
       c.end(window);
     });
     EXPECT_EQ(popup.DoModal(host.Handle()), c.result);
