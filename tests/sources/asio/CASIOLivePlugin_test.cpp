@@ -111,7 +111,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
        .openLines = {kBuffers, kResult},
        .configure =
            [](VxTestAsioConfig& c) {
-             c.nullBufferChannel = 1;
+             c.nullBufferChannel = 0;  // not the last: its neighbour follows it
              c.nullBufferHalves = 3;
            }},
       {.name = "mixed sample types",
