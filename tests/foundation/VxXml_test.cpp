@@ -172,6 +172,9 @@ TEST(XmlDocument, BuildsNavigatesAndWritesNestedElements) {
   EXPECT_FALSE(parsed.FindElement(VxString()));
   ASSERT_TRUE(parsed.OutOfElement());
   EXPECT_EQ(parsed.GetText(), u"\r\n\r\n\r\n");  // white space between children is kept
+  ASSERT_TRUE(parsed.IntoElement());
+  parsed.ResetPosition();  // from any depth back to before the first top element
+  EXPECT_TRUE(parsed.FindElement(S(u"Outer")));
 }
 
 TEST(XmlParser, DeepNestingNeedsNoRecursion) {
