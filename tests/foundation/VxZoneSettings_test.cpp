@@ -178,22 +178,31 @@ namespace {
 int gKeyDeletions = 0;
 unsigned gKeyDeleteFlags = 0;
 
-// Host key stand-in that records how the handle deletes it; the handle calls
-// nothing else on it here.
+// Host key stand-in that records how the handle deletes it and every
+// reserved argument it is given (the host expects 0 in each).
+int gReservedNotZero = 0;
 struct CountingKey final : IVxSettingsKey {
   void* DeletingDestructor(unsigned int flags) noexcept override {
     ++gKeyDeletions;
     gKeyDeleteFlags = flags;
     return this;
   }
-  bool ReadBinary(const char16_t*, IVxDllBuffer*, int, int) override { return false; }
-  int32_t ReadInt(const char16_t*, int32_t, int32_t, int) override { return 0; }
-  void ReadString(BSTR*, const char16_t*, const char16_t*, int32_t, const char16_t*, int) override {
-  }
-  bool WriteBinary(const char16_t*, const void*, int32_t, int, int) override { return false; }
-  bool WriteInt(const char16_t*, int32_t, int, int) override { return false; }
-  bool WriteString(const char16_t*, const char16_t*, int, const char16_t*, int) override {
+  static bool Reserved(int a, int b = 0) {
+    gReservedNotZero += (a != 0) + (b != 0);
     return false;
+  }
+  bool ReadBinary(const char16_t*, IVxDllBuffer*, int a, int b) override { return Reserved(a, b); }
+  int32_t ReadInt(const char16_t*, int32_t, int32_t, int a) override { return Reserved(a); }
+  void ReadString(BSTR*, const char16_t*, const char16_t*, int32_t, const char16_t*, int a)
+      override {
+    Reserved(a);
+  }
+  bool WriteBinary(const char16_t*, const void*, int32_t, int a, int b) override {
+    return Reserved(a, b);
+  }
+  bool WriteInt(const char16_t*, int32_t, int a, int b) override { return Reserved(a, b); }
+  bool WriteString(const char16_t*, const char16_t*, int a, const char16_t*, int b) override {
+    return Reserved(a, b);
   }
   void Unused7() override {}
   void Unused8() override {}
@@ -208,7 +217,7 @@ struct CountingKey final : IVxSettingsKey {
 
 }  // namespace
 
-TEST(SettingsKeyHandle, DeletesTheHostKeyOnceThroughSlotZero) {
+TEST(SettingsKeyHandle, DeletesTheHostKeyOnceThroughSlotZeroAndPassesZeroInReservedArguments) {
   CountingKey first, second;
   {
     VxSettingsKey handle(&first);
@@ -218,6 +227,14 @@ TEST(SettingsKeyHandle, DeletesTheHostKeyOnceThroughSlotZero) {
     moved.Reset(&second);
     EXPECT_EQ(gKeyDeletions, 1);
     EXPECT_EQ(gKeyDeleteFlags, 1u) << "flags bit 0: free the memory";
+    std::vector<uint8_t> bytes;
+    (void)moved.ReadBinary(u"B", bytes);
+    (void)moved.ReadInt(u"I", 0, 3);
+    (void)moved.ReadString(u"S", u"", 3);
+    (void)moved.WriteBinary(u"B", "x", 1);
+    (void)moved.WriteInt(u"I", 1);
+    (void)moved.WriteString(u"S", u"x");
+    EXPECT_EQ(gReservedNotZero, 0);
   }
   EXPECT_EQ(gKeyDeletions, 2);
 }
