@@ -95,8 +95,8 @@ TEST(UrlCoding, EncodeKeepsUnreservedAndWritesUtf8BytesInUpperCaseHex) {
 
 TEST(UrlCoding, DecodeInvertsEncodeForWellFormedText) {
   std::mt19937 rng(7);
-  const char16_t pool[] = {u'a', u'Z', u'5', u' ',   u'+',   u'%',   u'&',
-                           u'=', u'?', u'~', 0x00E9, 0x20AC, 0x0416, 0x7F};
+  const char16_t pool[] = {u'a', u'Z', u'5',   u' ',   u'+',   u'%', u'&',  u'=',
+                           u'?', u'~', 0x00E9, 0x20AC, 0x0416, 0x7F, 0x0905};
   for (int i = 0; i < 2000; ++i) {
     VxString text;
     const int length = static_cast<int>(rng() % 12);
