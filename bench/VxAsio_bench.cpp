@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "foundation/VxUrl.h"
-#include "live_Main/IVxAudioLiveSink.h"
+#include "live_Main/boundary/IVxAudioLiveSink.h"
 #include "sources/asio/CASIOLivePlugin.h"
 #include "testdevices/asio/VxTestAsioControl.h"
 

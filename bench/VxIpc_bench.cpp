@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 #include "reference/host/VxPipeServer.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "sources/ipc/VxIpcMessage.h"

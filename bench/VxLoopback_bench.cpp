@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 #include "sources/loopback/CLoopbackLivePlugin.h"
 #include "sources/loopback/VxCoreAudio.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"

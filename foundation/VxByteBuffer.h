@@ -3,7 +3,7 @@
 // Contract: the buffer owns its storage. SetLength() grows the allocation when
 // the new length does not fit (keeping the old bytes and zero-filling the new
 // ones) and never shrinks it, so a buffer that once held a large message keeps
-// that allocation for every later, shorter one. Release() frees the storage and
+// that allocation for every later, shorter one. Free() frees the storage and
 // leaves length and allocated size at 0. Data() is null while nothing is
 // allocated. Bytes between Length() and Allocated() stay readable: they hold
 // zeros or whatever a longer earlier content left there.
@@ -20,7 +20,7 @@
 class VxByteBuffer {
  public:
   VxByteBuffer() noexcept = default;
-  ~VxByteBuffer() { Release(); }
+  ~VxByteBuffer() { Free(); }
   VxByteBuffer(const VxByteBuffer&) = delete;
   VxByteBuffer& operator=(const VxByteBuffer&) = delete;
   VxByteBuffer(VxByteBuffer&& other) noexcept
@@ -29,7 +29,7 @@ class VxByteBuffer {
         allocated_(std::exchange(other.allocated_, 0)) {}
   VxByteBuffer& operator=(VxByteBuffer&& other) noexcept {
     if (this != &other) {
-      Release();
+      Free();
       data_ = std::exchange(other.data_, nullptr);
       length_ = std::exchange(other.length_, 0);
       allocated_ = std::exchange(other.allocated_, 0);
@@ -66,7 +66,7 @@ class VxByteBuffer {
     return true;
   }
 
-  void Release() noexcept {
+  void Free() noexcept {
     std::free(data_);
     data_ = nullptr;
     length_ = 0;

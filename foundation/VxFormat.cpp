@@ -2,21 +2,6 @@
 
 #include <cstring>
 
-void VxDllString::SetText(const char16_t* text, int length) {
-  if (!text) {
-    text_.clear();
-  } else if (length < 0) {
-    text_.assign(text);
-  } else {
-    text_.assign(text, static_cast<size_t>(length));
-  }
-}
-
-void VxDllString::Reserve(int length) {
-  if (length > 0)
-    text_.reserve(static_cast<size_t>(length));
-}
-
 VxArgList::VxArgList(std::initializer_list<VxArgValue> values) {
   int n = 0;
   for (const VxArgValue& v : values) {

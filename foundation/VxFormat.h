@@ -1,62 +1,18 @@
-// The typed argument list that travels with log messages and text formatting,
-// and the printf-style formatter that reads it.
+// The typed argument list that travels with log messages and text formatting
+// (its entries are declared in VxHostTypes.h), and the printf-style formatter
+// that reads it.
 //
 // Binary layout (shared with the host's tools library): an array of pointers to
-// 16-byte entries, passed with the array's length (4 or 20). Each entry is a u32
-// type, four zero bytes and an 8-byte value. Pointers past the last argument
-// point at zeroed entries (type 0).
+// 16-byte entries, passed with the array's length (4 or 20). Pointers past the
+// last argument point at zeroed entries (type 0).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 
+#include "foundation/VxHostTypes.h"
 #include "foundation/VxString.h"
-
-enum VxArgType : uint32_t {
-  kVxArgNone = 0,
-  kVxArgWideString = 2,  // value: const char16_t*, zero-terminated (null allowed)
-  kVxArgTextObject = 3,  // value: const IVxDllString*
-  kVxArgInt64 = 4,       // value: the integer, sign-extended to 64 bits
-};
-
-struct VxArg {
-  uint32_t type;
-  uint32_t zero;
-  uint64_t value;
-};
-static_assert(sizeof(VxArg) == 16, "typed argument entries are 16 bytes");
-static_assert(offsetof(VxArg, value) == 8, "the value sits at byte 8");
-
-// Text object handed to host services: the module's string adapter. The host
-// calls these slots in this order; the table has no destructor slot because
-// the host never deletes one.
-class IVxDllString {
- public:
-  virtual const char16_t* GetText() const = 0;                 // never null
-  virtual void SetText(const char16_t* text, int length) = 0;  // length -1: up to the terminator
-  virtual void Clear() = 0;
-  virtual void Reserve(int length) = 0;
-
- protected:
-  ~IVxDllString() = default;
-};
-
-// The module's adapter: an IVxDllString over a VxString it owns.
-class VxDllString final : public IVxDllString {
- public:
-  VxDllString() = default;
-  explicit VxDllString(VxString text) : text_(std::move(text)) {}
-  const char16_t* GetText() const override { return text_.c_str(); }
-  void SetText(const char16_t* text, int length) override;
-  void Clear() override { text_.clear(); }
-  void Reserve(int length) override;
-  const VxString& Text() const { return text_; }
-  VxString& Text() { return text_; }
-
- private:
-  VxString text_;
-};
 
 // One argument as written at a call site; converts from the usual types.
 class VxArgValue {

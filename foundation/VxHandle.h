@@ -123,5 +123,33 @@ struct VxComTraits {
   static bool IsValid(Type p) { return p != nullptr; }
   static void Close(Type p) { p->Release(); }
 };
+// Unlike the other holders, a COM pointer can be shared: a copy, or a pointer
+// borrowed from someone who keeps their own reference, takes a reference of
+// its own (AddRef here, Release on reset), so no caller counts by hand.
 template <typename I>
-using VxComPtr = VxUniqueHandle<VxComTraits<I>>;
+class VxComPtr : public VxUniqueHandle<VxComTraits<I>> {
+  using Base = VxUniqueHandle<VxComTraits<I>>;
+
+ public:
+  VxComPtr() noexcept = default;
+  // Adopts a reference the caller already owns (for example a creation call's).
+  explicit VxComPtr(I* owned) noexcept : Base(owned) {}
+  VxComPtr(const VxComPtr& other) noexcept : Base(AddRefed(other.get())) {}
+  VxComPtr& operator=(const VxComPtr& other) noexcept {
+    if (this != &other)
+      this->reset(AddRefed(other.get()));
+    return *this;
+  }
+  VxComPtr(VxComPtr&&) noexcept = default;
+  VxComPtr& operator=(VxComPtr&&) noexcept = default;
+
+  // Shares a pointer its owner keeps.
+  static VxComPtr Borrow(I* borrowed) noexcept { return VxComPtr(AddRefed(borrowed)); }
+
+ private:
+  static I* AddRefed(I* p) noexcept {
+    if (p)
+      p->AddRef();
+    return p;
+  }
+};

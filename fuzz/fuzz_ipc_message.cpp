@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "sources/ipc/VxIpcMessage.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"
 

@@ -1,7 +1,7 @@
 // The plug-in module's entry point and its one application object.
 #include <windows.h>
 
-#include "live_Main/VxLiveApp.h"
+#include "live_Main/boundary/VxLiveApp.h"
 
 namespace {
 VxLiveApp gLiveApp;

@@ -10,6 +10,8 @@ bash "$ROOT/scripts/setup.sh"
 
 echo "== Formatting =="
 bash "$ROOT/scripts/check_format.sh"
+echo "== Layers =="
+python3 "$ROOT/scripts/check_layers.py"
 
 echo "== Windows build (MinGW-w64) =="
 build_windows

@@ -2,9 +2,9 @@
 
 #include "foundation/VxFormat.h"
 #include "foundation/VxNumber.h"
-#include "foundation/VxZoneSettings.h"
-#include "live_Main/VxFormatNames.h"
-#include "live_Main/VxLog.h"
+#include "foundation/runtime/VxZoneSettings.h"
+#include "live_Main/boundary/VxFormatNames.h"
+#include "live_Main/host/VxLog.h"
 #include "ui/VxDisplayScale.h"
 #include "ui/VxStatic.h"
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/host/VxHostLibraries.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "live_Main/VxLog.h"
+#include "live_Main/host/VxLog.h"
 #include "ui/VxDisplayScale.h"
 
 void VxOkCancelPopupWnd::Close() {

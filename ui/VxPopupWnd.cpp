@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/VxSettingsKey.h"
-#include "live_Main/VxApp.h"
-#include "live_Main/VxHostLibraries.h"
+#include "foundation/runtime/VxSettingsKey.h"
+#include "live_Main/boundary/VxApp.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "ui/VxDisplayScale.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <string>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 

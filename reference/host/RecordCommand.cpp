@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxLevelMeter.h"

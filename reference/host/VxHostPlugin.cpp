@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "foundation/VxFormat.h"
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 namespace {
 

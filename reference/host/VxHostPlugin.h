@@ -9,7 +9,7 @@
 #include <string>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 
 // Folder of vxhost.exe, with a trailing backslash.
 std::wstring VxHostFolder();

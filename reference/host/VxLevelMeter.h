@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 
 class VxLevelMeter {
  public:

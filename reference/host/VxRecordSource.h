@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "live_Main/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 
 // How the run ended, as the recorder saw it.
 struct VxRecordOutcome {

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 
 class VxWavWriter {
  public:

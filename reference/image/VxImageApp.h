@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxImageApp final : public IVxImageApp {
  public:

@@ -5,7 +5,7 @@
 // ScalePixels rounds value * factor to the nearest integer (halves away from zero).
 #pragma once
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxToolsOptions;
 

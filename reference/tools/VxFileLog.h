@@ -22,7 +22,7 @@
 #include <mutex>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxToolsOptions;
 

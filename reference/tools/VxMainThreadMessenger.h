@@ -23,7 +23,7 @@
 #include <deque>
 #include <mutex>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxFileLog;
 

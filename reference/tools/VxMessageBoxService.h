@@ -11,7 +11,7 @@
 // Show stores the answer in the request and returns it.
 #pragma once
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxFileLog;
 class VxToolsOptions;

@@ -7,7 +7,7 @@
 // posted again so that every enclosing loop ends as well.
 #pragma once
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxFileLog;
 

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxFileLog;
 class VxToolsOptions;

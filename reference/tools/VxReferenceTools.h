@@ -23,7 +23,7 @@
 #include <mutex>
 #include <vector>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 #include "reference/tools/VxFileLog.h"
 #include "reference/tools/VxMainThreadMessenger.h"
 #include "reference/tools/VxMessageBoxService.h"

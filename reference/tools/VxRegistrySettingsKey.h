@@ -21,7 +21,7 @@
 #pragma once
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxFileLog;
 

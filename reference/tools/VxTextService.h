@@ -2,7 +2,7 @@
 // over the typed argument list. Stateless; any thread.
 #pragma once
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxTextService final : public IVxTextService {
  public:

@@ -18,7 +18,7 @@
 #include <map>
 #include <mutex>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 class VxToolsOptions;
 

@@ -2,7 +2,7 @@
 // and the display metrics. Both exist for the library's lifetime.
 #pragma once
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 #include "reference/tools/VxDisplayMetrics.h"
 #include "reference/tools/VxMessagePump.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "live_Main/VxLog.h"
+#include "live_Main/host/VxLog.h"
 
 namespace {
 

@@ -5,12 +5,13 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/VxBoundaryGuard.h"
 #include "foundation/VxNumber.h"
 #include "foundation/VxUrl.h"
-#include "live_Main/VxFormatNames.h"
-#include "live_Main/VxHostLibraries.h"
-#include "live_Main/VxLivePluginFactory.h"
-#include "live_Main/VxLog.h"
+#include "live_Main/boundary/VxFormatNames.h"
+#include "live_Main/host/VxHostLibraries.h"
+#include "live_Main/host/VxLog.h"
+#include "sources/asio/VxAsioInstanceTable.h"
 #include "sources/asio/VxAsioInterleave.h"
 
 namespace {
@@ -22,7 +23,7 @@ constexpr size_t kBlockGrowth = 16384;
 // The driver's callbacks carry no context, so each instance-table slot has its
 // own entry points that look up their source at every call.
 CASIOLivePlugin* SourceInSlot(int slot) noexcept {
-  return std::atomic_ref<CASIOLivePlugin*>(gVxAsioInstances[slot]).load();
+  return VxAsioInstanceInSlot(slot);
 }
 
 template <int kSlot>
@@ -279,18 +280,9 @@ int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink
 }
 
 int32_t CASIOLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
-  switch (code) {
-    case 0:
-      VxWriteSourceName(buffer, u"ASIO");
-      return 0;
-    case 1:
-    case 2:
-      return 1;
-    case 3:
-      return WriteSettings(buffer);
-    default:
-      return -1;
-  }
+  if (code == 3)
+    return VxGuardBoundary(-1, [&] { return WriteSettings(buffer); });
+  return VxAudioLiveBase::GetInfo(code, buffer);
 }
 
 CASIOLivePlugin::~CASIOLivePlugin() {

@@ -25,8 +25,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "live_Main/IVxAudioLive.h"
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/IVxAudioLive.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "sources/asio/ASIOWrapper.h"
 #include "sources/asio/VxAsioInterface.h"
 
@@ -40,14 +40,16 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
   static constexpr DWORD kSwitchDrainLimitMs = 2000;
 
   // `slot` is the instance-table slot the factory gave this source, or -1.
-  explicit CASIOLivePlugin(int32_t slot) noexcept : slot_(slot) {}
+  // GetInfo: 0 writes "ASIO" and its terminator; 1 and 2 answer 1.
+  static constexpr VxSourceInfo kInfo{u"ASIO", 1, 1};
+
+  explicit CASIOLivePlugin(int32_t slot) noexcept : VxAudioLiveBase(kInfo), slot_(slot) {}
 
   VX_SCALAR_DELETING_DESTRUCTOR(CASIOLivePlugin)
   // 0 when the driver runs; -1 otherwise (every cause is logged). A second
   // Open after one that loaded a driver returns -1 and changes nothing.
   int32_t Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept override;
-  // 0: writes "ASIO" and its terminator, returns 0. 1 and 2: 1. 3: the
-  // settings string, returns 1. Else -1.
+  // 3: the settings string, returns 1; other codes as kInfo says.
   int32_t GetInfo(int32_t code, void* buffer) noexcept override;
   // 0 shows the settings dialog; others -1.
   int32_t Configure(int32_t code, HWND parent) noexcept override;

@@ -7,8 +7,8 @@
 
 #include "foundation/VxFormat.h"
 #include "foundation/VxUrl.h"
-#include "live_Main/VxLivePluginFactory.h"
 #include "sources/asio/CASIOLivePlugin.h"
+#include "sources/asio/VxAsioInstanceTable.h"
 #include "ui/CConfigureASIODlg.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "foundation/VxMmcssScope.h"
 #include "foundation/VxNumber.h"
 #include "foundation/VxParameterList.h"
+#include "foundation/runtime/VxMmcssScope.h"
 #include "sources/ipc/VxIpcMessage.h"
 #include "sources/ipc/VxPipeRead.h"
 
@@ -39,24 +39,6 @@ int32_t CIPCLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink)
   return Start(kThreadPriority, false) ? 0 : -1;
 }
 
-int32_t CIPCLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
-  switch (code) {
-    case 0:
-      VxWriteSourceName(buffer, u"IPC");
-      return 0;
-    case 1:
-      return 1;
-    case 2:
-      return 0;
-    default:
-      return -1;
-  }
-}
-
-int32_t CIPCLivePlugin::Configure(int32_t, HWND) noexcept {
-  return -1;
-}
-
 void CIPCLivePlugin::ProcessMessage(VxByteBuffer* input,
                                     VxByteBuffer* output,
                                     bool* keepReading) noexcept {
@@ -87,7 +69,7 @@ bool CIPCLivePlugin::Run() {
       continue;
     }
     (void)input.SetLength(count);  // shorter: cannot fail
-    output.Release();
+    output.Free();
     ProcessMessage(&input, &output, &keepReading);
     // A failed reply is not acted on: the producer is gone or slow, and the
     // next read tells which.
@@ -96,8 +78,8 @@ bool CIPCLivePlugin::Run() {
   }
   if (!IsStopRequested() && sink_)
     sink_->SourceEnded();
-  input.Release();
-  output.Release();
+  input.Free();
+  output.Free();
   return true;
 }
 

@@ -32,23 +32,23 @@
 
 #include "foundation/VxByteBuffer.h"
 #include "foundation/VxHandle.h"
-#include "foundation/VxThread.h"
-#include "live_Main/IVxAudioLive.h"
+#include "foundation/runtime/VxThread.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 
 class CIPCLivePlugin final : public VxAudioLiveBase, public VxThread {
  public:
   static constexpr int32_t kThreadPriority = THREAD_PRIORITY_TIME_CRITICAL;
   static constexpr size_t kReadBufferSize = 0x100000;
 
-  CIPCLivePlugin() = default;
+  // GetInfo: 0 writes "IPC" and its terminator (8 bytes); 1 answers 1, 2 answers 0.
+  static constexpr VxSourceInfo kInfo{u"IPC", 1, 0};
+
+  CIPCLivePlugin() noexcept : VxAudioLiveBase(kInfo) {}
 
   VX_SCALAR_DELETING_DESTRUCTOR(CIPCLivePlugin)
   // 0 when the worker runs; -1 for a second Open (nothing changes), a missing,
   // zero or unparsable "pipe", or a thread that did not start.
   int32_t Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept override;
-  // 0: writes "IPC" and its terminator (8 bytes), returns 0. 1: 1. 2: 0. Else -1.
-  int32_t GetInfo(int32_t code, void* buffer) noexcept override;
-  int32_t Configure(int32_t code, HWND parent) noexcept override;
   // Handles one received message (see VxIpcMessage); nothing at all once a
   // stop was requested. Called by the worker only.
   virtual void ProcessMessage(VxByteBuffer* input,

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "sources/ipc/VxIpcPacket.h"
 
 namespace {
@@ -31,9 +31,9 @@ void Reply(int32_t result, VxByteBuffer& output) {
     VxIpcPacket packet;
     packet.SetInt(VxString(u"Result"), result);
     if (!packet.Serialise(output))
-      output.Release();
+      output.Free();
   } catch (const std::bad_alloc&) {
-    output.Release();
+    output.Free();
   }
 }
 

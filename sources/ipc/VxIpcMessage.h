@@ -29,7 +29,7 @@
 #include <cstdint>
 
 #include "foundation/VxByteBuffer.h"
-#include "live_Main/IVxAudioLiveSink.h"
+#include "live_Main/boundary/IVxAudioLiveSink.h"
 
 inline constexpr size_t kVxIpcHeaderSize = 16;
 inline constexpr size_t kVxIpcMaxMessageSize = 0x100000;  // the source's read buffer

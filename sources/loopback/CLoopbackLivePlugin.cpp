@@ -3,8 +3,8 @@
 #include <new>
 
 #include "foundation/VxHandle.h"
-#include "foundation/VxMmcssScope.h"
-#include "live_Main/VxLog.h"
+#include "foundation/runtime/VxMmcssScope.h"
+#include "live_Main/host/VxLog.h"
 #include "sources/loopback/CVistaAudioControl.h"
 #include "sources/loopback/VxMixFormat.h"
 
@@ -25,7 +25,7 @@ int64_t PacketBytes(const VxAudioFormat& format, UINT32 frames) {
 
 }  // namespace
 
-CLoopbackLivePlugin::CLoopbackLivePlugin() noexcept {
+CLoopbackLivePlugin::CLoopbackLivePlugin() noexcept : VxAudioLiveBase(kInfo) {
   SetInitializeCom(true);
 }
 
@@ -36,23 +36,6 @@ int32_t CLoopbackLivePlugin::Open(const char16_t*, IVxAudioLiveSink* sink) noexc
   while (IsRunning() && ready_.load() == 0)
     ::Sleep(1);
   return ready_.load() != 0 ? 0 : -1;
-}
-
-int32_t CLoopbackLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
-  switch (code) {
-    case 0:
-      VxWriteSourceName(buffer, u"Loopback");
-      return 0;
-    case 1:
-    case 2:
-      return 1;
-    default:
-      return -1;
-  }
-}
-
-int32_t CLoopbackLivePlugin::Configure(int32_t, HWND) noexcept {
-  return -1;
 }
 
 CLoopbackLivePlugin::~CLoopbackLivePlugin() {
@@ -66,9 +49,7 @@ bool CLoopbackLivePlugin::Run() {
     // below is dropped before it, and it unregisters and releases on the way out.
     CVistaAudioControl control;
     control.Attach();
-    VxComPtr<IMMDevice> device(control.Device());
-    if (device)
-      device->AddRef();
+    VxComPtr<IMMDevice> device = VxComPtr<IMMDevice>::Borrow(control.Device());
     hr = LoopbackCapture(device.get());
   }
   return hr == S_OK;

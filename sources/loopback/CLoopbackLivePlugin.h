@@ -30,8 +30,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "foundation/VxThread.h"
-#include "live_Main/IVxAudioLive.h"
+#include "foundation/runtime/VxThread.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 #include "sources/loopback/VxCoreAudio.h"
 
 class CLoopbackLivePlugin final : public VxAudioLiveBase, public VxThread {
@@ -46,9 +46,8 @@ class CLoopbackLivePlugin final : public VxAudioLiveBase, public VxThread {
   // `parameters` is not read. 0 once capture runs; -1 when the thread ended
   // before that (no endpoint, a failing step, a refused format).
   int32_t Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept override;
-  // 0: writes "Loopback" and its terminator (18 bytes), returns 0. 1 and 2: 1. Else -1.
-  int32_t GetInfo(int32_t code, void* buffer) noexcept override;
-  int32_t Configure(int32_t code, HWND parent) noexcept override;
+  // GetInfo: 0 writes "Loopback" and its terminator (18 bytes); 1 and 2 answer 1.
+  static constexpr VxSourceInfo kInfo{u"Loopback", 1, 1};
 
   ~CLoopbackLivePlugin() override;
 

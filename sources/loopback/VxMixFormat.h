@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "sources/loopback/VxCoreAudio.h"
 
 // Asks `client` for its mix format and fills `format` from it. A call that

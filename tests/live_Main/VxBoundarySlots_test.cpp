@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "foundation/VxFormat.h"
-#include "foundation/VxThread.h"
-#include "live_Main/IVxAudioLive.h"
-#include "live_Main/IVxAudioLiveSink.h"
-#include "live_Main/IVxTools.h"
+#include "foundation/runtime/VxThread.h"
+#include "live_Main/boundary/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLiveSink.h"
+#include "live_Main/host/IVxTools.h"
 
 namespace {
 

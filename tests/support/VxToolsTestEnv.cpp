@@ -3,7 +3,7 @@
 #include <string>
 
 #include "foundation/VxFileText.h"
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 
 namespace {
 

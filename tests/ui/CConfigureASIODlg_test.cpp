@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "tests/support/VxToolsTestEnv.h"
 #include "tests/ui/VxUiTestHost.h"
 #include "ui/CConfigureASIODlg.h"

@@ -2,7 +2,7 @@
 // released at unload, loaded again on demand.
 #include <gtest/gtest.h>
 
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 TEST(ImageLibrary, HostLibrariesInitialiseItOnceAndReleaseItAtUnload) {

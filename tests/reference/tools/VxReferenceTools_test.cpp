@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "live_Main/IVxTools.h"
+#include "live_Main/host/IVxTools.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace {

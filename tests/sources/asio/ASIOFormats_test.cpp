@@ -2,8 +2,8 @@
 // and rate names, the buffer-size rule, device ID text and asioMessage.
 #include <gtest/gtest.h>
 
-#include "live_Main/VxFormatNames.h"
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/boundary/VxFormatNames.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "sources/asio/ASIODriverList.h"
 #include "sources/asio/ASIOWrapper.h"
 #include "sources/asio/CASIOLivePlugin.h"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "live_Main/IVxAudioLive.h"
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/boundary/IVxAudioLive.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "testdevices/asio/VxTestAsioControl.h"
 #include "tests/support/VxToolsTestEnv.h"
 #include "tests/ui/VxUiTestHost.h"

@@ -16,8 +16,8 @@
 
 #include "foundation/VxHandle.h"
 #include "foundation/VxUrl.h"
-#include "live_Main/IVxAudioLive.h"
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/boundary/IVxAudioLive.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "sources/asio/CASIOLivePlugin.h"
 #include "testdevices/asio/VxTestAsioControl.h"
 #include "tests/support/VxToolsTestEnv.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "live_Main/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLive.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "tests/sources/ipc/VxIpcTestSupport.h"
 #include "tests/support/VxProcessProbe.h"

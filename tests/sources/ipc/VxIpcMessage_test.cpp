@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "sources/ipc/VxIpcPacket.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"
 
@@ -198,7 +198,7 @@ TEST(ByteBuffer, GrowsKeepingContentAndNeverShrinksUntilReleased) {
   ASSERT_TRUE(b.SetLength(1 << 20));
   EXPECT_EQ(b.Data(), block);
   EXPECT_EQ(b.Allocated(), size_t{1} << 20);
-  b.Release();
+  b.Free();
   EXPECT_EQ(b.Data(), nullptr);
   EXPECT_EQ(b.Length(), 0u);
   EXPECT_EQ(b.Allocated(), 0u);

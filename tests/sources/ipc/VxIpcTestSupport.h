@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxAudioLiveSink.h"
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/IVxAudioLiveSink.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "reference/host/VxPipeServer.h"
 #include "reference/producer/VxTestPattern.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"

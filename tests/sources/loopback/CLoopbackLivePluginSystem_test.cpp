@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
 
 using namespace vxtest;

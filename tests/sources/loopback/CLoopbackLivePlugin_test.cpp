@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "live_Main/VxHostLibraries.h"
+#include "live_Main/host/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
 
 using namespace vxtest;

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
-#include "live_Main/IVxAudioLive.h"
-#include "live_Main/IVxAudioLiveSink.h"
-#include "live_Main/VxAudioFormat.h"
+#include "live_Main/boundary/IVxAudioLive.h"
+#include "live_Main/boundary/IVxAudioLiveSink.h"
+#include "live_Main/boundary/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
 #include "tests/support/VxProcessProbe.h"
 #include "tests/support/VxToolsTestEnv.h"
