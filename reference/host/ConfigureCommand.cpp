@@ -62,14 +62,6 @@ IVxTools* HostTools() {
   return entry ? entry(kVxToolsInterfaceVersion) : nullptr;
 }
 
-// The module opens its settings keys without creating them, as a host keeps
-// its zones' keys; make the zone's group as the host would have it.
-void CreateZoneGroup() {
-  IVxTools* tools = HostTools();
-  if (IVxSettingsKey* key = tools ? tools->OpenSettingsKey(kAsioGroupPath, 1, 0) : nullptr)
-    key->DeletingDestructor(1);
-}
-
 // The values of the "Live ASIO" group of zone 0, as the host's settings hold them.
 void PrintStoredSettings() {
   IVxTools* tools = HostTools();
@@ -131,7 +123,6 @@ int RunConfigureCommand(int argc, wchar_t** argv) {
     VxDeleteSource(source);
     return 1;
   }
-  CreateZoneGroup();
   if (cancelAfterMs > 0)
     ::SetTimer(window, kCancelTimer, cancelAfterMs, nullptr);
   const int32_t result = source->Configure(0, window);

@@ -17,6 +17,8 @@ const wchar_t* W(const char16_t* s) {
 
 // Reads a value of the given type; false when it is missing or of another type.
 bool QueryValue(HKEY key, const VxString& name, DWORD wantedType, std::vector<BYTE>& data) {
+  if (!key)
+    return false;  // the key was never written: every value is missing
   DWORD type = 0;
   DWORD size = 0;
   if (::RegQueryValueExW(key, name.Wide(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
@@ -55,12 +57,23 @@ VxRegistrySettingsKey* VxRegistrySettingsKey::Open(const VxString& root,
                                nullptr, key.put(), nullptr);
   } else {
     status = ::RegOpenKeyExW(HKEY_CURRENT_USER, full.Wide(), 0, KEY_READ | KEY_WRITE, key.put());
+    // A key that does not exist yet is made by the first write through it.
+    if (status == ERROR_FILE_NOT_FOUND)
+      status = ERROR_SUCCESS;
   }
   if (status != ERROR_SUCCESS) {
     ::SetLastError(static_cast<DWORD>(status));
     return nullptr;
   }
-  return new (std::nothrow) VxRegistrySettingsKey(std::move(key), relative, log);
+  return new (std::nothrow) VxRegistrySettingsKey(std::move(key), std::move(full), relative, log);
+}
+
+HKEY VxRegistrySettingsKey::WritableKey() {
+  if (!key_ &&
+      ::RegCreateKeyExW(HKEY_CURRENT_USER, fullPath_.Wide(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                        nullptr, key_.put(), nullptr) != ERROR_SUCCESS)
+    key_.reset();
+  return key_.get();
 }
 
 VxString VxRegistrySettingsKey::ZoneValueName(const char16_t* name, int32_t zone) {
@@ -131,14 +144,14 @@ bool VxRegistrySettingsKey::WriteBinary(const char16_t* name,
   if (byteCount < 0 || (byteCount > 0 && !data))
     return false;
   NoteChange(u"WriteBinary", name, VxFormat(u"%d bytes", {byteCount}));
-  return ::RegSetValueExW(key_.get(), W(name), 0, REG_BINARY, static_cast<const BYTE*>(data),
+  return ::RegSetValueExW(WritableKey(), W(name), 0, REG_BINARY, static_cast<const BYTE*>(data),
                           static_cast<DWORD>(byteCount)) == ERROR_SUCCESS;
 }
 
 bool VxRegistrySettingsKey::WriteInt(const char16_t* name, int32_t value, int, int) {
   NoteChange(u"WriteInt", name, VxFormat(u"%d", {value}));
-  return ::RegSetValueExW(key_.get(), W(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof value) == ERROR_SUCCESS;
+  return ::RegSetValueExW(WritableKey(), W(name), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS;
 }
 
 bool VxRegistrySettingsKey::WriteString(const char16_t* name,
@@ -149,13 +162,13 @@ bool VxRegistrySettingsKey::WriteString(const char16_t* name,
   const VxString text = VxString::From(value);
   NoteChange(u"WriteString", name, u"\"" + text + u"\"");
   return ::RegSetValueExW(
-             key_.get(), W(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+             WritableKey(), W(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
              static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
 bool VxRegistrySettingsKey::DeleteValue(const char16_t* name) {
   NoteChange(u"DeleteValue", name, VxString());
-  return ::RegDeleteValueW(key_.get(), W(name)) == ERROR_SUCCESS;
+  return key_ && ::RegDeleteValueW(key_.get(), W(name)) == ERROR_SUCCESS;
 }
 
 void VxRegistrySettingsKey::GetZoneValueName(BSTR* out, const char16_t* name, int32_t zone) {

@@ -30,7 +30,9 @@ class VxRegistrySettingsKey final : public IVxSettingsKey {
   // The registry path of the settings root for `root` (relative to HKCU).
   static VxString RootPath(const VxString& root);
   // Opens (create 0) or creates (create 1) the key `path` below the root.
-  // Null when the key does not exist (create 0) or cannot be opened.
+  // With create 0 a key that does not exist yet is still answered: it reads
+  // as empty, and the first write through it makes it, so writes are kept
+  // whatever the flag. Null when the key cannot be opened or made.
   static VxRegistrySettingsKey* Open(const VxString& root,
                                      const char16_t* path,
                                      int32_t create,
@@ -71,13 +73,16 @@ class VxRegistrySettingsKey final : public IVxSettingsKey {
   void GetZoneValueName(BSTR* out, const char16_t* name, int32_t zone) override;
 
  private:
-  VxRegistrySettingsKey(VxRegKey key, VxString path, VxFileLog* log)
-      : key_(std::move(key)), path_(std::move(path)), log_(log) {}
+  VxRegistrySettingsKey(VxRegKey key, VxString fullPath, VxString path, VxFileLog* log)
+      : key_(std::move(key)), fullPath_(std::move(fullPath)), path_(std::move(path)), log_(log) {}
   ~VxRegistrySettingsKey() = default;
+  // The registry key, made now when it does not exist yet; null on failure.
+  HKEY WritableKey();
   void Unexpected(int slot);
   void NoteChange(const char16_t* operation, const char16_t* name, const VxString& value);
 
-  VxRegKey key_;
+  VxRegKey key_;       // null until the first write when the key did not exist
+  VxString fullPath_;  // relative to HKEY_CURRENT_USER
   VxString path_;
   VxFileLog* log_;
 };

@@ -36,13 +36,6 @@ void Store(const std::wstring& path, const wchar_t* name, const std::wstring& va
             ERROR_SUCCESS);
 }
 
-void CreateKey(const std::wstring& path) {
-  VxRegKey key;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
-}
-
 bool KeyExists(const std::wstring& path) {
   VxRegKey key;
   return ::RegOpenKeyExW(HKEY_CURRENT_USER, FullPath(path).c_str(), 0, KEY_READ, key.put()) ==
@@ -79,17 +72,22 @@ TEST(ZoneSettingsPath, NamesTheZoneKeyAndTheGroup) {
   EXPECT_EQ(VxZoneSettings::ZonePath(-2, u"G"), u"Zones\\-2\\G");
 }
 
-TEST_F(ZoneSettings, NothingStoredGivesDefaultsAndWritesFailWithoutTheKey) {
+// The host keeps what is written even where nothing was stored before;
+// reading creates nothing and a write creates no legacy key.
+TEST_F(ZoneSettings, NothingStoredGivesDefaultsAndTheFirstWriteIsKept) {
   {
     VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
-    EXPECT_FALSE(settings.HasPrimaryKey()) << "keys are opened, never created";
-    EXPECT_FALSE(settings.HasLegacyKey());
     EXPECT_EQ(settings.ReadString(u"Device ID", u"{D}"), u"{D}");
     EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 44100);
-    EXPECT_FALSE(settings.WriteInt(u"Channels", 6));
-    EXPECT_FALSE(settings.WriteString(u"Device ID", u"{X}"));
   }
   EXPECT_FALSE(KeyExists(L"Zones\\0\\Live ASIO"));
+  {
+    VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
+    EXPECT_TRUE(settings.WriteInt(u"Channels", 6));
+    EXPECT_TRUE(settings.WriteString(u"Device ID", u"{X}"));
+  }
+  EXPECT_EQ(Stored(L"Zones\\0\\Live ASIO", L"Channels"), L"dword:6");
+  EXPECT_EQ(Stored(L"Zones\\0\\Live ASIO", L"Device ID"), L"{X}");
   EXPECT_FALSE(KeyExists(L"Plugins\\Live\\ASIO"));
 }
 
@@ -111,7 +109,6 @@ TEST_F(ZoneSettings, WritingMovesTheValueOutOfTheLegacyKey) {
   Store(L"Plugins\\Live\\ASIO", L"Channels", 4);
   Store(L"Plugins\\Live\\ASIO", L"Device ID", L"{OLD}");
   Store(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
-  CreateKey(L"Zones\\0\\Live ASIO");
   {
     VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
     EXPECT_TRUE(settings.WriteInt(u"Channels", 6));
@@ -132,7 +129,6 @@ TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
   // Zone 3: the legacy key is asked for zone 3, which it keeps under its own name.
   Store(L"Plugins\\Live\\ASIO", L"ASIO Channels", 9);
   Store(L"Plugins\\Live\\ASIO", L"ASIO Channels (Zone 3)", 5);
-  CreateKey(L"Zones\\3");
   Store(L"Plugins\\Live\\ASIO", L"ASIO Device ID (Zone 3)", L"{LEGACY 3}");
   {
     VxZoneSettings zone3(3, u"", kAsioLegacyPath, u"ASIO ");
@@ -152,7 +148,6 @@ TEST_F(ZoneSettings, LegacyKeySeesTheZoneAndThePrefix) {
   EXPECT_EQ(Stored(L"Zones\\3", L"Channels"), L"dword:7") << "the primary key uses the plain name";
 
   // The global group: primary Zones\Global\Live ASIO, legacy asked for zone 0.
-  CreateKey(L"Zones\\Global\\Live ASIO");
   {
     VxZoneSettings global(VxZoneSettings::kGlobalZone, kAsioGroup, kAsioLegacyPath, u"ASIO ");
     EXPECT_EQ(global.ReadInt(u"Channels", 2), 9);
@@ -275,6 +270,7 @@ TEST_F(ZoneSettings, HandleReadsAndWritesRealKeys) {
   EXPECT_TRUE(opened.DeleteValue(u"Number"));
   EXPECT_FALSE(Stored(L"Plugins\\Live\\Handle", L"Number"));
 
-  EXPECT_FALSE(VxSettingsKey::Open(u"Plugins\\Live\\Absent", VxSettingsKey::kOpenExisting));
+  // The host answers a key that does not exist yet; opening it creates nothing.
+  EXPECT_TRUE(VxSettingsKey::Open(u"Plugins\\Live\\Absent", VxSettingsKey::kOpenExisting));
   EXPECT_FALSE(KeyExists(L"Plugins\\Live\\Absent"));
 }
