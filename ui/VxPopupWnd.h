@@ -40,7 +40,7 @@ class VxPopupWnd : public VxControlsWnd {
   // Value name of the stored placement; empty stores none.
   virtual VxString GetPlacementName() const { return VxString(); }
   virtual VxString GetPlacementKeyPath() const { return VxString(u"Properties"); }
-  virtual int GetShowCommand() const { return SW_SHOWNORMAL; }
+  virtual int GetShowCommand() const { return SW_SHOW; }
   virtual void OnOK();
   virtual void OnCancel();
   virtual DWORD GetExStyle() const { return 0; }

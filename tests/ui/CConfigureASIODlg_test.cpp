@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "live_Main/host/VxHostLibraries.h"
+#include "tests/sources/asio/VxAsioTestSupport.h"
 #include "tests/support/VxToolsTestEnv.h"
 #include "tests/ui/VxUiTestHost.h"
 #include "ui/CConfigureASIODlg.h"
@@ -35,8 +36,6 @@ class AsioDialog : public ::testing::Test {
   void SetUp() override {
     Env().DeleteSettings();
     ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
-    // The primary key must exist for writes to land (keys are opened, not made).
-    VxStoreSetting(kPrimary, nullptr, DWORD{0});
   }
   void TearDown() override {
     Env().SetOption(L"VXTOOLS_SCALE", nullptr);
@@ -61,6 +60,8 @@ TEST_F(AsioDialog, ConstructionReadsAndNormalisesTheStoredSettings) {
       {"legacy index in range", kPrimary, L"2", kIds, kIds[2], 2},
       {"legacy index out of range", kPrimary, L"7", kIds, kIds[0], 0},
       {"negative legacy index", kPrimary, L"-1", kIds, kIds[0], 0},
+      {"legacy index with a comma", kPrimary, L"1,5", kIds, kIds[1], 1},
+      {"a minus inside is no index", kPrimary, L"1-2", kIds, kIds[0], 0},
       {"driver no longer installed", kPrimary, L"{99999999-9999-9999-9999-999999999999}", kIds,
        kIds[0], 0},
       {"other letter case kept as stored", kPrimary, lower.Wide(), kIds, lower, 1},
@@ -70,7 +71,6 @@ TEST_F(AsioDialog, ConstructionReadsAndNormalisesTheStoredSettings) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Env().DeleteSettings();
-    VxStoreSetting(kPrimary, nullptr, DWORD{0});
     if (c.path)
       VxStoreSetting(c.path, L"Device ID", c.stored);
     CConfigureASIODlg dialog(0, c.ids.empty() ? VxStringArray() : kNames, c.ids);
@@ -135,6 +135,7 @@ TEST_F(AsioDialog, OkStoresWhatTheControlsHoldInOrderAndNothingElseDoes) {
     void (*drive)(HWND);
     int32_t result;
     std::vector<std::string> writes;
+    bool noDrivers = false;
   };
   const Case cases[] = {
       {"user choices", kIds[0].Wide(), 44100,
@@ -154,6 +155,8 @@ TEST_F(AsioDialog, OkStoresWhatTheControlsHoldInOrderAndNothingElseDoes) {
        1, Writes(kIds[2].ToUtf8(), 0, 0, 0)},
       {"case-only difference selects no driver", L"{22222222-2222-2222-2222-22222222bbbb}", 48000,
        [](HWND p) { Click(p, IDOK); }, 1, Writes("", 48000, 2, 0)},
+      {"no drivers", kIds[1].Wide(), 48000, [](HWND p) { Click(p, IDOK); }, 1,
+       Writes("", 48000, 2, 0), true},
       {"Cancel",
        kIds[0].Wide(),
        44100,
@@ -169,7 +172,8 @@ TEST_F(AsioDialog, OkStoresWhatTheControlsHoldInOrderAndNothingElseDoes) {
     Env().DeleteSettings();
     VxStoreSetting(kPrimary, L"Device ID", c.storedId);
     VxStoreSetting(kPrimary, L"Sample Rate", c.storedRate);
-    CConfigureASIODlg dialog(0, kNames, kIds);
+    CConfigureASIODlg dialog(0, c.noDrivers ? VxStringArray() : kNames,
+                             c.noDrivers ? VxStringArray() : kIds);
     const size_t logStart = Env().LogLineCount();
     EXPECT_EQ(RunDialog(dialog, c.drive), c.result);
     const auto lines = Env().FindLogLines("VxTools::Settings", logStart);
@@ -251,6 +255,64 @@ TEST_F(AsioDialog, FixedWidthLabelColumnAndHelpTextAtTwoScales) {
       ::SendMessageW(p, WM_CLOSE, 0, 0);
     });
   }
+}
+
+// A host with nothing stored yet, as a new user has it: the dialog shown
+// through the ASIO source's Configure keeps what OK confirms (Cancel and
+// closing store nothing, not even the key), GetInfo(3) describes it and the
+// next Open with that string records with it.
+TEST_F(AsioDialog, FreshHostKeepsTheChoiceForTheNextOpen) {
+  ASSERT_TRUE(VxTestAsioRegister(0, VxTestAsioDefaultDllPath()));
+  ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  vxasiotest::SourcePtr source;
+  {
+    IVxAudioLive* created = nullptr;
+    ASSERT_EQ(GetLivePlugin(0, &created), 0);
+    source.reset(created);
+  }
+  VxUiTestHost host;
+  for (const UINT ending : {UINT{IDCANCEL}, UINT{WM_CLOSE}, UINT{IDOK}}) {
+    host.Post([&] {
+      HWND p = VxFindPopup();
+      ASSERT_NE(p, nullptr);
+      ::SendMessageW(Combo(p, 1), CB_SETCURSEL, 3, 0);  // 96 kHz
+      ::SendMessageW(Edit(p, 0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"6"));
+      ::SendMessageW(Edit(p, 1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
+      if (ending == WM_CLOSE)
+        ::SendMessageW(p, WM_CLOSE, 0, 0);
+      else
+        Click(p, static_cast<int>(ending));
+    });
+    EXPECT_EQ(source->Configure(0, host.Handle()), 0);
+    VxRegKey key;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER,
+                              (Env().SettingsRegistryPath() + L"\\" + kPrimary).c_str(), 0,
+                              KEY_READ, key.put()) == ERROR_SUCCESS,
+              ending == IDOK);
+  }
+  wchar_t text[1024] = {};
+  ASSERT_EQ(source->GetInfo(3, text), 1);
+  const std::wstring id = VxTestAsioClassIdText(0);
+  EXPECT_EQ(std::wstring(text), L"deviceindex=0&deviceid=%7B" + id.substr(1, 36) +
+                                    L"%7D&samplerate=96000&channels=6&channelshift=2");
+
+  vxasiotest::CheckingSink sink(ASIOSTInt32LSB, 2, 6);
+  vxasiotest::SourcePtr recorder;
+  {
+    IVxAudioLive* created = nullptr;
+    ASSERT_EQ(GetLivePlugin(0, &created), 0);
+    recorder.reset(created);
+  }
+  ASSERT_EQ(recorder->Open(reinterpret_cast<const char16_t*>(text), &sink), 0);
+  EXPECT_TRUE(sink.WaitForWrites(8));
+  recorder.reset();
+  source.reset();
+  ASSERT_EQ(sink.formats.size(), 1u);
+  EXPECT_EQ(sink.formats[0].sampleRate, 96000u);
+  EXPECT_EQ(sink.formats[0].channels, 6);
+  EXPECT_EQ(sink.Mismatches(), 0u) << "inputs 2 to 7 of the driver";
+  VxTestAsioUnregister(0);
+  ::CoUninitialize();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ VxToolsTestEnv& Env() {
 }
 
 // A frame with one labelled number box, 200 pixels wide.
-class TestPopup final : public VxFixedSizeOkCancelPopupWnd {
+class TestPopup : public VxFixedSizeOkCancelPopupWnd {
  public:
   VxString GetTitle() const override { return VxString(u"Test popup"); }
   int GetFixedWidth() const override { return 200; }
@@ -227,6 +228,84 @@ TEST_F(PopupFrame, CentresOnTheOwnerOrWithoutOneOnTheWorkArea) {
     EXPECT_NEAR((placed.left + placed.right) / 2, (area.left + area.right) / 2, 1);
     EXPECT_NEAR((placed.top + placed.bottom) / 2, (area.top + area.bottom) / 2, 1);
     EXPECT_TRUE(::IsWindowEnabled(owner));
+  }
+}
+
+// A frame that keeps its placement under "Properties".
+class PlacedPopup final : public TestPopup {
+ public:
+  VxString GetPlacementName() const override { return VxString(u"Test Placement"); }
+};
+
+// A stored record of at most 44 bytes places the window, its points
+// multiplied by the rounded display scale (2 at 1.5) when flagged as
+// unscaled; a fixed-size window keeps its own size at the stored corner; a
+// longer record is ignored and the window centred. Ending stores the
+// placement back divided by 2 and flagged. The window is shown normally.
+TEST_F(PopupFrame, StoredPlacementIsScaledAppliedAndStoredBack) {
+  Env().SetOption(L"VXTOOLS_SCALE", L"1.5");
+  const std::wstring key = Env().SettingsRegistryPath() + L"\\Properties";
+  const struct {
+    const char* name;
+    UINT flags;
+    DWORD size;
+    POINT corner;  // expected top-left; {-1, -1}: centred on the owner
+  } cases[] = {
+      {"unscaled points", 0x100, 44, {120, 100}},
+      {"device points", 0, 44, {60, 50}},
+      {"oversized record", 0x100, 48, {-1, -1}},
+  };
+  SIZE ownSize{};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint8_t bytes[48] = {};
+    WINDOWPLACEMENT stored{};
+    stored.length = sizeof stored;
+    stored.flags = c.flags;
+    stored.showCmd = SW_SHOWMINIMIZED;  // never applied: showing is the frame's business
+    stored.rcNormalPosition = RECT{60, 50, 61, 51};
+    std::memcpy(bytes, &stored, sizeof stored);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Test Placement", REG_BINARY,
+                                bytes, c.size),
+              ERROR_SUCCESS);
+    VxUiTestHost host;
+    PlacedPopup popup;
+    EXPECT_EQ(popup.GetShowCommand(), SW_SHOW);
+    RECT placed{}, owner{};
+    ::GetWindowRect(host.Handle(), &owner);
+    bool visible = false, iconic = true;
+    host.Post([&] {
+      HWND window = VxFindPopup();
+      ::GetWindowRect(window, &placed);
+      visible = ::IsWindowVisible(window);
+      iconic = ::IsIconic(window);
+      ::SendMessageW(::GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(popup.DoModal(host.Handle()), 1);
+    EXPECT_TRUE(visible);
+    EXPECT_FALSE(iconic);
+    const SIZE size{placed.right - placed.left, placed.bottom - placed.top};
+    if (c.corner.x < 0) {
+      EXPECT_NEAR((placed.left + placed.right) / 2, (owner.left + owner.right) / 2, 1);
+      EXPECT_EQ(size.cx, ownSize.cx);
+      EXPECT_EQ(size.cy, ownSize.cy);
+    } else {
+      EXPECT_EQ(placed.left, c.corner.x);
+      EXPECT_EQ(placed.top, c.corner.y);
+      EXPECT_GT(size.cx, 200) << "its own size, not the stored 1 by 1";
+      ownSize = size;
+    }
+    uint8_t backBytes[64] = {};
+    DWORD backSize = sizeof backBytes;
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"Test Placement", RRF_RT_REG_BINARY,
+                             nullptr, backBytes, &backSize),
+              ERROR_SUCCESS);
+    EXPECT_EQ(backSize, 44u);
+    WINDOWPLACEMENT back{};
+    std::memcpy(&back, backBytes, sizeof back);
+    EXPECT_TRUE(back.flags & 0x100);
+    EXPECT_EQ(back.rcNormalPosition.left, placed.left / 2);
+    EXPECT_EQ(back.rcNormalPosition.right, placed.right / 2);
   }
 }
 
