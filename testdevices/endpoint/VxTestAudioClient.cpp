@@ -12,6 +12,7 @@ namespace {
 constexpr HRESULT kNotInitialized = static_cast<HRESULT>(0x88890001);
 constexpr HRESULT kAlreadyInitialized = static_cast<HRESULT>(0x88890002);
 constexpr HRESULT kNotStopped = static_cast<HRESULT>(0x88890005);
+constexpr HRESULT kUnsupportedFormat = static_cast<HRESULT>(0x88890008);
 
 // {0000tttt-0000-0010-8000-00AA00389B71}
 GUID SubTypeOf(uint32_t tag) {
@@ -29,16 +30,35 @@ std::string Hex(const void* data, size_t size) {
   return text;
 }
 
+// The sample type of a format: the tag, or the sub-type's tag for an
+// extensible format with one of the {0000tttt-0000-0010-8000-00AA00389B71} kind.
+uint32_t TypeOf(const WAVEFORMATEX* f) {
+  if (f->wFormatTag != WAVE_FORMAT_EXTENSIBLE)
+    return f->wFormatTag;
+  const GUID sub = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(f)->SubFormat;
+  const GUID base = SubTypeOf(0);
+  return std::memcmp(&sub.Data2, &base.Data2, sizeof(GUID) - sizeof sub.Data1) == 0 &&
+                 (sub.Data1 >> 16) == 0
+             ? sub.Data1
+             : 0xFFFFFFFFu;
+}
+
+// Shared mode runs in the mix format only: the same sample type, rate,
+// channels, container and block; an extensible format must also have the
+// mix's valid bits and speaker mask, and a plain one cannot stand for a mix
+// whose valid bits are fewer than its container.
 bool SameAsMix(const WAVEFORMATEX* f, const VxTestEndpointConfig& c) {
-  if (f->wFormatTag != c.formatTag || f->nSamplesPerSec != c.sampleRate ||
-      f->nChannels != c.channels || f->wBitsPerSample != c.bitsPerSample)
+  const uint32_t mixType = c.formatTag == WAVE_FORMAT_EXTENSIBLE ? c.subTag : c.formatTag;
+  if (f->wFormatTag == WAVE_FORMAT_EXTENSIBLE && f->cbSize < 22)
+    return false;
+  if (TypeOf(f) != mixType || f->nSamplesPerSec != c.sampleRate || f->nChannels != c.channels ||
+      f->wBitsPerSample != c.bitsPerSample || f->nBlockAlign != c.BlockAlign())
     return false;
   if (f->wFormatTag != WAVE_FORMAT_EXTENSIBLE)
-    return true;
-  if (f->cbSize < 22)
-    return false;
+    return c.EffectiveValidBits() == c.bitsPerSample;
   const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(f);
-  return x->SubFormat == SubTypeOf(c.subTag) && x->dwChannelMask == c.channelMask;
+  return x->Samples.wValidBitsPerSample == c.EffectiveValidBits() &&
+         (c.formatTag != WAVE_FORMAT_EXTENSIBLE || x->dwChannelMask == c.channelMask);
 }
 
 HRESULT Logged(const char* call, HRESULT hr) {
@@ -105,6 +125,8 @@ HRESULT VxTestAudioClient::Initialize(AUDCLNT_SHAREMODE shareMode,
     const size_t extra = format->cbSize < 22 ? format->cbSize : 22;
     formatHex = Hex(format, sizeof(WAVEFORMATEX) + extra);
     matches = SameAsMix(format, config_);
+    if (hr == S_OK && !matches)
+      hr = kUnsupportedFormat;
   }
   VxTestEndpointRecord::Instance().Write(
       "Initialize",
@@ -124,7 +146,7 @@ HRESULT VxTestAudioClient::GetBufferSize(UINT32* frames) noexcept {
   if (!initialized_)
     return kNotInitialized;
   *frames = config_.EffectivePacketFrames() * 4;
-  return S_OK;
+  return stream_.Failure();
 }
 
 HRESULT VxTestAudioClient::GetStreamLatency(REFERENCE_TIME* latency) noexcept {
@@ -147,7 +169,7 @@ HRESULT VxTestAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE,
     *closest = nullptr;
   if (format == nullptr)
     return E_POINTER;
-  return SameAsMix(format, config_) ? S_OK : static_cast<HRESULT>(0x88890008);
+  return SameAsMix(format, config_) ? S_OK : kUnsupportedFormat;
 }
 
 HRESULT VxTestAudioClient::GetMixFormat(WAVEFORMATEX** format) noexcept {
@@ -183,6 +205,8 @@ HRESULT VxTestAudioClient::Start() noexcept {
     hr = kNotInitialized;
   else if (started_)
     hr = kNotStopped;
+  else
+    hr = stream_.Failure();
   if (SUCCEEDED(hr)) {
     started_ = true;
     stream_.Start();
@@ -192,13 +216,15 @@ HRESULT VxTestAudioClient::Start() noexcept {
 
 HRESULT VxTestAudioClient::Stop() noexcept {
   HRESULT hr = initialized_ ? (started_ ? S_OK : S_FALSE) : kNotInitialized;
+  if (initialized_ && FAILED(stream_.Failure()))
+    hr = stream_.Failure();  // the device is gone: nothing stops any more
   started_ = false;
   stream_.Stop();
   return Logged("Stop", hr);
 }
 
 HRESULT VxTestAudioClient::Reset() noexcept {
-  return Logged("Reset", started_ ? kNotStopped : S_OK);
+  return Logged("Reset", started_ ? kNotStopped : stream_.Failure());
 }
 
 HRESULT VxTestAudioClient::SetEventHandle(HANDLE) noexcept {
@@ -219,6 +245,8 @@ HRESULT VxTestAudioClient::GetService(REFIID iid, void** out) noexcept {
   else if (!capture)
     hr = E_NOINTERFACE;
   else
+    hr = stream_.Failure();
+  if (hr == S_OK)
     *out = static_cast<IAudioCaptureClient*>(new (std::nothrow) VxTestCaptureClient(this));
   if (SUCCEEDED(hr) && *out == nullptr)
     hr = E_OUTOFMEMORY;

@@ -54,8 +54,8 @@ HRESULT VxTestDevice::Activate(REFIID iid, DWORD clsctx, PROPVARIANT* params, vo
     name = "IAudioEndpointVolume";
     hr = static_cast<HRESULT>(config_->failActivateVolume);
     if (hr == S_OK)
-      *out = static_cast<IAudioEndpointVolume*>(
-          new (std::nothrow) VxTestEndpointVolume(config_->endpoints[index_], config_->channels));
+      *out = static_cast<IAudioEndpointVolume*>(new (std::nothrow) VxTestEndpointVolume(
+          config_->endpoints[index_], config_->channels, config_->notifyDelayMs));
   }
   if (hr == S_OK && *out == nullptr)
     hr = E_OUTOFMEMORY;

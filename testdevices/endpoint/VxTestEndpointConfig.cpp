@@ -25,6 +25,8 @@ constexpr DwordValue kDwordValues[] = {
     {L"GapAfterFrames", &VxTestEndpointConfig::gapAfterFrames},
     {L"GapMs", &VxTestEndpointConfig::gapMs},
     {L"GapRepeat", &VxTestEndpointConfig::gapRepeat},
+    {L"SilentEvery", &VxTestEndpointConfig::silentEvery},
+    {L"NotifyDelayMs", &VxTestEndpointConfig::notifyDelayMs},
     {L"FailCreate", &VxTestEndpointConfig::failCreate},
     {L"FailActivate", &VxTestEndpointConfig::failActivate},
     {L"FailActivateVolume", &VxTestEndpointConfig::failActivateVolume},

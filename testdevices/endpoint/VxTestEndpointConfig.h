@@ -39,6 +39,10 @@ struct VxTestEndpointConfig {
   uint32_t gapAfterFrames = 0;  // packets stop for gapMs after this many frames
   uint32_t gapMs = 0;           // 0: no gap
   uint32_t gapRepeat = 0;       // 1: another gap after every further gapAfterFrames
+  uint32_t silentEvery = 4;     // every n-th packet is flagged silent (bytes unchanged); 0: none
+  // Volume notifications go out on a thread of their own this long after the
+  // change, holding the callback's reference meanwhile (races a teardown).
+  uint32_t notifyDelayMs = 0;
 
   // Faults: an HRESULT to answer instead of success (0: none).
   uint32_t failCreate = 0;          // DllGetClassObject
@@ -51,6 +55,7 @@ struct VxTestEndpointConfig {
   uint32_t failStart = 0;
   // GetNextPacketSize and GetBuffer fail with failStreamHr for failStreamMs
   // once failStreamAfterFrames frames were handed out (failStreamMs 0: never).
+  // AUDCLNT_E_DEVICE_INVALIDATED never ends and fails every later call.
   uint32_t failStreamAfterFrames = 0;
   uint32_t failStreamMs = 0;
   uint32_t failStreamHr = 0x88890004;  // AUDCLNT_E_DEVICE_INVALIDATED

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "testdevices/endpoint/VxTestEndpointRecord.h"
@@ -40,10 +42,46 @@ unsigned long long PointerValue(const void* p) {
   return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p));
 }
 
+// One change on its way to the callbacks registered when it was made; each
+// holds a reference until its call returned.
+struct Notification {
+  std::vector<IAudioEndpointVolumeCallback*> targets;
+  std::vector<uint8_t> data;
+  DWORD delayMs = 0;
+};
+
+// The system notifies from a thread of its own, not the changing one, and may
+// still be calling a callback that was unregistered meanwhile. The thread
+// keeps this DLL loaded until it has returned from it.
+DWORD WINAPI Deliver(void* parameter) {
+  HMODULE self = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Deliver),
+                       &self);
+  {
+    std::unique_ptr<Notification> n(static_cast<Notification*>(parameter));
+    if (n->delayMs != 0)
+      ::Sleep(n->delayMs);  // a late notification, as when the system is busy
+    for (IAudioEndpointVolumeCallback* callback : n->targets) {
+      const HRESULT hr =
+          callback->OnNotify(reinterpret_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(n->data.data()));
+      VxTestEndpointRecord::Instance().Write(
+          "OnNotify", VxRecordFields("callback=0x%llx\thr=0x%08lx", PointerValue(callback),
+                                     static_cast<unsigned long>(hr)));
+      callback->Release();
+    }
+  }
+  ::FreeLibraryAndExitThread(self, 0);
+}
+
 }  // namespace
 
-VxTestEndpointVolume::VxTestEndpointVolume(const std::wstring& endpoint, UINT channels) noexcept
-    : VxTestComObject("IAudioEndpointVolume"), endpoint_(endpoint), channels_(channels) {
+VxTestEndpointVolume::VxTestEndpointVolume(const std::wstring& endpoint,
+                                           UINT channels,
+                                           DWORD notifyDelayMs) noexcept
+    : VxTestComObject("IAudioEndpointVolume"),
+      endpoint_(endpoint),
+      channels_(channels),
+      notifyDelayMs_(notifyDelayMs) {
   std::lock_guard<std::mutex> lock(StateMutex());
   EndpointState& state = States()[endpoint_];
   if (state.channels.size() != channels_)
@@ -116,8 +154,10 @@ HRESULT VxTestEndpointVolume::Change(int channel, float level, int mute, LPCGUID
     return E_INVALIDARG;
   if (level < 0.0f || level > 1.0f)
     return E_INVALIDARG;
-  std::vector<IAudioEndpointVolumeCallback*> targets;
-  std::vector<uint8_t> data;
+  std::unique_ptr<Notification> n(new (std::nothrow) Notification);
+  if (!n)
+    return E_OUTOFMEMORY;
+  n->delayMs = notifyDelayMs_;
   {
     std::lock_guard<std::mutex> lock(StateMutex());
     EndpointState& state = States()[endpoint_];
@@ -129,11 +169,11 @@ HRESULT VxTestEndpointVolume::Change(int channel, float level, int mute, LPCGUID
       state.channels[static_cast<size_t>(channel)] = level;
     const size_t size =
         offsetof(AUDIO_VOLUME_NOTIFICATION_DATA, afChannelVolumes) + sizeof(float) * channels_;
-    data.assign(size < sizeof(AUDIO_VOLUME_NOTIFICATION_DATA)
-                    ? sizeof(AUDIO_VOLUME_NOTIFICATION_DATA)
-                    : size,
-                0);
-    auto* notification = reinterpret_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(data.data());
+    n->data.assign(size < sizeof(AUDIO_VOLUME_NOTIFICATION_DATA)
+                       ? sizeof(AUDIO_VOLUME_NOTIFICATION_DATA)
+                       : size,
+                   0);
+    auto* notification = reinterpret_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(n->data.data());
     notification->guidEventContext = context != nullptr ? *context : GUID_NULL;
     notification->bMuted = state.muted;
     notification->fMasterVolume = state.master;
@@ -142,17 +182,20 @@ HRESULT VxTestEndpointVolume::Change(int channel, float level, int mute, LPCGUID
       notification->afChannelVolumes[c] = state.channels[c];
     for (const Registration& r : state.registrations) {
       r.callback->AddRef();
-      targets.push_back(r.callback);
+      n->targets.push_back(r.callback);
     }
   }
-  for (IAudioEndpointVolumeCallback* callback : targets) {
-    const HRESULT hr =
-        callback->OnNotify(reinterpret_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(data.data()));
-    VxTestEndpointRecord::Instance().Write(
-        "OnNotify", VxRecordFields("callback=0x%llx\thr=0x%08lx", PointerValue(callback),
-                                   static_cast<unsigned long>(hr)));
-    callback->Release();
+  if (n->targets.empty())
+    return S_OK;
+  Notification* raw = n.release();
+  const HANDLE thread = ::CreateThread(nullptr, 0, &Deliver, raw, 0, nullptr);
+  if (thread == nullptr) {
+    n.reset(raw);
+    for (IAudioEndpointVolumeCallback* callback : n->targets)
+      callback->Release();
+    return E_OUTOFMEMORY;
   }
+  ::CloseHandle(thread);
   return S_OK;
 }
 

@@ -3,7 +3,9 @@
 // Volume, mute and the registered callbacks belong to the endpoint (by name),
 // shared by every volume object activated on it in this process, as on the
 // system: a change made through any of them notifies every callback registered
-// on that endpoint, synchronously on the changing thread. Registering takes a
+// on that endpoint at that moment, from a thread of its own (after
+// `notifyDelayMs`), holding a reference on each callback until its OnNotify
+// returned, even when the callback was unregistered meanwhile. Registering takes a
 // reference to the callback and unregistering releases it (the count left is
 // recorded); a callback still registered when its volume object is destroyed
 // is recorded as "callback-left" and released then.
@@ -18,7 +20,7 @@
 
 class VxTestEndpointVolume final : public VxTestComObject<IAudioEndpointVolume> {
  public:
-  VxTestEndpointVolume(const std::wstring& endpoint, UINT channels) noexcept;
+  VxTestEndpointVolume(const std::wstring& endpoint, UINT channels, DWORD notifyDelayMs) noexcept;
 
   HRESULT STDMETHODCALLTYPE
   RegisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) noexcept override;
@@ -51,9 +53,10 @@ class VxTestEndpointVolume final : public VxTestComObject<IAudioEndpointVolume> 
 
  private:
   ~VxTestEndpointVolume() override;
-  // Applies a change under the shared lock, then notifies outside it.
+  // Applies a change under the shared lock, then starts the notification.
   HRESULT Change(int channel, float level, int mute, LPCGUID context) noexcept;
 
   const std::wstring endpoint_;
   const UINT channels_;
+  const DWORD notifyDelayMs_;
 };

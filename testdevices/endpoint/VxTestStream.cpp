@@ -8,6 +8,9 @@ constexpr HRESULT kBufferEmpty = 0x08890001;  // AUDCLNT_S_BUFFER_EMPTY
 constexpr HRESULT kOutOfOrder = static_cast<HRESULT>(0x88890007);
 constexpr HRESULT kInvalidSize = static_cast<HRESULT>(0x88890011);
 constexpr uint64_t kNever = ~uint64_t{0};
+constexpr uint32_t kDeviceInvalidated = 0x88890004;
+constexpr DWORD kFlagDiscontinuity = 0x1;  // AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY
+constexpr DWORD kFlagSilent = 0x2;         // AUDCLNT_BUFFERFLAGS_SILENT
 
 }  // namespace
 
@@ -35,7 +38,13 @@ void VxTestStream::RestartClock(double now) noexcept {
 void VxTestStream::Start() noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
   started_ = true;
+  discontinuity_ = true;
   RestartClock(NowMs());
+}
+
+HRESULT VxTestStream::Failure() const noexcept {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return invalidated_ ? static_cast<HRESULT>(kDeviceInvalidated) : S_OK;
 }
 
 void VxTestStream::Stop() noexcept {
@@ -48,15 +57,18 @@ HRESULT VxTestStream::Update(uint32_t* available) noexcept {
   const double now = NowMs();
   VxTestEndpointRecord& record = VxTestEndpointRecord::Instance();
   if (inFault_) {
-    if (config_.failStreamMs == kVxTestEndpointForever || now < faultEndMs_)
+    // A device once invalidated stays so, as on the system.
+    if (invalidated_ || config_.failStreamMs == kVxTestEndpointForever || now < faultEndMs_)
       return static_cast<HRESULT>(config_.failStreamHr);
     inFault_ = false;
+    discontinuity_ = true;
     RestartClock(now);
     record.Write("fault-end", VxRecordFields("frame=%llu", delivered_));
   }
   if (!faultDone_ && config_.failStreamMs != 0 && started_ &&
       delivered_ >= config_.failStreamAfterFrames) {
     faultDone_ = inFault_ = true;
+    invalidated_ = config_.failStreamHr == kDeviceInvalidated;
     faultEndMs_ = now + config_.failStreamMs;
     record.Write("fault-begin", VxRecordFields("frame=%llu\thr=0x%08lx", delivered_,
                                                static_cast<unsigned long>(config_.failStreamHr)));
@@ -68,6 +80,7 @@ HRESULT VxTestStream::Update(uint32_t* available) noexcept {
     if (now < gapEndMs_)
       return S_OK;
     inGap_ = false;
+    discontinuity_ = true;
     RestartClock(now);
     nextGapAt_ = config_.gapRepeat != 0 && config_.gapAfterFrames != 0
                      ? delivered_ + config_.gapAfterFrames
@@ -129,9 +142,17 @@ HRESULT VxTestStream::GetBuffer(BYTE** data,
     ++counters_.emptyGets;
     hr = kBufferEmpty;
   } else {
+    // A silent packet still holds whatever the buffer had: callers must not
+    // trust its bytes to be zero, nor drop it.
     signal_.Fill(delivered_, available, buffer_.data());
     *data = buffer_.data();
     *frames = available;
+    if (discontinuity_)
+      *flags |= kFlagDiscontinuity;
+    if (config_.silentEvery != 0 &&
+        counters_.packets % config_.silentEvery == config_.silentEvery - 1)
+      *flags |= kFlagSilent;
+    discontinuity_ = false;
     holding_ = true;
     outstanding_ = available;
     ++counters_.packets;
@@ -145,15 +166,19 @@ HRESULT VxTestStream::GetBuffer(BYTE** data,
   }
   if (config_.recordPackets != 0 && hr != kBufferEmpty)
     VxTestEndpointRecord::Instance().Write(
-        "GetBuffer", VxRecordFields("frames=%u\tposition=%llu\thr=0x%08lx", *frames, delivered_,
-                                    static_cast<unsigned long>(hr)));
+        "GetBuffer", VxRecordFields("frames=%u\tposition=%llu\tflags=0x%lx\thr=0x%08lx", *frames,
+                                    delivered_, *flags, static_cast<unsigned long>(hr)));
   return hr;
 }
 
 HRESULT VxTestStream::ReleaseBuffer(UINT32 frames) noexcept {
   HRESULT hr = S_OK;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!holding_) {
+  if (invalidated_) {
+    ++counters_.failedCalls;
+    holding_ = false;
+    hr = static_cast<HRESULT>(kDeviceInvalidated);
+  } else if (!holding_) {
     ++counters_.outOfOrder;
     hr = kOutOfOrder;
   } else if (frames != 0 && frames != outstanding_) {

@@ -3,7 +3,11 @@
 // GetBuffer and ReleaseBuffer.
 //
 // Frames are numbered from the first frame handed out; packets carry the
-// deterministic signal of those frame numbers. In real-time pace a packet is
+// deterministic signal of those frame numbers, every `silentEvery`th one
+// flagged silent (its bytes are still the signal), the first after Start,
+// a gap or a failing stretch flagged as a discontinuity. Once the stream
+// fault is "device invalidated" the device is gone for good: every call of
+// the audio and capture clients fails with it from then on. In real-time pace a packet is
 // available once wall time since Start (or since the end of the last gap or
 // failing stretch) covers it; otherwise one is available whenever asked.
 // Owned by the audio client; every member is thread-safe.
@@ -43,6 +47,8 @@ class VxTestStream {
                                   UINT64* qpcPosition) noexcept;
   [[nodiscard]] HRESULT ReleaseBuffer(UINT32 frames) noexcept;
   Counters GetCounters() const noexcept;
+  // AUDCLNT_E_DEVICE_INVALIDATED once the device is gone, else S_OK.
+  [[nodiscard]] HRESULT Failure() const noexcept;
 
  private:
   // Advances gaps and faults; answers the fault HRESULT or S_OK, and in
@@ -65,6 +71,8 @@ class VxTestStream {
   bool inGap_ = false;
   double gapEndMs_ = 0;
   bool faultDone_ = false;
+  bool invalidated_ = false;
+  bool discontinuity_ = false;
   bool inFault_ = false;
   double faultEndMs_ = 0;
   uint32_t outstanding_ = 0;

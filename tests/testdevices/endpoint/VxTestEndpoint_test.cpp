@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/VxHandle.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
@@ -144,6 +145,65 @@ TEST_F(EndpointRecord, ShowsUnreleasedPacketsThreadsWithoutComAndWhatWasLeftAliv
   EXPECT_TRUE(calls[staThread].com);
   // in the process's multithreaded apartment, but only implicitly
   EXPECT_FALSE(calls[plainThread].com);
+}
+
+// As the system's engine: only the mix format is accepted; packets carry
+// flags (the first after Start and after a gap a discontinuity, every fourth
+// silent, with the signal's bytes all the same); a device once invalidated
+// fails every later call, Stop included, and never comes back.
+TEST_F(EndpointRecord, AcceptsOnlyTheMixFormatFlagsPacketsAndStaysInvalidated) {
+  VxTestEndpointConfig config;
+  config.realTime = 0;
+  config.packetFrames = 100;
+  config.gapAfterFrames = 500;
+  config.gapMs = 1;
+  config.failStreamAfterFrames = 800;
+  config.failStreamMs = 1;  // ignored: an invalidated device stays so
+  VxTestEndpointScope scope(config);
+  ASSERT_TRUE(scope.ok());
+  VxComPtr<IAudioClient> client;
+  ASSERT_EQ(S_OK, DefaultDevice()->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                            reinterpret_cast<void**>(client.put())));
+  WAVEFORMATEX* mix = nullptr;
+  ASSERT_EQ(S_OK, client->GetMixFormat(&mix));
+  WAVEFORMATEXTENSIBLE other = *reinterpret_cast<WAVEFORMATEXTENSIBLE*>(mix);
+  ::CoTaskMemFree(mix);
+  other.dwChannelMask = 4;
+  EXPECT_EQ(AUDCLNT_E_UNSUPPORTED_FORMAT,
+            client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 0, 0,
+                               &other.Format, nullptr));
+  other.dwChannelMask = 3;
+  ASSERT_EQ(S_OK, client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 0, 0,
+                                     &other.Format, nullptr));
+  VxComPtr<IAudioCaptureClient> capture;
+  ASSERT_EQ(S_OK, client->GetService(__uuidof(IAudioCaptureClient),
+                                     reinterpret_cast<void**>(capture.put())));
+  ASSERT_EQ(S_OK, client->Start());
+  std::vector<DWORD> flags;
+  std::vector<uint8_t> bytes;
+  HRESULT hr = S_OK;
+  while (flags.size() < 20) {
+    BYTE* data = nullptr;
+    UINT32 frames = 0;
+    DWORD f = 0;
+    hr = capture->GetBuffer(&data, &frames, &f, nullptr, nullptr);
+    if (FAILED(hr))
+      break;
+    if (frames == 0)
+      continue;  // in the gap
+    flags.push_back(f);
+    bytes.insert(bytes.end(), data, data + frames * 8);
+    EXPECT_EQ(S_OK, capture->ReleaseBuffer(frames));
+  }
+  EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, hr);
+  EXPECT_EQ((std::vector<DWORD>{1, 0, 0, 2, 0, 1, 0, 2}), flags);
+  EXPECT_EQ(VxTestEndpointControl::ExpectedBytes(config, 0, 800), bytes);
+  ::Sleep(5);  // past the stretch's length, which an invalidated device ignores
+  UINT32 size = 0;
+  EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, capture->GetNextPacketSize(&size));
+  EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, capture->ReleaseBuffer(0));
+  EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, client->Stop());
+  EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, client->Start());
 }
 
 // Frame 0 of channel 0 is the wave's minimum, half of full scale negative, in
