@@ -2,13 +2,12 @@
 
 VxMmcssScope::VxMmcssScope(const wchar_t* taskName) noexcept {
   using SetFn = HANDLE(WINAPI*)(LPCWSTR, LPDWORD);
-  library_.reset(::LoadLibraryExW(L"Avrt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-  if (!library_)
+  if (!library_.Load(u"Avrt.dll", LOAD_LIBRARY_SEARCH_SYSTEM32))
     return;
   const auto set = reinterpret_cast<SetFn>(
-      reinterpret_cast<void*>(::GetProcAddress(library_.get(), "AvSetMmThreadCharacteristicsW")));
+      reinterpret_cast<void*>(::GetProcAddress(library_.Get(), "AvSetMmThreadCharacteristicsW")));
   revert_ = reinterpret_cast<RevertFn>(
-      reinterpret_cast<void*>(::GetProcAddress(library_.get(), "AvRevertMmThreadCharacteristics")));
+      reinterpret_cast<void*>(::GetProcAddress(library_.Get(), "AvRevertMmThreadCharacteristics")));
   if (!set || !revert_ || !taskName || !*taskName)
     return;
   task_ = set(taskName, &taskIndex_);

@@ -1,16 +1,16 @@
 // VxMmcssScope: registers the calling thread with the multimedia class
 // scheduler for the lifetime of the object.
 //
-// The scheduler's library is loaded at run time, so the module does not import
-// it: when the library or one of its two functions is missing, or registration
-// fails, the scope does nothing and IsRegistered() is false. The destructor
-// reverts the registration (when there is one) and unloads the library. Create
-// and destroy the scope on the thread it registers. Windows only.
+// The scheduler's library is loaded at run time through the module's library
+// loader, so the module does not import it: when the library or one of its two functions is
+// missing, or registration fails, the scope does nothing and IsRegistered() is false. The
+// destructor reverts the registration (when there is one) and unloads the library. Create and
+// destroy the scope on the thread it registers. Windows only.
 #pragma once
 
 #include <windows.h>
 
-#include "foundation/VxHandle.h"
+#include "live_Main/host/VxLoadLibrary.h"
 
 class VxMmcssScope {
  public:
@@ -25,7 +25,7 @@ class VxMmcssScope {
  private:
   using RevertFn = BOOL(WINAPI*)(HANDLE);
 
-  VxModule library_;
+  VxLoadLibrary library_;
   RevertFn revert_ = nullptr;
   HANDLE task_ = nullptr;  // not a kernel handle: released by revert_, not CloseHandle
   DWORD taskIndex_ = 0;

@@ -134,9 +134,11 @@ void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
         break;
       }
     }
-    // Empty here only when a stop was requested: nothing to fetch.
-    if (failed || packetFrames == 0)
+    if (failed)
       continue;
+    // Fetched even when a stop ended the wait on an empty endpoint: the client
+    // then answers AUDCLNT_S_BUFFER_EMPTY, a success with no frames, and the
+    // sink gets one Write of zero bytes.
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
@@ -144,7 +146,7 @@ void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
       Pause();
       continue;
     }
-    // Silent and discontinuous packets go out as they are.
+    // Silent and discontinuous packets go out as they are, bytes and all.
     sink_->Write(data, static_cast<int32_t>(PacketBytes(format, frames)), false);
     (void)capture->ReleaseBuffer(frames);
   }

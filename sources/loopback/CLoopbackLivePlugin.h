@@ -8,9 +8,11 @@
 // mode with the endpoint's mix format unchanged, announces that format to the
 // sink, registers with the multimedia class scheduler as "Capture" and polls
 // the capture client, handing every packet to the sink's Write straight from
-// the client's buffer (Write must not keep the pointer). An empty endpoint is
-// asked again every millisecond; failing calls in the loop are retried after
-// the same pause, until the source is deleted. Every failure before streaming
+// the client's buffer (Write must not keep the pointer), whatever its flags
+// say. An empty endpoint is asked again every millisecond; when a stop ends
+// that wait, the empty fetch still goes to the sink as a Write of zero bytes.
+// Failing calls in the loop are retried after the same pause, until the
+// source is deleted. Every failure before streaming
 // is logged in category 64 under "CLoopbackLivePlugin::LoopbackCapture",
 // except a refused format.
 //

@@ -39,6 +39,11 @@ CVistaAudioControl::~CVistaAudioControl() {
   registered_ = false;
   volume_.reset();
   device_.reset();
+  // The system may still be inside a notification it took a reference for
+  // before the unregistration; the object must outlive that call, and it
+  // lives on the capture thread's stack.
+  while (ReferenceCount() > 1)
+    ::Sleep(1);
 }
 
 void CVistaAudioControl::Attach() noexcept {

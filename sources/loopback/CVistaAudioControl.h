@@ -7,7 +7,8 @@
 // role; on the way it records the names of all active playback endpoints (as
 // reported and cleaned for display). The object holds one reference to the
 // device and one to the volume interface; destroying it unregisters the
-// notification first and then releases both.
+// notification first, releases both, and then waits until the system has
+// given back every reference it still holds (a notification in flight).
 //
 // Threads: created, attached and destroyed on one thread, which has COM
 // initialised (the capture thread keeps it on its stack). The system's

@@ -7,6 +7,7 @@
 
 #include "live_Main/host/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
+#include "tests/support/VxFunctionPatch.h"
 
 using namespace vxtest;
 using Clock = std::chrono::steady_clock;
@@ -29,22 +30,63 @@ std::string Hex(const void* data, size_t size) {
   return text;
 }
 
-std::vector<VxTestRecordLine> Events(const std::vector<VxTestRecordLine>& lines,
-                                     const char* event) {
-  std::vector<VxTestRecordLine> out;
-  for (const VxTestRecordLine& line : lines)
-    if (line.event == event)
-      out.push_back(line);
-  return out;
-}
-
 using Configure = std::function<void(VxTestEndpointConfig&)>;
+
+// Sees the capture thread register with the multimedia class scheduler and
+// revert, and where in the endpoint's record the registration falls.
+struct SchedulerHook {
+  static constexpr uintptr_t kTask = 0x7A5C;
+  static HANDLE WINAPI Set(LPCWSTR name, LPDWORD index) {
+    tasks += name ? name : L"(null)";
+    tasks += L";";
+    const auto record = VxTestEndpointControl::ReadRecord(recordFile);
+    const auto service = Events(record, "GetService");
+    inOrder =
+        service.size() == 1 && service[0].Number("hr") == 0 && Events(record, "Start").empty();
+    *index = 1;
+    return reinterpret_cast<HANDLE>(kTask);
+  }
+  static BOOL WINAPI Revert(HANDLE handle) {
+    reverts += handle == reinterpret_cast<HANDLE>(kTask);
+    return TRUE;
+  }
+  void Reset(const std::wstring& file) {
+    recordFile = file;
+    tasks.clear();
+    inOrder = false;
+    reverts = 0;
+  }
+  VxFunctionPatch set{L"Avrt.dll", "AvSetMmThreadCharacteristicsW", reinterpret_cast<void*>(&Set)};
+  VxFunctionPatch revert{L"Avrt.dll", "AvRevertMmThreadCharacteristics",
+                         reinterpret_cast<void*>(&Revert)};
+  // Written by the capture thread, read after it ended.
+  static inline std::wstring recordFile, tasks;
+  static inline bool inOrder = false;
+  static inline int reverts = 0;
+};
+
+// The loopback source has no settings: info codes 1 and 2 answer 1, code 3
+// and Configure -1, and nothing is written to the caller's buffer.
+TEST(LoopbackCapture, AnswersInfoCodesAndHasNoSettings) {
+  IVxAudioLive* source = CreateSource();
+  wchar_t buffer[1024];
+  std::fill(std::begin(buffer), std::end(buffer), L'#');
+  EXPECT_EQ(source->GetInfo(2, buffer), 1);
+  EXPECT_EQ(source->GetInfo(3, buffer), -1);
+  EXPECT_EQ(source->Configure(0, ::GetDesktopWindow()), -1);
+  EXPECT_EQ(buffer[0], L'#');
+  VxDeleteSource(source);
+}
 
 // Every step before streaming that fails ends the capture with its own log
 // line between Start and Finish; Open answers -1 and the sink never gets a
 // block. A sink that refuses the format, or a missing volume interface, adds
-// no line of its own.
+// no line of its own. The thread registers as "Capture" with the scheduler
+// between GetService and Start, and reverts once, when Start fails too; on
+// every path every endpoint object is released again.
 TEST(LoopbackCapture, EachFailingStepLogsItsLineAndOpenFails) {
+  SchedulerHook hook;
+  ASSERT_TRUE(hook.set.Installed() && hook.revert.Installed());
   const struct {
     const char* name;
     Configure configure;
@@ -75,11 +117,17 @@ TEST(LoopbackCapture, EachFailingStepLogsItsLineAndOpenFails) {
     test.configure(config);
     EndpointRun run(config);
     ASSERT_TRUE(run.endpoint.ok());
+    hook.Reset(run.config.recordFile);
     run.sink.refuseFormat = test.refuseFormat;
     EXPECT_EQ(OpenAndDelete(run.sink, test.opened),
               test.message ? std::vector<std::string>{test.message} : std::vector<std::string>{});
     const auto record = run.Record();
     EXPECT_EQ(VxTestEndpointControl::Summarize(record).callbacksLeft, 0u);
+    EXPECT_EQ(VxTestEndpointControl::WriteLiveObjects(), 0u);
+    const bool registers = test.opened == 0 || std::string(test.name) == "start";
+    EXPECT_EQ(SchedulerHook::tasks, registers ? L"Capture;" : L"");
+    EXPECT_EQ(SchedulerHook::inOrder, registers);
+    EXPECT_EQ(SchedulerHook::reverts, registers ? 1 : 0);
     if (test.refuseFormat) {
       EXPECT_EQ(run.sink.formats.size(), 1u);
       EXPECT_TRUE(Events(record, "Initialize").empty());
@@ -89,7 +137,9 @@ TEST(LoopbackCapture, EachFailingStepLogsItsLineAndOpenFails) {
 
 // The endpoint's mix format becomes the record handed to SetFormat and to
 // Initialize, unchanged apart from the valid bits; every block is whole
-// frames of the endpoint's signal, as many as each packet held.
+// frames of the endpoint's signal, as many as each packet held. Where the
+// conversion changes the format (fewer valid bits, a mask that does not fit
+// the channels, an unknown tag) the endpoint refuses it as the system does.
 TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
   const struct {
     const char* name;
@@ -97,6 +147,7 @@ TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
     uint16_t tag;
     uint16_t subTag;  // of the record's sub-format {0000tttt-...}
     uint32_t mask;
+    bool refused = false;
   } cases[] = {
       {"pcm16", [](auto& c) { c.formatTag = 1, c.bitsPerSample = 16, c.sampleRate = 44100; }, 1, 1,
        0},
@@ -104,13 +155,14 @@ TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
       {"ext float 7.1",
        [](auto& c) { c.subTag = 3, c.channels = 8, c.channelMask = 0x63F, c.sampleRate = 192000; },
        0xFFFE, 3, 0x63F},
-      {"ext int 24 in 32", [](auto& c) { c.subTag = 1, c.validBitsPerSample = 24; }, 0xFFFE, 1, 3},
+      {"ext int 24 in 32", [](auto& c) { c.subTag = 1, c.validBitsPerSample = 24; }, 0xFFFE, 1, 3,
+       true},
       {"ext mask mismatch", [](auto& c) { c.subTag = 1, c.bitsPerSample = 16, c.channelMask = 7; },
-       0xFFFE, 1, 0},
+       0xFFFE, 1, 0, true},
       {"0x92", [](auto& c) { c.formatTag = 0x92, c.bitsPerSample = 16; }, 0x92, 0x92, 0},
       {"7", [](auto& c) { c.formatTag = 7, c.bitsPerSample = 8, c.channels = 1; }, 7, 7, 0},
       {"0x50", [](auto& c) { c.formatTag = 0x50, c.bitsPerSample = 16; }, 0x50, 0x50, 0},
-      {"unknown tag", [](auto& c) { c.formatTag = 0x1234, c.bitsPerSample = 16; }, 1, 1, 0},
+      {"unknown tag", [](auto& c) { c.formatTag = 0x1234, c.bitsPerSample = 16; }, 1, 1, 0, true},
       {"failure with structure",
        [](auto& c) { c.failGetMixFormat = 0x80004005, c.mixFormatOnFailure = 1; }, 0xFFFE, 3, 3},
   };
@@ -122,8 +174,8 @@ TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
     test.configure(config);
     EndpointRun run(config);
     IVxAudioLive* source = CreateSource();
-    ASSERT_EQ(source->Open(u"", &run.sink), 0);
-    EXPECT_TRUE(run.sink.WaitFrames(3000));
+    ASSERT_EQ(source->Open(u"", &run.sink), test.refused ? -1 : 0);
+    EXPECT_TRUE(test.refused || run.sink.WaitFrames(3000));
     VxDeleteSource(source);
 
     ASSERT_EQ(run.sink.formats.size(), 1u);
@@ -148,6 +200,11 @@ TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
     EXPECT_EQ(initialize[0].Number("flags"), 0x20000u);
     EXPECT_EQ(initialize[0].Field("session"), "null");
     EXPECT_EQ(initialize[0].Field("format"), Hex(&format, extensible ? 40 : 18));
+    EXPECT_EQ(initialize[0].Number("hr"), test.refused ? 0x88890008u : 0u);
+    if (test.refused) {
+      EXPECT_EQ(run.sink.writes, 0);
+      continue;
+    }
 
     EXPECT_EQ(run.sink.badWrites, 0);
     EXPECT_EQ(run.sink.mismatches, 0);
@@ -202,6 +259,28 @@ TEST(LoopbackStream, ArrivesByteExactFromOneTimeCriticalComThread) {
     for (uint32_t calls :
          {summary.startCalls, summary.stopCalls, summary.registered, summary.unregistered})
       EXPECT_EQ(calls, 1u);
+    // The render flow, active state and console role; the client with every
+    // context and no parameters, the volume in process.
+    const auto listed = Events(record, "EnumAudioEndpoints");
+    const auto chosen = Events(record, "GetDefaultAudioEndpoint");
+    ASSERT_EQ(listed.size(), 1u);
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(listed[0].Number("flow"), 0u);
+    EXPECT_EQ(listed[0].Number("stateMask"), 1u);
+    EXPECT_EQ(chosen[0].Number("flow"), 0u);
+    EXPECT_EQ(chosen[0].Number("role"), 0u);
+    for (const VxTestRecordLine& line : Events(record, "Activate")) {
+      EXPECT_EQ(line.Field("params"), "null");
+      EXPECT_EQ(line.Number("clsctx"), line.Field("iid") == "IAudioClient" ? 23u : 1u);
+    }
+    // Packets flagged silent or discontinuous arrived byte exact all the same.
+    const auto packets = Events(record, "GetBuffer");
+    if (test.realTime) {
+      ASSERT_GT(packets.size(), 8u);
+      EXPECT_EQ(packets[0].Number("flags"), 1u);
+      EXPECT_EQ(packets[3].Number("flags"), 2u);
+    }
+    EXPECT_LE(sink.zeroWrites, 1);
   }
 }
 
@@ -246,6 +325,13 @@ TEST(LoopbackStop, DeleteReturnsPromptlyWhileStreamingSilentOrFailing) {
     const auto start = Clock::now();
     VxDeleteSource(source);
     EXPECT_LT(ElapsedMs(start), 2000);
+    EXPECT_EQ(run.sink.badWrites, 0);
+    // A stop that ends the wait on the silent endpoint fetches the empty packet.
+    if (std::string(test.name) == "silent")
+      EXPECT_EQ(run.sink.zeroWrites, 1);
+    const auto stop = Events(run.Record(), "Stop");
+    ASSERT_EQ(stop.size(), 1u);
+    EXPECT_EQ(stop[0].Number("hr"), std::string(test.name) == "failing" ? 0x88890004u : 0u);
   }
 }
 

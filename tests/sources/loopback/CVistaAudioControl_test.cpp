@@ -66,9 +66,13 @@ TEST_F(VistaAudioControl, ChoosesByNameOrDefaultAndListsEveryEndpoint) {
 }
 
 // Registered, the endpoint holds one reference and delivers changes to the
-// target; destroyed, the control object is unregistered and released.
-TEST_F(VistaAudioControl, VolumeCallbackCountsReferencesAndReachesTheTarget) {
-  VxTestEndpointScope endpoint{VxTestEndpointConfig()};
+// target from a thread of its own; a notification still on its way when the
+// control object goes (the endpoint holds its reference meanwhile) reaches it
+// before the destructor returns, and nothing is left behind.
+TEST_F(VistaAudioControl, VolumeCallbackCountsReferencesAndOutlivesLateNotifications) {
+  VxTestEndpointConfig config;
+  config.notifyDelayMs = 1000;  // long past the unregistration, even on a busy machine
+  vxtest::EndpointRun run(config);
   Target target;
   {
     CVistaAudioControl control;
@@ -76,9 +80,6 @@ TEST_F(VistaAudioControl, VolumeCallbackCountsReferencesAndReachesTheTarget) {
     ASSERT_TRUE(control.IsRegisteredForNotifications());
     EXPECT_EQ(control.ReferenceCount(), 2);
     control.SetNotificationTarget(&target);
-    ASSERT_EQ(control.EndpointVolume()->SetMasterVolumeLevelScalar(0.25f, nullptr), S_OK);
-    EXPECT_EQ(target.calls, 1);
-    EXPECT_FLOAT_EQ(target.level, 0.25f);
 
     void* out = &target;
     EXPECT_EQ(control.QueryInterface(vxcoreaudio::kIidDevice, &out), E_NOINTERFACE);
@@ -89,7 +90,17 @@ TEST_F(VistaAudioControl, VolumeCallbackCountsReferencesAndReachesTheTarget) {
       EXPECT_EQ(out, static_cast<IAudioEndpointVolumeCallback*>(&control));
       EXPECT_EQ(control.Release(), 2u);
     }
+    ASSERT_EQ(control.EndpointVolume()->SetMasterVolumeLevelScalar(0.25f, nullptr), S_OK);
   }
+  EXPECT_EQ(target.calls, 1);
+  EXPECT_FLOAT_EQ(target.level, 0.25f);
+  const auto record = run.Record();
+  const auto unregister = vxtest::Events(record, "UnregisterControlChangeNotify");
+  ASSERT_EQ(unregister.size(), 1u);
+  EXPECT_EQ(unregister[0].Number("refsLeft"), 2u) << "the notification was still on its way";
+  const auto notified = vxtest::Events(record, "OnNotify");
+  ASSERT_EQ(notified.size(), 1u);
+  EXPECT_NE(notified[0].tid, ::GetCurrentThreadId());
   EXPECT_EQ(VxTestEndpointControl::WriteLiveObjects(), 0u);
 }
 
