@@ -3,7 +3,10 @@
 # out a portable host folder, registers the plug-in, lists its sources, then
 # records a few seconds of live audio through the IPC source (vxproducer paces
 # a sine at its audio rate) into build/host/ipc-recording.wav; then through the
-# loopback source from the test audio endpoint; then registers the test ASIO
+# loopback source from the test audio endpoint, and real played sound (a sine
+# played with pacat into a private PulseAudio null sink) through the loopback
+# source into build/host/loopback-real.wav, measured against what was played;
+# then registers the test ASIO
 # driver from the host folder, lists the ASIO drivers and records from two of
 # them through the ASIO source: once with options, once with the settings the
 # dialog stores. Every recording of a test device is checked
@@ -31,6 +34,18 @@ run ./vxhost.exe record ipc-streaming.wav --streaming \
 echo "== Recording the loopback source from the test endpoint (48 kHz, 2 channels, float, 3 s) =="
 run ./vxhost.exe record loopback-recording.wav --source loopback --test-endpoint --seconds 3
 python3 "$ROOT/scripts/check_loopback_wav.py" loopback-recording.wav 2.5
+echo "== Recording real played sound through the loopback source (1 kHz sine at -6 dBFS, 3 s) =="
+# A private PulseAudio server with a null sink; pacat plays the sine into it,
+# and the test endpoint forwards the loopback source's audio client to the
+# sink's monitor through Wine's own audio stack.
+source "$ROOT/scripts/audio_server.sh"
+AUDIO_DIR=$(mktemp -d /tmp/vxaudio.XXXXXX)
+trap 'stop_audio_server; rm -rf "$AUDIO_DIR"; stop_wine' EXIT
+start_audio_server "$AUDIO_DIR"
+play_tone 1000 -6
+run ./vxhost.exe record loopback-real.wav --source loopback --real-capture --seconds 3
+stop_audio_server
+python3 "$ROOT/scripts/tone.py" measure loopback-real.wav 1000 -6
 echo "== Registering the test ASIO driver from the host folder =="
 # Driver 2 of the test driver is told to deliver 32-bit float samples.
 run reg add 'HKCU\Software\VxTestAsio\Default\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' \
@@ -53,4 +68,4 @@ for v in "Sample Rate=96000" "Channels=8" "Channel Shift=0"; do
 done
 run ./vxhost.exe record asio-float.wav --source asio --seconds 2
 run ./vxhost.exe verify asio-float.wav
-echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; host log: $HOST_DIR/VxTools.log"
+echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/loopback-real.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; host log: $HOST_DIR/VxTools.log"

@@ -3,7 +3,10 @@
 // the host folder in front of the system's audio device enumerator in this
 // prefix (and takes it away again afterwards), so there is something to
 // record where the system cannot capture its own output; the endpoint then
-// plays its deterministic test signal in the format the options give.
+// plays its deterministic test signal in the format the options give. With
+// --real-capture the endpoint instead forwards the audio client to a real
+// capture endpoint of the system (a PulseAudio null sink's monitor), so what
+// another program plays reaches the loopback source.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,6 +22,10 @@ const wchar_t kLoopbackRecordOptions[] =
     L"  --endpoint-channels N, --endpoint-rate HZ, --endpoint-bits B\n"
     L"                      the test endpoint's mix format (default 2, 48000, 32)\n"
     L"  --endpoint-int      integer samples instead of float (with --test-endpoint)\n"
+    L"  --real-capture      the test endpoint forwards to the system's capture endpoint\n"
+    L"                      whose name contains \"Monitor\" (a PulseAudio null sink's\n"
+    L"                      monitor): records what other programs play there\n"
+    L"  --capture-endpoint NAME  another part of that endpoint's name\n"
     L"  The loopback source runs until --seconds or Ctrl+C.\n";
 
 namespace {
@@ -33,6 +40,14 @@ class LoopbackRecordSource final : public VxRecordSource {
     long long n = 0;
     if (a == L"--test-endpoint") {
       useTestEndpoint_ = true;
+    } else if (a == L"--real-capture") {
+      useTestEndpoint_ = true;
+      config_.realCapture = 1;
+    } else if (a == L"--capture-endpoint") {
+      if (!(v = VxRecordOptionValue(argc, argv, i, error)))
+        return false;
+      config_.realCaptureEndpoint = v;
+      captureEndpointGiven_ = true;
     } else if (a == L"--endpoint-int") {
       config_.subTag = 1;
     } else if (a == L"--endpoint-channels" || a == L"--endpoint-rate" || a == L"--endpoint-bits") {
@@ -55,8 +70,12 @@ class LoopbackRecordSource final : public VxRecordSource {
   }
 
   bool CheckOptions(std::wstring& error) override {
-    if (endpointFormatGiven_ && !useTestEndpoint_) {
-      error = L"--endpoint-... options need --test-endpoint";
+    if (endpointFormatGiven_ && (!useTestEndpoint_ || config_.realCapture)) {
+      error = L"--endpoint-... options need --test-endpoint (the real capture has its own format)";
+      return false;
+    }
+    if (captureEndpointGiven_ && !config_.realCapture) {
+      error = L"--capture-endpoint needs --real-capture";
       return false;
     }
     if (config_.bitsPerSample % 8 != 0 ||
@@ -83,6 +102,13 @@ class LoopbackRecordSource final : public VxRecordSource {
       return false;
     }
     installed_ = true;
+    if (config_.realCapture) {
+      std::wprintf(
+          L"Test endpoint in front of the device enumerator, forwarding to the system's "
+          L"capture endpoint \"*%ls*\"\n",
+          config_.realCaptureEndpoint.c_str());
+      return true;
+    }
     std::wprintf(L"Test endpoint in front of the device enumerator: %u ch, %u Hz, %u-bit %ls\n",
                  config_.channels, config_.sampleRate, config_.bitsPerSample,
                  config_.subTag == 3 ? L"float" : L"integer");
@@ -110,6 +136,7 @@ class LoopbackRecordSource final : public VxRecordSource {
   VxTestEndpointConfig config_;
   bool useTestEndpoint_ = false;
   bool endpointFormatGiven_ = false;
+  bool captureEndpointGiven_ = false;
   bool installed_ = false;
 };
 

@@ -1,12 +1,18 @@
-// The loopback source on the system's own audio stack (no test endpoint): it
-// must end the way the capture steps say for whatever that stack answers,
-// promptly and without leaving anything behind. The script that runs this
-// program says which stack to expect: VX_AUDIO_SERVER=pulse (a PulseAudio
-// null sink) or none (no audio server reachable).
+// The loopback source on the system's own audio stack: without the test
+// endpoint it must end the way the capture steps say for whatever that stack
+// answers, promptly and without leaving anything behind; through the test
+// endpoint's forwarding to the null sink's monitor it must carry the sine that
+// another program plays there. The script that runs this program says which
+// stack to expect: VX_AUDIO_SERVER=pulse (a PulseAudio null sink, with the
+// sine of VX_TONE_HZ at VX_TONE_DBFS playing) or none (no audio server).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "live_Main/host/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
@@ -59,6 +65,90 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
     EXPECT_EQ(cycle(), failure);
   EXPECT_TRUE(VxProcessProbe::ThreadsSettleAtMost(before.threads));
   EXPECT_LE(VxProcessProbe::HandleSlot(), before.handleSlot + 5);
+}
+
+// Keeps the first channel of 32-bit float blocks from the first sample of
+// the tone on, until it holds `wanted` samples.
+class ToneSink final : public IVxAudioLiveSink {
+ public:
+  explicit ToneSink(size_t wanted) : wanted_(wanted) {}
+  int32_t SetFormat(const VxAudioFormat* format) override {
+    format_ = *format;
+    return format->bitsPerSample == 32 && format->blockAlign == 4 * format->channels ? 0 : -1;
+  }
+  void Write(const void* data, int32_t byteCount, bool) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto* samples = static_cast<const float*>(data);
+    for (int32_t i = 0; i + format_.blockAlign <= byteCount; i += format_.blockAlign) {
+      const float v = samples[i / 4];
+      if (!first_.empty() || std::fabs(v) > 0.01f)
+        first_.push_back(v);
+    }
+    if (first_.size() >= wanted_)
+      cv_.notify_all();
+  }
+  void SourceEnded() override {}
+  bool Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::seconds(60), [&] { return first_.size() >= wanted_; });
+  }
+  VxAudioFormat format_;
+  std::vector<float> first_;
+
+ private:
+  const size_t wanted_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+};
+
+// The sine another program plays into the null sink arrives through the whole
+// capture path at the frequency and level it was played with; with no audio
+// server the forwarding endpoint has nothing to activate and Open fails.
+TEST(LoopbackSystem, RealPlayedSineArrivesAtItsFrequencyAndLevel) {
+  const char* server = std::getenv("VX_AUDIO_SERVER");
+  ASSERT_TRUE(server) << "run through run_with_audio_server.sh";
+  VxTestEndpointConfig config;
+  config.realCapture = 1;
+  config.realCaptureEndpoint = L"Monitor of Null Output";
+  VxTestEndpointScope endpoint(config);
+  ASSERT_TRUE(endpoint.ok());
+  if (std::string(server) != "pulse") {
+    VxTestEndpointConfig unused;
+    LoopbackSink sink(unused);
+    const std::vector<std::string> log = OpenAndDelete(sink, -1);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        log[0], std::regex(R"(IMMDevice::Activate\(IAudioClient\) failed: hr = 0x[0-9a-f]{8})")))
+        << log[0];
+    return;
+  }
+  ASSERT_TRUE(std::getenv("VX_TONE_HZ") && std::getenv("VX_TONE_DBFS"));
+  const double playedHz = std::atof(std::getenv("VX_TONE_HZ"));
+  const double playedDb = std::atof(std::getenv("VX_TONE_DBFS"));
+  ToneSink sink(44100 / 2);
+  IVxAudioLive* source = CreateSource();
+  ASSERT_EQ(source->Open(u"", &sink), 0);
+  EXPECT_TRUE(sink.Wait()) << "half a second of the tone within a minute";
+  VxDeleteSource(source);
+  ASSERT_GE(sink.first_.size(), 44100u / 2);
+
+  // Rising zero crossings, interpolated, give the frequency; the peak the level.
+  const std::vector<float>& v = sink.first_;
+  std::vector<double> crossings;
+  float peak = 0;
+  for (size_t i = 1; i < v.size(); ++i) {
+    if (v[i - 1] < 0 && v[i] >= 0)
+      crossings.push_back(static_cast<double>(i - 1) + v[i - 1] / (v[i - 1] - v[i]));
+    peak = std::max(peak, std::fabs(v[i]));
+  }
+  ASSERT_GT(crossings.size(), 10u);
+  const double hz = static_cast<double>(crossings.size() - 1) * sink.format_.sampleRate /
+                    (crossings.back() - crossings.front());
+  const double db = 20 * std::log10(peak);
+  std::printf("played %.1f Hz at %.1f dBFS; recorded %.2f Hz at %.2f dBFS (%u Hz, %u ch)\n",
+              playedHz, playedDb, hz, db, sink.format_.sampleRate, sink.format_.channels);
+  EXPECT_NEAR(hz, playedHz, playedHz * 0.005);
+  EXPECT_NEAR(db, playedDb, 1.0);
 }
 
 }  // namespace

@@ -1,0 +1,61 @@
+# Sourced by the scripts that need real played sound: a private PulseAudio
+# server with one null sink, and a sine played into it with the ordinary
+# PulseAudio client (pacat). Both end with the calling shell (stop_audio_server).
+#
+#   start_audio_server DIR   starts the server with its runtime files in DIR and
+#                            exports PULSE_SERVER for every client (Wine included);
+#                            returns non-zero with the server's log when it cannot start
+#   play_tone HZ DBFS        plays a sine of HZ at DBFS (peak) on both channels
+#                            until the server stops
+#   stop_audio_server        ends both
+
+AUDIO_SERVER_PID=""
+AUDIO_TONE_PID=""
+AUDIO_SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+start_audio_server() {
+  local dir=$1
+  command -v pulseaudio >/dev/null && command -v pacat >/dev/null || {
+    echo "pulseaudio and pacat are not installed (scripts/setup.sh installs them)" >&2
+    return 1
+  }
+  mkdir -p "$dir"
+  local as_root=()
+  [ "$(id -u)" -eq 0 ] && as_root=(--system=false)
+  HOME="$dir" XDG_RUNTIME_DIR="$dir" pulseaudio -n "${as_root[@]}" --daemonize=no \
+    --exit-idle-time=-1 --use-pid-file=no --load=module-null-sink \
+    --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+    >"$dir/server.log" 2>&1 &
+  AUDIO_SERVER_PID=$!
+  export PULSE_SERVER="unix:$dir/native"
+  # The socket appears once the server accepts clients; a loaded machine may
+  # take seconds, and a server that died ends the wait at once.
+  for _ in $(seq 1 300); do
+    [ -S "$dir/native" ] && return 0
+    kill -0 "$AUDIO_SERVER_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "PulseAudio did not start:" >&2
+  cat "$dir/server.log" >&2
+  return 1
+}
+
+play_tone() {
+  python3 "$AUDIO_SCRIPTS/tone.py" play "$1" "$2" 44100 |
+    pacat --playback --format=s16le --rate=44100 --channels=2 --latency-msec=50 &
+  AUDIO_TONE_PID=$!
+}
+
+stop_audio_server() {
+  if [ -n "$AUDIO_TONE_PID" ]; then
+    kill "$AUDIO_TONE_PID" 2>/dev/null || true
+  fi
+  if [ -n "$AUDIO_SERVER_PID" ]; then
+    kill "$AUDIO_SERVER_PID" 2>/dev/null || true
+    wait "$AUDIO_SERVER_PID" 2>/dev/null || true
+  fi
+  AUDIO_TONE_PID=""
+  AUDIO_SERVER_PID=""
+  unset PULSE_SERVER
+  return 0
+}
