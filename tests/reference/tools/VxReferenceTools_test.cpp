@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/VxHostTypes.h"
 #include "live_Main/host/IVxTools.h"
 #include "tests/support/VxToolsTestEnv.h"
 
@@ -70,40 +69,4 @@ TEST(ToolsLibrary, HeadlessBoxesAreLoggedAndTakeTheDefaultButton) {
       "Message box (title: \"Critical Error\", text: \"Line one\\r\\nLine two\", "
       "style: 0x104, answer: 7, headless)";
   EXPECT_EQ(Env().FindLogLines(expected, mark).size(), 1u) << expected;
-}
-
-// A key opened without the create flag for a path that does not exist yet
-// reads as empty and creates nothing when read or deleted from; the first
-// write makes it, and a key opened later reads what was written.
-TEST(ToolsLibrary, KeyOpenedWithoutCreateKeepsWhatIsWritten) {
-  Env().DeleteSettings();
-  const std::wstring full = Env().SettingsRegistryPath() + L"\\Zones\\9\\Group";
-  auto exists = [&] {
-    HKEY key = nullptr;
-    const bool found =
-        ::RegOpenKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (found)
-      ::RegCloseKey(key);
-    return found;
-  };
-  IVxSettingsKey* key = Tools()->OpenSettingsKey(u"Zones\\9\\Group", 0, 0);
-  ASSERT_NE(key, nullptr);
-  EXPECT_EQ(key->ReadInt(u"Channels", 2, 0, 0), 2);
-  VxDllBuffer buffer;
-  EXPECT_FALSE(key->ReadBinary(u"Placement", &buffer, 0, 0));
-  EXPECT_FALSE(key->DeleteValue(u"Channels"));
-  EXPECT_FALSE(exists());
-  const uint8_t bytes[3] = {1, 2, 3};
-  EXPECT_TRUE(key->WriteBinary(u"Placement", bytes, 3, 0, 0));
-  EXPECT_TRUE(key->WriteInt(u"Channels", 6, 0, 0));
-  EXPECT_EQ(key->ReadInt(u"Channels", 2, 0, 0), 6);
-  key->DeletingDestructor(1);
-  EXPECT_TRUE(exists());
-  key = Tools()->OpenSettingsKey(u"Zones\\9\\Group", 0, 0);
-  ASSERT_NE(key, nullptr);
-  EXPECT_EQ(key->ReadInt(u"Channels", 2, 0, 0), 6);
-  EXPECT_TRUE(key->ReadBinary(u"Placement", &buffer, 0, 0));
-  EXPECT_EQ(buffer.Bytes(), (std::vector<uint8_t>{1, 2, 3}));
-  key->DeletingDestructor(1);
-  Env().DeleteSettings();
 }
