@@ -327,8 +327,9 @@ TEST(LoopbackStop, DeleteReturnsPromptlyWhileStreamingSilentOrFailing) {
     EXPECT_LT(ElapsedMs(start), 2000);
     EXPECT_EQ(run.sink.badWrites, 0);
     // A stop that ends the wait on the silent endpoint fetches the empty packet.
-    if (std::string(test.name) == "silent")
+    if (std::string(test.name) == "silent") {
       EXPECT_EQ(run.sink.zeroWrites, 1);
+    }
     const auto stop = Events(run.Record(), "Stop");
     ASSERT_EQ(stop.size(), 1u);
     EXPECT_EQ(stop[0].Number("hr"), std::string(test.name) == "failing" ? 0x88890004u : 0u);
