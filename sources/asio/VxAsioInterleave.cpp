@@ -13,11 +13,13 @@ namespace {
 constexpr int kMaxPassFrames = 256;
 alignas(64) const uint8_t kZeros[kMaxPassFrames * 8 + 64] = {};
 
-// Frames per pass: a multiple of 16 whose stretch of the block is about 16 KB.
+// Frames per pass: a power of two from 16 to kMaxPassFrames whose stretch of
+// the block is at most 16 KB where it can be (halving: no division per call).
 int PassFrames(size_t stride) {
-  const size_t frames = 16384 / stride;
-  const size_t clamped = frames < 16 ? 16 : frames > kMaxPassFrames ? kMaxPassFrames : frames;
-  return static_cast<int>(clamped & ~static_cast<size_t>(15));
+  int frames = kMaxPassFrames;
+  while (frames > 16 && static_cast<size_t>(frames) * stride > 16384)
+    frames /= 2;
+  return frames;
 }
 
 namespace plain {
