@@ -5,8 +5,9 @@
 namespace {
 
 // A COM object that counts its references and, like many real ones, touches
-// the thread's last error while it releases.
-#pragma GCC diagnostic push  // COM interfaces end through Release, not a destructor
+// the thread's last error while it releases. COM objects are never deleted
+// through IUnknown, whose destructor is not virtual.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class CountedUnknown final : public IUnknown {
  public:
