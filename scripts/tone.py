@@ -5,10 +5,11 @@ usage: tone.py play HZ DBFS RATE
          writes 16-bit stereo samples of the sine (peak DBFS) to standard output
          until the reader goes away
        tone.py measure FILE.wav HZ DBFS
-         prints the frequency and peak level of the first channel of a WAV
-         recording (16-bit or 32-bit integer, or 32-bit float) next to what was
-         played; exit 1 when the frequency is off by more than 0.5 % or the
-         level by more than 1 dB, or the tone lasts less than a second
+         prints the frequency (median period) and peak level of the first
+         channel of a WAV recording (16-bit or 32-bit integer, or 32-bit float)
+         next to what was played, and how many periods the stream broke; exit 1
+         when the frequency is off by more than 0.5 % or the level by more than
+         1 dB, or the tone lasts less than a second
 """
 import math
 import struct
@@ -65,9 +66,12 @@ def read_first_channel(path):
 
 
 def measure(values, rate):
-    """Frequency from the rising zero crossings (interpolated) of the stretch
-    where the tone plays, and its peak level; leading and trailing silence
-    (before the player started, after it stopped) are left out."""
+    """Frequency from the median distance of rising zero crossings
+    (interpolated), so that a stretch the capture lost shifts no more than the
+    one period it falls into; the peak level; the number of periods more than
+    5 % off (breaks in the stream); and how long the tone lasts. Leading and
+    trailing silence (before the player started, after it stopped) are left
+    out."""
     loud = [i for i, v in enumerate(values) if abs(v) > 0.01]
     if not loud:
         return None
@@ -79,9 +83,11 @@ def measure(values, rate):
             crossings.append(i - 1 + a / (a - b))
     if len(crossings) < 3:
         return None
-    hz = (len(crossings) - 1) * rate / (crossings[-1] - crossings[0])
+    periods = sorted(b - a for a, b in zip(crossings, crossings[1:]))
+    median = periods[len(periods) // 2]
+    breaks = sum(1 for p in periods if abs(p - median) > median * 0.05)
     peak = max(abs(v) for v in values[first:last + 1])
-    return hz, 20 * math.log10(peak), (last - first + 1) / rate
+    return rate / median, 20 * math.log10(peak), breaks, (last - first + 1) / rate
 
 
 def main():
@@ -98,9 +104,10 @@ def main():
     if result is None:
         print('  no tone found in the recording')
         return 1
-    got_hz, got_db, seconds = result
+    got_hz, got_db, breaks, seconds = result
     print(f'  played:   {hz:.1f} Hz sine, peak {dbfs:.1f} dBFS')
-    print(f'  recorded: {got_hz:.2f} Hz, peak {got_db:.2f} dBFS, over {seconds:.2f} s')
+    print(f'  recorded: {got_hz:.2f} Hz, peak {got_db:.2f} dBFS, over {seconds:.2f} s'
+          f' ({breaks} periods more than 5 % off: breaks in the captured stream)')
     ok = abs(got_hz - hz) <= hz * 0.005 and abs(got_db - dbfs) <= 1.0 and seconds >= 1.0
     print('  ' + ('matches' if ok else 'DOES NOT MATCH') + ' (0.5 % and 1 dB allowed)')
     return 0 if ok else 1
