@@ -98,8 +98,7 @@ class IpcRecordSource final : public VxRecordSource {
       pipeName_ = L"\\\\.\\pipe\\vxhost-" + std::to_wstring(::GetCurrentProcessId());
     pipe_.reset(VxCreatePipeServer(pipeName_));
     if (!pipe_) {
-      error = L"cannot create pipe " + pipeName_ + L" (error " + std::to_wstring(::GetLastError()) +
-              L")";
+      error = L"cannot create pipe " + pipeName_ + L": " + VxSystemErrorText(::GetLastError());
       return false;
     }
     if (waitForProducer_) {
@@ -179,8 +178,8 @@ class IpcRecordSource final : public VxRecordSource {
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!job_ || !::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
                                             sizeof limits)) {
-      error = L"cannot create a job object for the producer (error " +
-              std::to_wstring(::GetLastError()) + L")";
+      error =
+          L"cannot create a job object for the producer: " + VxSystemErrorText(::GetLastError());
       return false;
     }
     std::wstring cmd =
@@ -196,15 +195,13 @@ class IpcRecordSource final : public VxRecordSource {
     // outside it.
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                           nullptr, &si, &pi)) {
-      error =
-          L"cannot start producer: " + cmd + L" (error " + std::to_wstring(::GetLastError()) + L")";
+      error = L"cannot start producer: " + cmd + L": " + VxSystemErrorText(::GetLastError());
       return false;
     }
     VxHandle thread(pi.hThread);
     producer_.reset(pi.hProcess);
     if (!::AssignProcessToJobObject(job_.get(), producer_.get())) {
-      error = L"cannot put the producer in its job object (error " +
-              std::to_wstring(::GetLastError()) + L")";
+      error = L"cannot put the producer in its job object: " + VxSystemErrorText(::GetLastError());
       ::TerminateProcess(producer_.get(), 1);
       return false;
     }

@@ -35,8 +35,8 @@ bool Copy(const std::wstring& from, const std::wstring& to) {
     std::wprintf(L"  copied %ls\n", to.c_str());
     return true;
   }
-  std::fwprintf(stderr, L"layout: cannot copy %ls to %ls (error %lu)\n", from.c_str(), to.c_str(),
-                ::GetLastError());
+  std::fwprintf(stderr, L"layout: cannot copy %ls to %ls: %ls\n", from.c_str(), to.c_str(),
+                VxSystemErrorText(::GetLastError()).c_str());
   return false;
 }
 
@@ -59,8 +59,8 @@ bool WriteFileText(const std::wstring& path, const char* text, size_t size) {
   DWORD written = 0;
   if (!file || !::WriteFile(file.get(), text, static_cast<DWORD>(size), &written, nullptr) ||
       written != size) {
-    std::fwprintf(stderr, L"layout: cannot write %ls (error %lu)\n", path.c_str(),
-                  ::GetLastError());
+    std::fwprintf(stderr, L"layout: cannot write %ls: %ls\n", path.c_str(),
+                  VxSystemErrorText(::GetLastError()).c_str());
     return false;
   }
   std::wprintf(L"  wrote %ls\n", path.c_str());
@@ -78,8 +78,8 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
   while (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/'))
     target.pop_back();
   if (!CreateFolderTree(target)) {
-    std::fwprintf(stderr, L"layout: cannot create %ls (error %lu)\n", target.c_str(),
-                  ::GetLastError());
+    std::fwprintf(stderr, L"layout: cannot create %ls: %ls\n", target.c_str(),
+                  VxSystemErrorText(::GetLastError()).c_str());
     return 1;
   }
   target += L'\\';
