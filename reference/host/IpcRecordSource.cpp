@@ -24,7 +24,8 @@ const wchar_t kIpcRecordOptions[] =
     L"  --wait              start no producer: print the pipe name and wait for one\n"
     L"                      (--seconds limits the wait too)\n"
     L"  --pipe-name NAME    pipe name (default \\\\.\\pipe\\vxhost-<pid>)\n"
-    L"  --streaming         streaming mode (no replies); the producer must use it too\n";
+    L"  --streaming         streaming mode (no replies); the producer must use it too\n"
+    L"  --quiet-producer    the producer's output goes nowhere\n";
 
 namespace {
 
@@ -61,6 +62,8 @@ class IpcRecordSource final : public VxRecordSource {
       streaming_ = true;
     } else if (a == L"--wait") {
       waitForProducer_ = true;
+    } else if (a == L"--quiet-producer") {
+      quietProducer_ = true;
     } else {
       error = L"unknown option " + a;
       return false;
@@ -188,13 +191,22 @@ class IpcRecordSource final : public VxRecordSource {
       cmd += L" --streaming";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    VxFileHandle nowhere;
+    if (quietProducer_) {
+      nowhere.reset(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                  nullptr));
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdInput = si.hStdOutput = si.hStdError = nowhere.get();
+    }
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> line(cmd.begin(), cmd.end());
     line.push_back(0);
     // Suspended until it is in the job, so that not even its first steps run
     // outside it.
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                          nullptr, &si, &pi)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, quietProducer_, CREATE_SUSPENDED,
+                          nullptr, nullptr, &si, &pi)) {
       error = L"cannot start producer: " + cmd + L": " + VxSystemErrorText(::GetLastError());
       return false;
     }
@@ -206,8 +218,10 @@ class IpcRecordSource final : public VxRecordSource {
       return false;
     }
     ::ResumeThread(thread.get());
-    std::wprintf(L"Started producer: %ls\n", cmd.c_str());
-    std::fflush(stdout);
+    if (!quietProducer_) {
+      std::wprintf(L"Started producer: %ls\n", cmd.c_str());
+      std::fflush(stdout);
+    }
     return true;
   }
 
@@ -215,6 +229,7 @@ class IpcRecordSource final : public VxRecordSource {
   std::wstring pipeName_;
   bool streaming_ = false;
   bool waitForProducer_ = false;
+  bool quietProducer_ = false;
   VxFileHandle pipe_;
   VxHandle job_;  // closing it ends the producer, however this process ends
   VxHandle producer_;
