@@ -363,7 +363,8 @@ void VxPluginValidator::CheckReservedAndConfigure(const Source& s) {
         return;
       }
       if (*result != -1)
-        wrong.push_back(L"Reserved(" + Number(code) + L") = " + Number(*result));
+        wrong.push_back(L"Reserved(" + Number(code) + (argument ? L", buffer" : L", null") +
+                        L") = " + Number(*result));
     }
   }
   if (!wrong.empty())
@@ -519,7 +520,8 @@ void VxPluginValidator::CheckStream(const Source& s) {
                   f.sampleRate, f.channels, f.bitsPerSample, f.IsFloat() ? L"float" : L"integer",
                   f.bytesPerSecond ? static_cast<double>(sink->bytes) / f.bytesPerSecond : 0.0,
                   sink->writes.load());
-    stream.seen = stream.seen.empty() ? said : std::wstring(said) + L"; " + stream.seen;
+    if (sink->formats)
+      stream.seen = stream.seen.empty() ? said : std::wstring(said) + L"; " + stream.seen;
     if (sink->formats && (f.channels == 0 || f.sampleRate == 0 || f.bitsPerSample == 0 ||
                           f.blockAlign != f.channels * (f.bitsPerSample / 8) ||
                           f.bytesPerSecond != f.sampleRate * f.blockAlign))
