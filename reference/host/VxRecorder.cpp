@@ -218,8 +218,8 @@ class Recorder {
     const std::vector<std::wstring> reasons = capture.Stop();
     VxDeleteSource(source_);
     source_ = nullptr;
-    error = L"the " + std::wstring(o_.entry->name) + L" source refused to open with \"" + params_ +
-            L"\"";
+    error = L"the " + std::wstring(o_.entry->name) + L" source refused to open" +
+            (params_.empty() ? L"" : L" with \"" + params_ + L"\"");
     if (reasons.empty())
       error += L"; it logged no reason (the host log VxTools.log in the host folder has the rest)";
     else

@@ -17,7 +17,7 @@ fail() {
   failures=$((failures + 1))
 }
 [ "$code" = 1 ] || fail "exit code $code, expected 1"
-echo "$out" | grep -q "refused to open with \"\"; it logged:" || fail "no reason"
+echo "$out" | grep -q "source refused to open; it logged:" || fail "no reason"
 echo "$out" | grep -q "^ALSA lib " && fail "the sound libraries' lines reached the terminal"
 rm -rf "$dir"
 [ $failures -eq 0 ]
