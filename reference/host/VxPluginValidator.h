@@ -67,6 +67,8 @@ class VxPluginValidator {
   // Runs `call` on the call thread within `limitMs`; on a hang marks `r`
   // failed, naming `what`, and starts a fresh call thread.
   bool Call(std::function<void()> call, DWORD limitMs, VxCheckResult& r, const std::wstring& what);
+  static std::wstring Number(long long n);
+  static std::wstring Join(const std::vector<std::wstring>& parts);
   bool Create(int32_t index, VxRawSource& source, VxCheckResult& r);
   bool Delete(const VxRawSource& source, VxCheckResult& r);
   void Fail(VxCheckResult& r, const std::wstring& seen);
@@ -79,7 +81,7 @@ class VxPluginValidator {
   void CheckCycles(const Source& s);
   void CheckOpenRefusal(const Source& s, const wchar_t* kind, const wchar_t* parameters);
   void CheckStream(const Source& s);
-  void CheckRegistration();
+  void CheckRegistration();  // and CheckVersionResource: VxPluginRegistrationChecks.cpp
 
   VxValidatorSetup setup_;
   std::unique_ptr<VxCallThread> thread_;
