@@ -35,7 +35,7 @@ class CheckingSink final : public IVxAudioLiveSink {
   int32_t SetFormat(const VxAudioFormat* format) noexcept override {
     std::lock_guard<std::mutex> lock(mutex_);
     formats.push_back(*format);
-    return 0;
+    return setFormatResult;
   }
   void Write(const void* data, int32_t byteCount, bool flag) noexcept override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -63,6 +63,7 @@ class CheckingSink final : public IVxAudioLiveSink {
   }
 
   std::vector<VxAudioFormat> formats;
+  int32_t setFormatResult = 0;  // anything but 0 refuses the format
   int writes = 0;
   int flags = 0;
   uint64_t bytes = 0;
@@ -93,6 +94,23 @@ std::u16string Parameters(int driver, int rate, int channels, int shift);
 // "source|message" of every ASIO source log line from line `from` on, in
 // order; each must be of category 64.
 std::vector<std::string> PluginLogLines(size_t from);
+
+// From now on, on this thread, the allocation after `count` more succeed
+// throws std::bad_alloc, and so does every one after it; -1 ends that.
+void FailAllocationsAfter(long count);
+
+// A translation table for the reference tools library whose entries are keyed
+// on the unformatted texts and hold "%%": a text formatted before it is
+// translated is not found, and one read as a format a second time loses its
+// "%". Switched on for the lifetime of the object.
+class Translations {
+ public:
+  Translations();
+  ~Translations();
+  // "<prefix> <formatted translation>" of the rate and channel messages.
+  static std::string Rate(const char* rate);
+  static std::string Channels(const char* asked, const char* has);
+};
 
 // Registers the test driver in this prefix, keeps its configuration apart
 // under a root of this process, and initialises COM on the test thread.
