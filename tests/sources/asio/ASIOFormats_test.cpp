@@ -36,17 +36,7 @@ constexpr VxGuid kDop{0x274485C3, 0x69F6, 0x4912, {0x84, 0x93, 0x89, 0x53, 0xE7,
 
 }  // namespace
 
-TEST(AsioStreamFormat, HandledTypesDescribeTheDriverSamplesOthersStayInvalid) {
-  for (const ASIOSampleType type :
-       {ASIOSTInt16MSB, ASIOSTInt24MSB, ASIOSTFloat32MSB, ASIOSTInt32LSB24, ASIOSTInt32MSB16,
-        ASIOSTDSDInt8MSB1, ASIOSTDSDInt8NER8}) {
-    const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(type, 96000, 6);
-    // The reset record, whatever was asked for.
-    EXPECT_EQ(f.formatTag, 0) << type;
-    EXPECT_EQ(f.bitsPerSample, 16) << type;
-    EXPECT_EQ(f.sampleRate, 44100u) << type;
-    EXPECT_EQ(f.channels, 2) << type;
-  }
+TEST(AsioStreamFormat, HandledTypesDescribeTheDriverSamples) {
   const std::pair<ASIOSampleType, uint16_t> handled[] = {{ASIOSTInt16LSB, 16},
                                                          {ASIOSTInt24LSB, 24},
                                                          {ASIOSTInt32LSB, 32},

@@ -1,8 +1,10 @@
-// The ASIO source against the ways real drivers differ, and deleting sources
-// while their driver switches as fast as it can.
+// The ASIO source against the ways real drivers differ, deleting sources while
+// their driver switches as fast as it can, and running out of memory.
 #include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "sources/asio/CASIOLivePlugin.h"
 #include "tests/sources/asio/VxAsioTestSupport.h"
@@ -56,6 +58,12 @@ TEST_F(AsioSourceTest, WorksWithEachWayARealDriverBehaves) {
        48000, "createBuffers(4, 64,"},
       {"takes outputReady", [](VxTestAsioConfig& c) { c.outputReadyResult = ASE_OK; }, 48000,
        "outputReady() = 0"},
+      // Acknowledged; the stream goes on in the format it announced.
+      {"rate change and reset request mid-stream",
+       [](VxTestAsioConfig& c) {
+         c.runMessages = {{-1, 44100}, {kAsioResetRequest, 0}};
+       },
+       48000, "asioMessage(3, 0) = 1 thread=driver"},
       {"one buffer half missing",
        [](VxTestAsioConfig& c) {
          c.nullBufferChannel = 3;
@@ -123,4 +131,40 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
   EXPECT_LE(after.handleSlot, before.handleSlot + 4) << "handles before " << before.handleSlot;
   // A leak of one block per round (8 x 64 x 4 bytes) would add up to 2 MB.
   EXPECT_LT(after.privateBytes, before.privateBytes + (1u << 20)) << "private bytes grew";
+}
+
+// Running out of memory at any allocation of an entry point the host calls
+// gives that entry point's failure value, never an exception into the host,
+// and leaves a source that can be deleted. Configure is run out of memory
+// from its first allocation only (with more it would show its dialog).
+TEST_F(AsioSourceTest, RunningOutOfMemoryAnywhereGivesTheFailureValue) {
+  Configure(0, FastDriver(ASIOSTInt32LSB, 8, 2));
+  const std::u16string parameters = Parameters(0, 48000, 2, 0);
+  CheckingSink sink(ASIOSTInt32LSB, 0, 2);
+  sink.formats.reserve(1);  // the host's sink must not run out itself
+  wchar_t text[1024];
+  const struct {
+    std::function<int32_t(IVxAudioLive*)> call;
+    int32_t success;
+    long mostAllocations;
+  } calls[] = {{[&](IVxAudioLive* s) {
+                  sink.formats.clear();
+                  return s->Open(parameters.c_str(), &sink);
+                },
+                0, 100000},
+               {[&](IVxAudioLive* s) { return s->GetInfo(3, text); }, 1, 100000},
+               {[&](IVxAudioLive* s) { return s->Configure(0, nullptr); }, 0, 0}};
+  for (const auto& c : calls) {
+    long allowed = 0;
+    for (; allowed <= c.mostAllocations; ++allowed) {
+      SourcePtr source = NewSource();
+      FailAllocationsAfter(allowed);
+      const int32_t result = c.call(source.get());
+      FailAllocationsAfter(-1);
+      if (result == c.success)
+        break;
+      ASSERT_EQ(result, -1) << "after " << allowed << " allocations";
+    }
+    EXPECT_GT(allowed, 0) << c.success;
+  }
 }
