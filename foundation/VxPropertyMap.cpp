@@ -308,7 +308,7 @@ void VxPropertyMap::WriteXmlItems(VxXmlDocument& document) const {
   static const VxString kName(u"Name");
   ForEach([&](const VxString& k, const VxString& v) {
     document.AddElement(kItem, v);
-    document.SetAttribute(kName, k);
+    (void)document.SetAttribute(kName, k);  // the element was just added
   });
 }
 

@@ -54,7 +54,7 @@ class VxXmlDocument {
   // Building.
   void AddElement(const VxString& name, const VxString& text = VxString());
   // Sets (or replaces) an attribute of the current element; false without one.
-  bool SetAttribute(const VxString& name, const VxString& value);
+  [[nodiscard]] bool SetAttribute(const VxString& name, const VxString& value);
   void AppendText(VxString& out) const;
   VxString ToText() const;
 

@@ -141,8 +141,10 @@ void CConfigureASIODlg::OnOK() {
 
 void CConfigureASIODlg::SaveSettings() {
   VxZoneSettings settings = OpenSettings(zone_);
-  settings.WriteString(VxString(kDeviceIdValue), deviceId_);
-  settings.WriteInt(VxString(kSampleRateValue), sampleRate_);
-  settings.WriteInt(VxString(kChannelsValue), channels_);
-  settings.WriteInt(VxString(kChannelShiftValue), channelShift_);
+  // A write the host refuses keeps the value stored before; the dialog has
+  // closed by now and has no one to tell.
+  (void)settings.WriteString(VxString(kDeviceIdValue), deviceId_);
+  (void)settings.WriteInt(VxString(kSampleRateValue), sampleRate_);
+  (void)settings.WriteInt(VxString(kChannelsValue), channels_);
+  (void)settings.WriteInt(VxString(kChannelShiftValue), channelShift_);
 }

@@ -253,7 +253,8 @@ void VxPopupWnd::StorePlacement() {
   placement.flags |= kPlacementUnscaled;
   const VxSettingsKey key =
       VxSettingsKey::Open(GetPlacementKeyPath(), VxSettingsKey::kOpenExisting);
-  key.WriteBinary(name.c_str(), &placement, sizeof placement);
+  // A placement that cannot be stored is simply not restored next time.
+  (void)key.WriteBinary(name.c_str(), &placement, sizeof placement);
 }
 
 void VxPopupWnd::EnableOwner() {

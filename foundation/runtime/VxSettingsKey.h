@@ -48,9 +48,9 @@ class VxSettingsKey {
   int32_t ReadInt(const char16_t* name, int32_t defaultValue, int32_t zone = 0) const;
   VxString ReadString(const char16_t* name, const VxString& defaultValue, int32_t zone = 0) const;
   // Null handle: false, nothing written.
-  bool WriteBinary(const char16_t* name, const void* data, int32_t byteCount) const;
-  bool WriteInt(const char16_t* name, int32_t value) const;
-  bool WriteString(const char16_t* name, const VxString& value) const;
+  [[nodiscard]] bool WriteBinary(const char16_t* name, const void* data, int32_t byteCount) const;
+  [[nodiscard]] bool WriteInt(const char16_t* name, int32_t value) const;
+  [[nodiscard]] bool WriteString(const char16_t* name, const VxString& value) const;
   // Null handle: false.
   bool DeleteValue(const char16_t* name) const;
   // The name under which the key keeps `name` for `zone`; null handle: `name`.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "foundation/VxBoundaryGuard.h"
 #include "live_Main/host/VxHostLibraries.h"
 #include "live_Main/host/VxLog.h"
 
@@ -54,11 +55,7 @@ VxThread::~VxThread() {
 }
 
 bool VxThread::OnMainThreadMessage(int32_t id, int64_t value) noexcept {
-  try {
-    return HandleMainThreadMessage(id, value);
-  } catch (...) {
-    return false;
-  }
+  return VxGuardBoundary(false, [&] { return HandleMainThreadMessage(id, value); });
 }
 
 bool VxThread::Start(int32_t priority, bool restart) {
@@ -111,7 +108,8 @@ unsigned __stdcall VxThread::ThreadProc(void* param) {
   if (self->initializeCom_)
     comInitialized = SUCCEEDED(::CoInitialize(nullptr));
 
-  const bool result = self->Run();
+  // Run is the derived class's; an exception it lets out ends in a failed result.
+  const bool result = VxGuardBoundary(false, [&] { return self->Run(); });
   self->result_.store(result ? 1 : 0);
 
   if (comInitialized)

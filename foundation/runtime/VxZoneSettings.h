@@ -38,8 +38,8 @@ class VxZoneSettings {
   VxString ReadString(const VxString& name, const VxString& defaultValue) const;
   int32_t ReadInt(const VxString& name, int32_t defaultValue) const;
   // The host's result of the primary write; false without a primary key.
-  bool WriteString(const VxString& name, const VxString& value);
-  bool WriteInt(const VxString& name, int32_t value);
+  [[nodiscard]] bool WriteString(const VxString& name, const VxString& value);
+  [[nodiscard]] bool WriteInt(const VxString& name, int32_t value);
 
   int32_t Zone() const { return zone_; }
   bool HasPrimaryKey() const { return static_cast<bool>(primaryKey_); }

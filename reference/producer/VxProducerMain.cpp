@@ -224,42 +224,50 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, bool& help) {
   return true;
 }
 
-int Run(const Options& o) {
-  VxWavFile wav;
-  VxWavFormat format;
-  const bool pattern = o.wav.empty() && !o.sine;
+// The stream's format: the WAV file's, or the one the options give.
+bool ChooseFormat(const Options& o, VxWavFile& wav, VxWavFormat& format) {
   if (!o.wav.empty()) {
     if (!wav.Open(o.wav)) {
       std::fprintf(stderr, "vxproducer: --wav %ls: %s\n", o.wav.c_str(), wav.Error().c_str());
-      return 1;
+      return false;
     }
     format = wav.Format();
-  } else {
-    format.sampleRate = o.rate;
-    format.channels = o.channels;
-    format.bitsPerSample = format.validBits = o.bits;
-    format.isFloat = o.isFloat;
-    const bool bitsOk =
-        o.isFloat ? (o.bits == 32 || o.bits == 64) : (o.bits == 16 || o.bits == 24 || o.bits == 32);
-    if (!bitsOk) {
-      std::fprintf(stderr, "vxproducer: --bits %u: expected %s\n", o.bits,
-                   o.isFloat ? "32 or 64 with --float" : "16, 24 or 32");
-      return 1;
-    }
+    return true;
   }
-  const uint32_t blockAlign = format.BlockAlign();
+  format.sampleRate = o.rate;
+  format.channels = o.channels;
+  format.bitsPerSample = format.validBits = o.bits;
+  format.isFloat = o.isFloat;
+  const bool bitsOk =
+      o.isFloat ? (o.bits == 32 || o.bits == 64) : (o.bits == 16 || o.bits == 24 || o.bits == 32);
+  if (!bitsOk) {
+    std::fprintf(stderr, "vxproducer: --bits %u: expected %s\n", o.bits,
+                 o.isFloat ? "32 or 64 with --float" : "16, 24 or 32");
+    return false;
+  }
+  return true;
+}
+
+// Payload bytes per data message (whole frames of audio); 0 after a message.
+size_t MessagePayloadBytes(const Options& o, bool pattern, uint32_t blockAlign) {
   size_t messageBytes = o.messageBytes;
   if (messageBytes == 0 || messageBytes > kMaxPayload) {
     std::fprintf(stderr, "vxproducer: --message-bytes must be 1 to %zu\n", kMaxPayload);
-    return 1;
+    return 0;
   }
   if (!pattern)
     messageBytes -= messageBytes % blockAlign;  // audio goes in whole frames
-  if (messageBytes == 0) {
+  if (messageBytes == 0)
     std::fprintf(stderr, "vxproducer: --message-bytes is smaller than one frame (%u bytes)\n",
                  blockAlign);
-    return 1;
-  }
+  return messageBytes;
+}
+
+uint64_t TotalBytes(const Options& o,
+                    bool pattern,
+                    const VxWavFile& wav,
+                    const VxWavFormat& format) {
+  const uint32_t blockAlign = format.BlockAlign();
   uint64_t total;
   if (o.bytes >= 0)
     total = static_cast<uint64_t>(o.bytes);
@@ -270,37 +278,122 @@ int Run(const Options& o) {
         static_cast<uint64_t>((o.duration < 0 ? 1.0 : o.duration) * format.sampleRate) * blockAlign;
   if (!pattern)
     total -= total % blockAlign;
+  return total;
+}
 
-  VxProducer producer;
-  if (!producer.Connect(o.pipe, o.connectMs)) {
-    std::fprintf(stderr, "vxproducer: cannot connect to pipe %ls (error %lu)\n", o.pipe.c_str(),
-                 producer.LastError());
-    return 1;
+// One connected run: sends the messages and judges the host's replies.
+class ProducerRun {
+ public:
+  explicit ProducerRun(const Options& o) : o_(o) {}
+
+  bool Connect() {
+    if (producer_.Connect(o_.pipe, o_.connectMs))
+      return true;
+    std::fprintf(stderr, "vxproducer: cannot connect to pipe %ls (error %lu)\n", o_.pipe.c_str(),
+                 producer_.LastError());
+    return false;
   }
 
-  uint64_t refused = 0;
   // Sends and, in request/reply mode, checks the reply; false ends the run.
-  auto exchange = [&](const char* tag, uint64_t index, auto send) {
+  template <typename Send>
+  bool Exchange(const char* tag, uint64_t index, Send send) {
     if (!send()) {
       std::fprintf(stderr, "vxproducer: writing %s message %llu failed (error %lu)\n", tag,
-                   static_cast<unsigned long long>(index), producer.LastError());
+                   static_cast<unsigned long long>(index), producer_.LastError());
       return false;
     }
     if (std::strcmp(tag, "strt") == 0 || std::strcmp(tag, "stop") == 0)
       return true;
-    if (o.streaming) {
-      if (!producer.ReplyWaiting())
-        return true;
-      std::fprintf(stderr,
-                   "vxproducer: the host answers, so it runs in request/reply mode: leave out "
-                   "--streaming, or start the host in streaming mode too\n");
+    if (o_.streaming)
+      return CheckNoReply();
+    return CheckReply(tag, index);
+  }
+
+  bool SendFormat(const VxWavFormat& format) {
+    uint8_t fmt[12];
+    const uint32_t word = FormatWord(format);
+    const uint32_t fields[3] = {format.sampleRate, word, format.channels};
+    for (int f = 0; f < 3; ++f)
+      for (int b = 0; b < 4; ++b)
+        fmt[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
+    if (!Exchange("fmt1", 0, [&] { return producer_.Send("fmt1", fmt, sizeof fmt); }))
       return false;
+    if (!o_.quiet)
+      std::printf("sent fmt1: %u Hz, %u channels, %u bits%s (format word 0x%x)\n",
+                  format.sampleRate, format.channels, format.bitsPerSample,
+                  format.isFloat ? " float" : "", word);
+    return true;
+  }
+
+  bool SendControl(const char* tag) {
+    return Exchange(tag, 0, [&] { return producer_.Send(tag, nullptr, 0); });
+  }
+
+  // The data messages, paced in real time when asked; false when one failed.
+  bool SendAudio(const VxWavFormat& format,
+                 VxWavFile& wav,
+                 bool pattern,
+                 size_t messageBytes,
+                 uint64_t total) {
+    std::vector<uint8_t> message(16 + messageBytes);
+    SineSource sine(format);
+    const ULONGLONG started = ::GetTickCount64();
+    const double bytesPerMs = static_cast<double>(format.BlockAlign()) * format.sampleRate / 1000.0;
+    while (sent_ < total) {
+      if (o_.failAfterBytes >= 0 && sent_ >= static_cast<uint64_t>(o_.failAfterBytes)) {
+        std::fprintf(stderr, "vxproducer: ending abruptly after %llu bytes (--fail-after-bytes)\n",
+                     static_cast<unsigned long long>(sent_));
+        std::fflush(stderr);
+        ::ExitProcess(3);
+      }
+      if (o_.realtime) {
+        // A live input delivers a block only once its audio has been played.
+        const double due = static_cast<double>(sent_) / bytesPerMs;
+        const double now = static_cast<double>(::GetTickCount64() - started);
+        if (due > now)
+          ::Sleep(static_cast<DWORD>(due - now));
+      }
+      size_t size = static_cast<size_t>(std::min<uint64_t>(messageBytes, total - sent_));
+      uint8_t* payload = message.data() + 16;
+      if (pattern)
+        VxFillPattern(payload, sent_, size);
+      else if (o_.sine)
+        sine.Fill(payload, size);
+      else if ((size = wav.Read(payload, size)) == 0)
+        break;
+      if (!Exchange("data", count_, [&] { return producer_.SendInPlace("data", message, size); }))
+        return false;
+      sent_ += size;
+      ++count_;
     }
-    switch (producer.ReadReply(kReplyTimeoutMs)) {
+    return true;
+  }
+
+  int Summary() const {
+    std::printf("sent: %llu data messages, %llu bytes%s%s; refused: %llu\n",
+                static_cast<unsigned long long>(count_), static_cast<unsigned long long>(sent_),
+                o_.start ? ", strt" : "", o_.stop ? ", stop" : "",
+                static_cast<unsigned long long>(refused_));
+    std::fflush(stdout);
+    return refused_ ? 2 : 0;
+  }
+
+ private:
+  bool CheckNoReply() {
+    if (!producer_.ReplyWaiting())
+      return true;
+    std::fprintf(stderr,
+                 "vxproducer: the host answers, so it runs in request/reply mode: leave out "
+                 "--streaming, or start the host in streaming mode too\n");
+    return false;
+  }
+
+  bool CheckReply(const char* tag, uint64_t index) {
+    switch (producer_.ReadReply(kReplyTimeoutMs)) {
       case VxProducer::Reply::kAccepted:
         return true;
       case VxProducer::Reply::kRefused:
-        ++refused;
+        ++refused_;
         std::printf("refused: %s message %llu (Result = 0)\n", tag,
                     static_cast<unsigned long long>(index));
         return true;
@@ -314,67 +407,39 @@ int Run(const Options& o) {
         break;
     }
     std::fprintf(stderr, "vxproducer: no valid reply to %s message %llu (error %lu, %zu bytes)\n",
-                 tag, static_cast<unsigned long long>(index), producer.LastError(),
-                 producer.LastReplyText().size());
+                 tag, static_cast<unsigned long long>(index), producer_.LastError(),
+                 producer_.LastReplyText().size());
     return false;
-  };
-
-  uint8_t fmt[12];
-  const uint32_t word = FormatWord(format);
-  const uint32_t fields[3] = {format.sampleRate, word, format.channels};
-  for (int f = 0; f < 3; ++f)
-    for (int b = 0; b < 4; ++b)
-      fmt[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
-  if (!exchange("fmt1", 0, [&] { return producer.Send("fmt1", fmt, sizeof fmt); }))
-    return 1;
-  if (!o.quiet)
-    std::printf("sent fmt1: %u Hz, %u channels, %u bits%s (format word 0x%x)\n", format.sampleRate,
-                format.channels, format.bitsPerSample, format.isFloat ? " float" : "", word);
-  if (o.start && !exchange("strt", 0, [&] { return producer.Send("strt", nullptr, 0); }))
-    return 1;
-
-  std::vector<uint8_t> message(16 + messageBytes);
-  SineSource sine(format);
-  uint64_t sent = 0;
-  uint64_t count = 0;
-  const ULONGLONG started = ::GetTickCount64();
-  const double bytesPerMs = static_cast<double>(blockAlign) * format.sampleRate / 1000.0;
-  while (sent < total) {
-    if (o.failAfterBytes >= 0 && sent >= static_cast<uint64_t>(o.failAfterBytes)) {
-      std::fprintf(stderr, "vxproducer: ending abruptly after %llu bytes (--fail-after-bytes)\n",
-                   static_cast<unsigned long long>(sent));
-      std::fflush(stderr);
-      ::ExitProcess(3);
-    }
-    if (o.realtime) {
-      // A live input delivers a block only once its audio has been played.
-      const double due = static_cast<double>(sent) / bytesPerMs;
-      const double now = static_cast<double>(::GetTickCount64() - started);
-      if (due > now)
-        ::Sleep(static_cast<DWORD>(due - now));
-    }
-    size_t size = static_cast<size_t>(std::min<uint64_t>(messageBytes, total - sent));
-    uint8_t* payload = message.data() + 16;
-    if (pattern)
-      VxFillPattern(payload, sent, size);
-    else if (o.sine)
-      sine.Fill(payload, size);
-    else if ((size = wav.Read(payload, size)) == 0)
-      break;
-    if (!exchange("data", count, [&] { return producer.SendInPlace("data", message, size); }))
-      return 1;
-    sent += size;
-    ++count;
   }
-  if (o.stop && !exchange("stop", 0, [&] { return producer.Send("stop", nullptr, 0); }))
-    return 1;
 
-  std::printf("sent: %llu data messages, %llu bytes%s%s; refused: %llu\n",
-              static_cast<unsigned long long>(count), static_cast<unsigned long long>(sent),
-              o.start ? ", strt" : "", o.stop ? ", stop" : "",
-              static_cast<unsigned long long>(refused));
-  std::fflush(stdout);
-  return refused ? 2 : 0;
+  const Options& o_;
+  VxProducer producer_;
+  uint64_t refused_ = 0;
+  uint64_t sent_ = 0;
+  uint64_t count_ = 0;
+};
+
+int Run(const Options& o) {
+  VxWavFile wav;
+  VxWavFormat format;
+  const bool pattern = o.wav.empty() && !o.sine;
+  if (!ChooseFormat(o, wav, format))
+    return 1;
+  const size_t messageBytes = MessagePayloadBytes(o, pattern, format.BlockAlign());
+  if (messageBytes == 0)
+    return 1;
+  const uint64_t total = TotalBytes(o, pattern, wav, format);
+
+  ProducerRun run(o);
+  if (!run.Connect() || !run.SendFormat(format))
+    return 1;
+  if (o.start && !run.SendControl("strt"))
+    return 1;
+  if (!run.SendAudio(format, wav, pattern, messageBytes, total))
+    return 1;
+  if (o.stop && !run.SendControl("stop"))
+    return 1;
+  return run.Summary();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "foundation/VxBoundaryGuard.h"
 #include "foundation/VxNumber.h"
 #include "foundation/VxParameterList.h"
 #include "foundation/runtime/VxMmcssScope.h"
@@ -26,17 +27,15 @@ int32_t CIPCLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink)
   if (sink_)
     return -1;
   sink_ = sink;
-  try {
+  return VxGuardBoundary(-1, [&] {
     VxParameterList list;
     list.Parse(VxString::From(parameters));
     pipe_.reset(ParsePipeHandle(list));
     streaming_ = list.values.GetInt(VxString(u"streaming"), 0) != 0;
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  if (!pipe_)
-    return -1;
-  return Start(kThreadPriority, false) ? 0 : -1;
+    if (!pipe_)
+      return -1;
+    return Start(kThreadPriority, false) ? 0 : -1;
+  });
 }
 
 void CIPCLivePlugin::ProcessMessage(VxByteBuffer* input,

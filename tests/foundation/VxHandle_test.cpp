@@ -5,7 +5,10 @@
 namespace {
 
 // A COM object that counts its references and, like many real ones, touches
-// the thread's last error while it releases.
+// the thread's last error while it releases. COM objects are never deleted
+// through IUnknown, whose destructor is not virtual.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class CountedUnknown final : public IUnknown {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
@@ -19,6 +22,7 @@ class CountedUnknown final : public IUnknown {
   }
   ULONG refs = 1;
 };
+#pragma GCC diagnostic pop
 
 }  // namespace
 

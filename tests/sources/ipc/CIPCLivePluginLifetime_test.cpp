@@ -18,7 +18,7 @@ namespace {
 // the given mode, then either a "stop" or a deletion while a read is pending.
 void OneCycle(int i) {
   PipePair pipe;
-  RecordingSink sink;
+  VxTestSink sink;
   IVxAudioLive* source = VxCreateIpcLivePlugin();
   const bool streaming = i % 2 != 0;
   ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
@@ -44,7 +44,7 @@ void OneCycle(int i) {
 TEST(IpcSourceStop, DeletingDuringAPendingReadReturnsPromptlyWithoutSourceEnded) {
   for (int round = 0; round < 5; ++round) {
     PipePair pipe;
-    RecordingSink sink;
+    VxTestSink sink;
     IVxAudioLive* source = VxCreateIpcLivePlugin();
     ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
     ASSERT_TRUE(pipe.Write(FormatMessage(44100, 16, 2)));
@@ -62,7 +62,7 @@ TEST(IpcSourceStop, DeletingDuringAPendingReadReturnsPromptlyWithoutSourceEnded)
 
 TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
   PipePair pipe;
-  RecordingSink sink;
+  VxTestSink sink;
   IVxAudioLive* source = VxCreateIpcLivePlugin();
   ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 32))));
@@ -81,7 +81,7 @@ TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
 
 TEST(IpcSourceStop, ClosedPipeEndsTheStreamOnceWithEverythingSentBefore) {
   PipePair pipe;
-  RecordingSink sink;
+  VxTestSink sink;
   IVxAudioLive* source = VxCreateIpcLivePlugin();
   ASSERT_EQ(source->Open(pipe.HandOver("&streaming=1").c_str(), &sink), 0);
   for (int block = 0; block < 3; ++block)

@@ -44,7 +44,11 @@ void StreamThroughProducer(bool streaming, uint64_t bytes, size_t messageBytes) 
                 streaming ? L" --streaming" : L"");
   ASSERT_TRUE(producer.Start(args));
   ASSERT_TRUE(pipe.WaitConnected(30000));
-  RecordingSink sink(false);
+  VxPatternChecker checker;
+  VxTestSink sink([&checker](uint64_t, const void* data, size_t size) {
+    checker.Check(data, size);
+    return true;
+  });
   SourcePtr source = NewSource();
   ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
   EXPECT_EQ(producer.Wait(600000), 0);  // 0: every reply said "accepted"
@@ -52,14 +56,14 @@ void StreamThroughProducer(bool streaming, uint64_t bytes, size_t messageBytes) 
   source.reset();
 
   EXPECT_EQ(sink.ended, 1);
-  EXPECT_EQ(sink.checker.Position(), bytes);
-  EXPECT_EQ(sink.checker.Mismatches(), 0u);
+  EXPECT_EQ(checker.Position(), bytes);
+  EXPECT_EQ(checker.Mismatches(), 0u);
   EXPECT_EQ(static_cast<uint64_t>(sink.writes), (bytes + messageBytes - 1) / messageBytes);
   EXPECT_EQ(sink.flagSet, streaming ? 0 : sink.writes);
   ASSERT_EQ(sink.formats.size(), 1u);
   EXPECT_EQ(sink.formats[0].sampleRate, 192000u);
   EXPECT_EQ(sink.formats[0].channels, 32);
-  EXPECT_EQ(sink.callerThreads, 1);
+  EXPECT_EQ(sink.threads.size(), 1u);
   EXPECT_FALSE(sink.calledFromTestThread);
 }
 
@@ -136,7 +140,7 @@ TEST(IpcSourceReplies, EachMessageGetsOneReplyOrNoneWhenStreaming) {
   for (bool streaming : {false, true}) {
     SCOPED_TRACE(streaming);
     PipePair pipe;
-    RecordingSink sink;
+    VxTestSink sink;
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming" : "").c_str(), &sink), 0);
     // Tags, verdicts and bad messages are the message unit's business; here: one
@@ -172,7 +176,7 @@ TEST(IpcSourceReplies, WorkerRegistersWithTheSchedulerAsProAudioAndReverts) {
   ASSERT_TRUE(hook.set.Installed() && hook.revert.Installed());
   const int reverts = SchedulerHook::reverts;
   PipePair pipe;
-  RecordingSink sink;
+  VxTestSink sink;
   SourcePtr source = NewSource();
   ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 8))));
@@ -189,7 +193,7 @@ TEST(IpcSourceReplies, WorkerRegistersWithTheSchedulerAsProAudioAndReverts) {
 TEST(IpcSourceMalformed, OversizedOrEmptyMessageEndsTheStream) {
   for (size_t size : {size_t{0x100001}, size_t{0}}) {
     PipePair pipe(true, 1 << 20);
-    RecordingSink sink;
+    VxTestSink sink;
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
     ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 100))));
@@ -214,7 +218,7 @@ TEST(IpcSourceMalformed, HandleThatIsNoPipeEndsTheStreamAndIsNotClosed) {
   // A value that is no handle at all, and a real handle of another kind.
   VxHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   for (const std::u16string& settings : {U16("pipe=7ffffff0"), PipeSettings(event.get())}) {
-    RecordingSink sink;
+    VxTestSink sink;
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(settings.c_str(), &sink), 0);
     ASSERT_TRUE(sink.WaitEnded());
@@ -243,7 +247,7 @@ TEST(IpcSourceOpen, SettingsGiveTheHexPipeAndTheStreamingSwitch) {
     char text[96];
     std::snprintf(text, sizeof text, c.format,
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(server)));
-    RecordingSink sink;
+    VxTestSink sink;
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(U16(text).c_str(), &sink), c.expected) << text;
     EXPECT_EQ(Ipc(source)->IsRunning(), c.expected == 0) << text;
@@ -263,7 +267,7 @@ TEST(IpcSourceOpen, SettingsGiveTheHexPipeAndTheStreamingSwitch) {
 TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
   PipePair pipe;
   PipePair other;
-  RecordingSink first, second;
+  VxTestSink first, second;
   SourcePtr source = NewSource();
   ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &first), 0);
   EXPECT_EQ(source->Open(PipeSettings(other.server.get()).c_str(), &second), -1);
@@ -274,7 +278,7 @@ TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
   EXPECT_EQ(second.writes, 0);
 
   // A worker that cannot start fails Open, and that failed Open also counts.
-  RecordingSink failed;
+  VxTestSink failed;
   SourcePtr unopened = NewSource();
   PipePair third;
   int32_t result = 0;

@@ -1,5 +1,5 @@
-// Test helpers for the IPC source: real named pipes, a recording sink, raw
-// message building and the producer program as a second process.
+// Test helpers for the IPC source: real named pipes, raw message building and
+// the producer program as a second process.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +21,7 @@
 #include "reference/host/VxPipeServer.h"
 #include "reference/producer/VxTestPattern.h"
 #include "tests/sources/ipc/VxIpcExpectedReply.h"
+#include "tests/support/VxTestSink.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace vxtest {
@@ -101,78 +102,6 @@ struct PipePair {
   }
 };
 
-// Records what a source hands to its sink. Each data block is either checked
-// against the test pattern (long streams) or kept (short exchanges).
-class RecordingSink final : public IVxAudioLiveSink {
- public:
-  explicit RecordingSink(bool keepBytes = true) : keepBytes_(keepBytes) {}
-
-  int32_t SetFormat(const VxAudioFormat* format) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    NoteThread();
-    formats.push_back(*format);
-    cv_.notify_all();
-    return 0;
-  }
-  void Write(const void* data, int32_t byteCount, bool flag) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    NoteThread();
-    ++writes;
-    flagSet += flag;
-    if (byteCount > 0) {
-      if (keepBytes_)
-        bytes.insert(bytes.end(), static_cast<const uint8_t*>(data),
-                     static_cast<const uint8_t*>(data) + byteCount);
-      else
-        checker.Check(data, static_cast<size_t>(byteCount));
-    }
-    total += static_cast<uint64_t>(byteCount > 0 ? byteCount : 0);
-    cv_.notify_all();
-  }
-  void SourceEnded() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    NoteThread();
-    ++ended;
-    cv_.notify_all();
-  }
-
-  template <typename Predicate>
-  bool WaitFor(Predicate p, int timeoutMs = 30000) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return p(*this); });
-  }
-  bool WaitEnded(int timeoutMs = 30000) {
-    return WaitFor([](RecordingSink& s) { return s.ended > 0; }, timeoutMs);
-  }
-  bool WaitTotal(uint64_t n, int timeoutMs = 30000) {
-    return WaitFor([n](RecordingSink& s) { return s.total >= n; }, timeoutMs);
-  }
-  // Snapshot accessors for after the source is gone (no lock needed then).
-  std::vector<VxAudioFormat> formats;
-  std::vector<uint8_t> bytes;
-  VxPatternChecker checker;
-  uint64_t total = 0;
-  int writes = 0, flagSet = 0, ended = 0;
-  int callerThreads = 0;  // distinct threads that called the sink
-  bool calledFromTestThread = false;
-
- private:
-  void NoteThread() {
-    const DWORD id = ::GetCurrentThreadId();
-    if (id == testThread_)
-      calledFromTestThread = true;
-    if (id != lastThread_) {
-      lastThread_ = id;
-      ++callerThreads;
-    }
-  }
-  bool keepBytes_;
-  DWORD testThread_ = ::GetCurrentThreadId();
-  DWORD lastThread_ = 0;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-};
-
 // The producer program (vxproducer.exe beside the test) as a second process.
 class ProducerProcess {
  public:
@@ -206,11 +135,5 @@ class ProducerProcess {
  private:
   VxHandle process_;
 };
-
-inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                               since)
-      .count();
-}
 
 }  // namespace vxtest
