@@ -76,13 +76,13 @@ TEST_F(AsioSourceTest, WorksWithEachWayARealDriverBehaves) {
     VxTestAsioConfig config = FastDriver(ASIOSTInt24LSB, 8, kSwitches);
     c.configure(config);
     Configure(2, config);
-    CheckingSink sink(ASIOSTInt24LSB, 2, 4);
+    VxTestSink sink = CheckingSink(ASIOSTInt24LSB, 2, 4);
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(Parameters(2, c.rate, 4, 2).c_str(), &sink), 0);
-    ASSERT_TRUE(sink.WaitForWrites(kSwitches));
+    ASSERT_TRUE(sink.WaitWrites(kSwitches));
     source.reset();
     EXPECT_GE(sink.writes, kSwitches);
-    EXPECT_EQ(sink.Mismatches() != 0, c.silentHalf);
+    EXPECT_EQ(sink.mismatches != 0, c.silentHalf);
     EXPECT_EQ(sink.formats.size(), 1u);
     const auto calls = CallLog(2);
     ExpectCleanDriverLog(calls);
@@ -103,12 +103,12 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
         i % 4 < 2 ? VxTestAsioSwitchCallback::kBufferSwitch : VxTestAsioSwitchCallback::kTimeInfo;
     config.logFile = configs_[3].logFile;  // one log for every round
     ASSERT_TRUE(config.Save(3));
-    CheckingSink sink(ASIOSTFloat32LSB, 0, 8);
+    VxTestSink sink = CheckingSink(ASIOSTFloat32LSB, 0, 8);
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(Parameters(3, 48000, 8, 0).c_str(), &sink), 0);
-    ASSERT_TRUE(sink.WaitForWrites(1 + i % 3));
+    ASSERT_TRUE(sink.WaitWrites(1 + i % 3));
     source.reset();
-    ASSERT_EQ(sink.Mismatches(), 0u);
+    ASSERT_EQ(sink.mismatches, 0u);
   };
   Configure(3, FastDriver(ASIOSTFloat32LSB, 8, 0));
   // Warm up: the first rounds load the driver DLL and lazy system state.
@@ -140,8 +140,9 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
 TEST_F(AsioSourceTest, RunningOutOfMemoryAnywhereGivesTheFailureValue) {
   Configure(0, FastDriver(ASIOSTInt32LSB, 8, 2));
   const std::u16string parameters = Parameters(0, 48000, 2, 0);
-  CheckingSink sink(ASIOSTInt32LSB, 0, 2);
+  VxTestSink sink = CheckingSink(ASIOSTInt32LSB, 0, 2);
   sink.formats.reserve(1);  // the host's sink must not run out itself
+  sink.threads.reserve(8);
   wchar_t text[1024];
   const struct {
     std::function<int32_t(IVxAudioLive*)> call;

@@ -125,13 +125,14 @@ TEST_F(AsioSettings, SettingsStringDescribesTheStoredChoiceAndOpensIt) {
       StoreSettings(c.storedId, 96000, 6, 2);
     const std::wstring text = SettingsString();
     EXPECT_EQ(text, c.expected);
-    CheckingSink sink(c.driver < 0 ? ASIOSTInt32LSB : kTypes[c.driver], c.shift, c.channels);
+    VxTestSink sink =
+        CheckingSink(c.driver < 0 ? ASIOSTInt32LSB : kTypes[c.driver], c.shift, c.channels);
     SourcePtr opened = NewSource();
     EXPECT_EQ(opened->Open(reinterpret_cast<const char16_t*>(text.c_str()), &sink),
               c.driver < 0 ? -1 : 0);
-    EXPECT_TRUE(c.driver < 0 || sink.WaitForWrites(4));
+    EXPECT_TRUE(c.driver < 0 || sink.WaitWrites(4));
     opened.reset();
-    EXPECT_EQ(sink.Mismatches(), 0u);
+    EXPECT_EQ(sink.mismatches, 0u);
   }
 }
 
@@ -142,7 +143,8 @@ TEST_F(AsioSettings, SettingsStringDescribesTheStoredChoiceAndOpensIt) {
 TEST_F(AsioSettings, DialogWhileStreamingStoresTheChoiceAndLeavesTheStreamsAlone) {
   RegisterDrivers(2);
   StoreSettings(VxTestAsioClassIdText(1), 48000, 2, 0);
-  CheckingSink first(kTypes[0], 0, 2), second(kTypes[1], 4, 4);
+  VxTestSink first = CheckingSink(kTypes[0], 0, 2);
+  VxTestSink second = CheckingSink(kTypes[1], 4, 4);
   SourcePtr streaming[] = {NewSource(), NewSource()};
   ASSERT_EQ(streaming[0]->Open(Parameters(0, 48000, 2, 0).c_str(), &first), 0);
   ASSERT_EQ(streaming[1]->Open(Parameters(1, 48000, 4, 4).c_str(), &second), 0);
@@ -173,8 +175,8 @@ TEST_F(AsioSettings, DialogWhileStreamingStoresTheChoiceAndLeavesTheStreamsAlone
                         EncodedId(step.stored) + L"&samplerate=48000"),
               0u);
     writes += 8;
-    ASSERT_TRUE(first.WaitForWrites(writes));
-    ASSERT_TRUE(second.WaitForWrites(writes));
+    ASSERT_TRUE(first.WaitWrites(writes));
+    ASSERT_TRUE(second.WaitWrites(writes));
   }
   for (int i = 0; i < 2; ++i) {
     EXPECT_TRUE(static_cast<CASIOLivePlugin*>(streaming[i].get())->Wrapper()->IsLoaded());
@@ -182,8 +184,8 @@ TEST_F(AsioSettings, DialogWhileStreamingStoresTheChoiceAndLeavesTheStreamsAlone
     streaming[i].reset();
     ExpectCleanDriverLog(VxTestAsioReadCallLog(CallLogPath(i)));
   }
-  EXPECT_EQ(first.Mismatches(), 0u);
-  EXPECT_EQ(second.Mismatches(), 0u);
+  EXPECT_EQ(first.mismatches, 0u);
+  EXPECT_EQ(second.mismatches, 0u);
 }
 
 }  // namespace

@@ -26,10 +26,10 @@ TEST_F(AsioSourceTest, RecordingsAreByteExactForEveryHandledTypeChannelCountAndO
       SCOPED_TRACE(testing::Message()
                    << "type " << type << ", " << shape[0] << " ch from " << shape[1]);
       Configure(0, FastDriver(type, 40, kSwitches));
-      CheckingSink sink(type, shape[1], shape[0]);
+      VxTestSink sink = CheckingSink(type, shape[1], shape[0]);
       SourcePtr source = NewSource();
       ASSERT_EQ(source->Open(Parameters(0, 48000, shape[0], shape[1]).c_str(), &sink), 0);
-      ASSERT_TRUE(sink.WaitForWrites(kSwitches));
+      ASSERT_TRUE(sink.WaitWrites(kSwitches));
       source.reset();
 
       ASSERT_EQ(sink.formats.size(), 1u);
@@ -37,9 +37,9 @@ TEST_F(AsioSourceTest, RecordingsAreByteExactForEveryHandledTypeChannelCountAndO
       const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(type, 48000, shape[0]);
       EXPECT_EQ(std::memcmp(&sink.formats[0], &f, sizeof f), 0);
       EXPECT_EQ(sink.writes, kSwitches);
-      EXPECT_EQ(sink.bytes, uint64_t{kSwitches} * 64 * f.blockAlign);
-      EXPECT_EQ(sink.Mismatches(), 0u);
-      EXPECT_EQ(sink.flags, 0);
+      EXPECT_EQ(sink.total, uint64_t{kSwitches} * 64 * f.blockAlign);
+      EXPECT_EQ(sink.mismatches, 0u);
+      EXPECT_EQ(sink.flagSet, 0);
       ExpectCleanDriverLog(CallLog(0));
     }
   }
@@ -185,15 +185,16 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     if (c.configure)
       c.configure(config);
     Configure(0, config);
-    CheckingSink sink(c.type, c.shift, c.channels), other(c.type, c.shift, c.channels);
-    sink.setFormatResult = c.refuseFormat ? 1 : 0;
+    VxTestSink sink = CheckingSink(c.type, c.shift, c.channels);
+    VxTestSink other = CheckingSink(c.type, c.shift, c.channels);
+    sink.refuseFormat = c.refuseFormat;
     const std::u16string params =
         c.parameters.empty() ? Parameters(0, c.rate, c.channels, c.shift) : c.parameters;
     const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
     SourcePtr source = NewSource();
     EXPECT_EQ(source->Open(params.c_str(), &sink), success ? 0 : -1);
     if (success) {
-      ASSERT_TRUE(sink.WaitForWrites(1));
+      ASSERT_TRUE(sink.WaitWrites(1));
       EXPECT_EQ(source->Open(params.c_str(), &other), -1);
     }
     source.reset();
@@ -216,7 +217,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     EXPECT_EQ(PluginLogLines(logFrom), expected);
     EXPECT_EQ(other.writes, 0);
     EXPECT_EQ(sink.writes == 0, !success);
-    EXPECT_EQ(sink.Mismatches(), 0u);
+    EXPECT_EQ(sink.mismatches, 0u);
     const auto calls = CallLog(0);
     if (!VxTestAsioFind(calls, "created").empty())
       ExpectCleanDriverLog(calls);
@@ -249,7 +250,7 @@ TEST_F(AsioSourceTest, SourcesInSlotsZeroAndThreeRunAtOnceAFifthGetsTheMessageAF
     const size_t from = VxToolsTestEnv::Instance().LogLineCount();
     SourcePtr fifth = NewSource();
     EXPECT_EQ(AsAsio(fifth)->Slot(), -1);
-    CheckingSink sink(ASIOSTInt32LSB, 0, 2);
+    VxTestSink sink = CheckingSink(ASIOSTInt32LSB, 0, 2);
     {
       const Translations translations;
       EXPECT_EQ(fifth->Open(Parameters(0, 48000, 2, 0).c_str(), &sink), -1);
@@ -265,18 +266,19 @@ TEST_F(AsioSourceTest, SourcesInSlotsZeroAndThreeRunAtOnceAFifthGetsTheMessageAF
   }
   sources[1].reset();
   sources[2].reset();
-  CheckingSink first(ASIOSTInt32LSB, 0, 2), last(ASIOSTInt16LSB, 3, 4);
+  VxTestSink first = CheckingSink(ASIOSTInt32LSB, 0, 2);
+  VxTestSink last = CheckingSink(ASIOSTInt16LSB, 3, 4);
   ASSERT_EQ(sources[0]->Open(Parameters(0, 48000, 2, 0).c_str(), &first), 0);
   ASSERT_EQ(sources[3]->Open(Parameters(1, 48000, 4, 3).c_str(), &last), 0);
-  ASSERT_TRUE(first.WaitForWrites(kSwitches));
-  ASSERT_TRUE(last.WaitForWrites(kSwitches));
+  ASSERT_TRUE(first.WaitWrites(kSwitches));
+  ASSERT_TRUE(last.WaitWrites(kSwitches));
   SourcePtr reused = NewSource();
   EXPECT_EQ(AsAsio(reused)->Slot(), 1);
   sources[0].reset();
   sources[3].reset();
-  for (CheckingSink* sink : {&first, &last}) {
+  for (VxTestSink* sink : {&first, &last}) {
     EXPECT_EQ(sink->writes, kSwitches);
-    EXPECT_EQ(sink->Mismatches(), 0u);
+    EXPECT_EQ(sink->mismatches, 0u);
   }
   EXPECT_EQ(first.formats.at(0).bitsPerSample, 32);
   EXPECT_EQ(last.formats.at(0).bitsPerSample, 16);

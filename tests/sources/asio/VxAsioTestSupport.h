@@ -9,8 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,60 +19,25 @@
 #include "live_Main/host/VxHostLibraries.h"
 #include "sources/asio/CASIOLivePlugin.h"
 #include "testdevices/asio/VxTestAsioControl.h"
+#include "tests/support/VxTestSink.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace vxasiotest {
 
 inline constexpr DWORD kWaitMs = 60000;
 
-// Records formats and checks every block against the driver's signal.
-class CheckingSink final : public IVxAudioLiveSink {
- public:
-  CheckingSink(ASIOSampleType type, int firstChannel, int channels)
-      : checker_(type, firstChannel, channels),
-        wanted_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  int32_t SetFormat(const VxAudioFormat* format) noexcept override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    formats.push_back(*format);
-    return setFormatResult;
-  }
-  void Write(const void* data, int32_t byteCount, bool flag) noexcept override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++writes;
-    flags += flag ? 1 : 0;
-    bytes += byteCount;
-    checker_.Check(data, static_cast<size_t>(byteCount));
-    if (writes >= writesWanted)
-      ::SetEvent(wanted_.get());
-  }
-  void SourceEnded() noexcept override {}
+using vxtest::VxTestSink;
 
-  bool WaitForWrites(int count) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      writesWanted = count;
-      if (writes >= count)
-        return true;
-    }
-    return ::WaitForSingleObject(wanted_.get(), kWaitMs) == WAIT_OBJECT_0;
-  }
-  uint64_t Mismatches() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return checker_.Mismatches();
-  }
-
-  std::vector<VxAudioFormat> formats;
-  int32_t setFormatResult = 0;  // anything but 0 refuses the format
-  int writes = 0;
-  int flags = 0;
-  uint64_t bytes = 0;
-
- private:
-  std::mutex mutex_;
-  VxTestAsioSignalChecker checker_;
-  VxHandle wanted_;
-  int writesWanted = 1 << 30;
-};
+// A sink that checks every block against the driver's signal, from input
+// `firstChannel` on.
+inline VxTestSink CheckingSink(ASIOSampleType type, int firstChannel, int channels) {
+  auto checker = std::make_shared<VxTestAsioSignalChecker>(type, firstChannel, channels);
+  return VxTestSink([checker](uint64_t, const void* data, size_t bytes) {
+    const uint64_t before = checker->Mismatches();
+    checker->Check(data, bytes);
+    return checker->Mismatches() == before;
+  });
+}
 
 struct SourceDeleter {
   void operator()(IVxAudioLive* p) const { VxDeleteSource(p); }
