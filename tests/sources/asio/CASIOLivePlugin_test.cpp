@@ -63,8 +63,12 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
                     kNotStarted = "Open|Failed to start ASIO",
                     kBuffers = "Open|Failed to create buffers",
                     kSuccess = "Open|ASIO result (0 is success): 0";
-  const auto noChannels = Translations::Channels;
-  const auto noRate = Translations::Rate;
+  const auto noRate = [](const char* rate) {
+    return std::string("Open|Rate: ") + rate + " Hz is not supported (100% sure, %s stays)";
+  };
+  const auto noChannels = [](const char* asked, const char* has) {
+    return std::string("Open|Channels: ") + asked + " asked, " + has + " there (100% sure)";
+  };
   struct Case {
     const char* name;
     std::vector<std::string> openLines;  // after "Open|Creating ASIO"

@@ -65,14 +65,6 @@ Translations::~Translations() {
   VxToolsTestEnv::Instance().SetOption(L"VXTOOLS_TRANSLATION_FILE", nullptr);
 }
 
-std::string Translations::Rate(const char* rate) {
-  return std::string("Open|Rate: ") + rate + " Hz is not supported (100% sure, %s stays)";
-}
-
-std::string Translations::Channels(const char* asked, const char* has) {
-  return std::string("Open|Channels: ") + asked + " asked, " + has + " there (100% sure)";
-}
-
 std::u16string Parameters(int driver, int rate, int channels, int shift) {
   const std::wstring id = VxTestAsioClassIdText(driver);
   const VxString encoded = VxUrlEncode(VxString(id.c_str()));

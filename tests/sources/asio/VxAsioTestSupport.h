@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/VxHandle.h"
 #include "foundation/VxUrl.h"
 #include "live_Main/boundary/IVxAudioLive.h"
 #include "live_Main/host/VxHostLibraries.h"
@@ -23,8 +22,6 @@
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace vxasiotest {
-
-inline constexpr DWORD kWaitMs = 60000;
 
 using vxtest::VxTestSink;
 
@@ -67,13 +64,9 @@ void FailAllocationsAfter(long count);
 // on the unformatted texts and hold "%%": a text formatted before it is
 // translated is not found, and one read as a format a second time loses its
 // "%". Switched on for the lifetime of the object.
-class Translations {
- public:
+struct Translations {
   Translations();
   ~Translations();
-  // "<prefix> <formatted translation>" of the rate and channel messages.
-  static std::string Rate(const char* rate);
-  static std::string Channels(const char* asked, const char* has);
 };
 
 // Registers the test driver in this prefix, keeps its configuration apart
