@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The main job: builds the plug-in, the reference host and the producer, lays
-# out a portable host folder, registers the plug-in, lists its sources, then
+# out a portable host folder, registers the plug-in, lists its sources,
+# validates the plug-in against the host's contract (vxhost validate), then
 # records a few seconds of live audio through the IPC source (vxproducer paces
 # a sine at its audio rate) into build/host/ipc-recording.wav; then through the
 # loopback source from the test audio endpoint; then registers the test ASIO
 # driver from the host folder, lists the ASIO drivers and records from two of
 # them through the ASIO source: once with options, once with the settings the
 # dialog stores. Every recording of a test device is checked
-# against the device's signal.
+# against the device's signal. Last, it writes the release package
+# (scripts/package.sh).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
@@ -22,6 +24,8 @@ echo "== Registration =="
 run ./vxhost.exe register
 echo "== Sources =="
 run ./vxhost.exe sources
+echo "== Validating the plug-in against the host's contract =="
+run ./vxhost.exe validate
 echo "== Recording the IPC source (request/reply, 48 kHz, 2 channels, 24-bit, 4 s) =="
 run ./vxhost.exe record ipc-recording.wav \
   --producer "--sine --rate 48000 --channels 2 --bits 24 --duration 4 --realtime"
@@ -53,4 +57,6 @@ for v in "Sample Rate=96000" "Channels=8" "Channel Shift=0"; do
 done
 run ./vxhost.exe record asio-float.wav --source asio --seconds 2
 run ./vxhost.exe verify asio-float.wav
+echo "== Release package =="
+bash "$ROOT/scripts/package.sh"
 echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; host log: $HOST_DIR/VxTools.log"

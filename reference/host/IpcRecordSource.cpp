@@ -24,7 +24,8 @@ const wchar_t kIpcRecordOptions[] =
     L"  --wait              start no producer: print the pipe name and wait for one\n"
     L"                      (--seconds limits the wait too)\n"
     L"  --pipe-name NAME    pipe name (default \\\\.\\pipe\\vxhost-<pid>)\n"
-    L"  --streaming         streaming mode (no replies); the producer must use it too\n";
+    L"  --streaming         streaming mode (no replies); the producer must use it too\n"
+    L"  --quiet-producer    the producer's output goes nowhere\n";
 
 namespace {
 
@@ -61,6 +62,8 @@ class IpcRecordSource final : public VxRecordSource {
       streaming_ = true;
     } else if (a == L"--wait") {
       waitForProducer_ = true;
+    } else if (a == L"--quiet-producer") {
+      quietProducer_ = true;
     } else {
       error = L"unknown option " + a;
       return false;
@@ -98,8 +101,7 @@ class IpcRecordSource final : public VxRecordSource {
       pipeName_ = L"\\\\.\\pipe\\vxhost-" + std::to_wstring(::GetCurrentProcessId());
     pipe_.reset(VxCreatePipeServer(pipeName_));
     if (!pipe_) {
-      error = L"cannot create pipe " + pipeName_ + L" (error " + std::to_wstring(::GetLastError()) +
-              L")";
+      error = L"cannot create pipe " + pipeName_ + L": " + VxSystemErrorText(::GetLastError());
       return false;
     }
     if (waitForProducer_) {
@@ -179,8 +181,8 @@ class IpcRecordSource final : public VxRecordSource {
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!job_ || !::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
                                             sizeof limits)) {
-      error = L"cannot create a job object for the producer (error " +
-              std::to_wstring(::GetLastError()) + L")";
+      error =
+          L"cannot create a job object for the producer: " + VxSystemErrorText(::GetLastError());
       return false;
     }
     std::wstring cmd =
@@ -189,28 +191,37 @@ class IpcRecordSource final : public VxRecordSource {
       cmd += L" --streaming";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    VxFileHandle nowhere;
+    if (quietProducer_) {
+      nowhere.reset(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                  nullptr));
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdInput = si.hStdOutput = si.hStdError = nowhere.get();
+    }
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> line(cmd.begin(), cmd.end());
     line.push_back(0);
     // Suspended until it is in the job, so that not even its first steps run
     // outside it.
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                          nullptr, &si, &pi)) {
-      error =
-          L"cannot start producer: " + cmd + L" (error " + std::to_wstring(::GetLastError()) + L")";
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, quietProducer_, CREATE_SUSPENDED,
+                          nullptr, nullptr, &si, &pi)) {
+      error = L"cannot start producer: " + cmd + L": " + VxSystemErrorText(::GetLastError());
       return false;
     }
     VxHandle thread(pi.hThread);
     producer_.reset(pi.hProcess);
     if (!::AssignProcessToJobObject(job_.get(), producer_.get())) {
-      error = L"cannot put the producer in its job object (error " +
-              std::to_wstring(::GetLastError()) + L")";
+      error = L"cannot put the producer in its job object: " + VxSystemErrorText(::GetLastError());
       ::TerminateProcess(producer_.get(), 1);
       return false;
     }
     ::ResumeThread(thread.get());
-    std::wprintf(L"Started producer: %ls\n", cmd.c_str());
-    std::fflush(stdout);
+    if (!quietProducer_) {
+      std::wprintf(L"Started producer: %ls\n", cmd.c_str());
+      std::fflush(stdout);
+    }
     return true;
   }
 
@@ -218,6 +229,7 @@ class IpcRecordSource final : public VxRecordSource {
   std::wstring pipeName_;
   bool streaming_ = false;
   bool waitForProducer_ = false;
+  bool quietProducer_ = false;
   VxFileHandle pipe_;
   VxHandle job_;  // closing it ends the producer, however this process ends
   VxHandle producer_;

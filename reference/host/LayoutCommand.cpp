@@ -35,23 +35,38 @@ bool Copy(const std::wstring& from, const std::wstring& to) {
     std::wprintf(L"  copied %ls\n", to.c_str());
     return true;
   }
-  std::fwprintf(stderr, L"layout: cannot copy %ls to %ls (error %lu)\n", from.c_str(), to.c_str(),
-                ::GetLastError());
+  std::fwprintf(stderr, L"layout: cannot copy %ls to %ls: %ls\n", from.c_str(), to.c_str(),
+                VxSystemErrorText(::GetLastError()).c_str());
   return false;
 }
 
 // A launcher for running the folder under Wine on Linux: the folder gets its
 // own Wine prefix beside the programs, so nothing depends on a build tree.
+//
+// When Wine looks for sound devices, the system's sound libraries (ALSA) print
+// their complaints straight to the terminal, where the program itself cannot
+// stop them; the launcher drops those lines from the error output unless
+// VXHOST_SOUND_MESSAGES is set. Everything else passes as it comes, and the
+// exit code is the program's.
 const char kLauncher[] =
     "#!/bin/sh\n"
     "# Runs this folder's vxhost.exe under Wine with the folder's own prefix:\n"
     "#   sh vxhost.sh record out.wav --seconds 5\n"
-    "# WINEPREFIX and WINE (the wine program) may be set to override.\n"
+    "# WINEPREFIX and WINE (the wine program) may be set to override;\n"
+    "# VXHOST_SOUND_MESSAGES=1 shows what the sound libraries print.\n"
     "here=$(cd \"$(dirname \"$0\")\" && pwd)\n"
     "export WINEPREFIX=\"${WINEPREFIX:-$here/wineprefix}\"\n"
     "export WINEDEBUG=\"${WINEDEBUG:--all}\"\n"
     "wine=${WINE:-$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)}\n"
-    "exec \"$wine\" \"$here/vxhost.exe\" \"$@\"\n";
+    "if [ -n \"${VXHOST_SOUND_MESSAGES:-}\" ]; then\n"
+    "  exec \"$wine\" \"$here/vxhost.exe\" \"$@\"\n"
+    "fi\n"
+    "status=$(mktemp)\n"
+    "trap 'rm -f \"$status\"' EXIT\n"
+    "{ { \"$wine\" \"$here/vxhost.exe\" \"$@\" 2>&1 1>&3 3>&-; echo $? >\"$status\"; } |\n"
+    "  (trap '' INT; grep --line-buffered -v '^ALSA lib ' >&2); } 3>&1\n"
+    "code=$(cat \"$status\")\n"
+    "exit \"${code:-1}\"\n";
 
 bool WriteFileText(const std::wstring& path, const char* text, size_t size) {
   VxFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -59,8 +74,8 @@ bool WriteFileText(const std::wstring& path, const char* text, size_t size) {
   DWORD written = 0;
   if (!file || !::WriteFile(file.get(), text, static_cast<DWORD>(size), &written, nullptr) ||
       written != size) {
-    std::fwprintf(stderr, L"layout: cannot write %ls (error %lu)\n", path.c_str(),
-                  ::GetLastError());
+    std::fwprintf(stderr, L"layout: cannot write %ls: %ls\n", path.c_str(),
+                  VxSystemErrorText(::GetLastError()).c_str());
     return false;
   }
   std::wprintf(L"  wrote %ls\n", path.c_str());
@@ -78,8 +93,8 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
   while (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/'))
     target.pop_back();
   if (!CreateFolderTree(target)) {
-    std::fwprintf(stderr, L"layout: cannot create %ls (error %lu)\n", target.c_str(),
-                  ::GetLastError());
+    std::fwprintf(stderr, L"layout: cannot create %ls: %ls\n", target.c_str(),
+                  VxSystemErrorText(::GetLastError()).c_str());
     return 1;
   }
   target += L'\\';

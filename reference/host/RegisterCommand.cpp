@@ -86,8 +86,8 @@ int RunRegisterCommand(int argc, wchar_t**) {
   // Start from an empty Plugins\Live so that what is printed is what this run wrote.
   const LSTATUS cleared = ::RegDeleteTreeW(HKEY_CURRENT_USER, livePath.c_str());
   if (cleared != ERROR_SUCCESS && cleared != ERROR_FILE_NOT_FOUND) {
-    std::fwprintf(stderr, L"register: cannot clear HKCU\\%ls (error %ld)\n", livePath.c_str(),
-                  static_cast<long>(cleared));
+    std::fwprintf(stderr, L"register: cannot clear HKCU\\%ls: %ls\n", livePath.c_str(),
+                  VxSystemErrorText(static_cast<DWORD>(cleared)).c_str());
     return 1;
   }
   if (!host.LoadPlugin()) {

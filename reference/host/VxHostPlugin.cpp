@@ -42,6 +42,20 @@ std::wstring VxHostAbsolutePath(const std::wstring& path) {
   return n ? std::wstring(full.data(), n) : windowsPath;
 }
 
+std::wstring VxSystemErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = n ? std::wstring(text, n) : std::wstring();
+  ::LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  const std::wstring number = L"(error " + std::to_wstring(error) + L")";
+  return message.empty() ? number : message + L" " + number;
+}
+
 bool VxHostPlugin::LoadTools() {
   const std::wstring path = VxHostFolder() + L"VxTools.dll";
   if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -52,10 +66,11 @@ bool VxHostPlugin::LoadTools() {
   }
   tools_.reset(::LoadLibraryW(path.c_str()));
   if (!tools_) {
-    error_ = L"cannot load " + path + L" (error " + std::to_wstring(::GetLastError()) + L")";
+    error_ = L"cannot load " + path + L": " + VxSystemErrorText(::GetLastError());
     return false;
   }
   setToolsOption_ = Export<SetToolsOptionProc>(tools_.get(), "VxToolsSetOption");
+  setLogListener_ = Export<VxToolsSetLogListenerProc>(tools_.get(), "VxToolsSetLogListener");
   if (!setToolsOption_) {
     error_ = path + L" has no VxToolsSetOption export";
     return false;
@@ -92,16 +107,17 @@ bool VxHostPlugin::CheckStartUp() {
   return true;
 }
 
-bool VxHostPlugin::LoadPlugin() {
+bool VxHostPlugin::LoadPlugin(const std::wstring& given) {
   if (!CheckStartUp())
     return false;
-  const std::wstring path = VxHostFolder() + L"VxLive.dll";
+  const std::wstring path = given.empty() ? VxHostFolder() + L"VxLive.dll" : given;
   plugin_.reset(::LoadLibraryW(path.c_str()));
   if (!plugin_) {
-    error_ = L"cannot load " + path + L" (error " + std::to_wstring(::GetLastError()) +
-             L"; a refused start-up shows a \"Critical Error\" box)";
+    error_ = L"cannot load " + path + L": " + VxSystemErrorText(::GetLastError()) +
+             L" (a refused start-up shows a \"Critical Error\" box)";
     return false;
   }
+  pluginPath_ = path;
   getLivePlugin_ = Export<GetLivePluginProc>(plugin_.get(), "GetLivePlugin");
   dllRegisterServer_ = Export<DllRegisterServerProc>(plugin_.get(), "DllRegisterServer");
   if (!getLivePlugin_ || !dllRegisterServer_) {

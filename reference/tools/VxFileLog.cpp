@@ -91,6 +91,14 @@ void VxFileLog::Write(int32_t category, const VxString& source, const VxString& 
       if (out && out != INVALID_HANDLE_VALUE)
         (void)::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
+    if (listener_)
+      listener_(listenerContext_, category, source.Wide(), message.Wide());
   }
   ::SetLastError(lastError);
+}
+
+void VxFileLog::SetListener(VxToolsLogListener listener, void* context) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  listener_ = listener;
+  listenerContext_ = context;
 }

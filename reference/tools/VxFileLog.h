@@ -13,7 +13,8 @@
 // VxTools.log beside the library). With VXTOOLS_LOG_CONSOLE on, each line is
 // also written to standard output.
 //
-// Any thread may write; entries are serialised by one lock.
+// Any thread may write; entries are serialised by one lock. A listener
+// (VxToolsLogListener.h) receives each entry after it is written.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,7 @@
 
 #include "foundation/VxHandle.h"
 #include "live_Main/host/IVxTools.h"
+#include "reference/tools/VxToolsLogListener.h"
 
 class VxToolsOptions;
 
@@ -46,6 +48,8 @@ class VxFileLog final : public IVxLog {
   void Write(int32_t category, const VxString& source, const VxString& message);
   // The file the next entry goes to.
   VxString Path() const;
+  // Installs the listener (null removes it); waits for a running call.
+  void SetListener(VxToolsLogListener listener, void* context);
 
  private:
   void OpenCurrentFile();  // under mutex_
@@ -55,4 +59,6 @@ class VxFileLog final : public IVxLog {
   std::mutex mutex_;
   VxFileHandle file_;
   VxString openPath_;
+  VxToolsLogListener listener_ = nullptr;
+  void* listenerContext_ = nullptr;
 };

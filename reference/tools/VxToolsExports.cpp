@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "reference/tools/VxReferenceTools.h"
+#include "reference/tools/VxToolsLogListener.h"
 #include "reference/tools/VxToolsOptions.h"
 
 extern "C" {
@@ -30,6 +31,12 @@ int VxToolsInitializeCount(HINSTANCE module) noexcept {
 // library's own log line) with the call's name; null removes it.
 void VxToolsSetCallHook(VxReferenceTools::CallHook hook) noexcept {
   VxReferenceTools::Instance().SetCallHook(hook);
+}
+
+// Installs a function that receives every log entry (VxToolsLogListener.h);
+// null removes it.
+void VxToolsSetLogListener(VxToolsLogListener listener, void* context) noexcept {
+  VxReferenceTools::Instance().Log().SetListener(listener, context);
 }
 
 }  // extern "C"

@@ -16,6 +16,7 @@
 
 #include "foundation/VxHandle.h"
 #include "reference/producer/VxTestPattern.h"
+#include "tests/reference/host/VxHostRun.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace {
@@ -35,71 +36,6 @@ void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
   VxFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD n = 0;
   ASSERT_TRUE(WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr));
-}
-
-// A program running with its output in a pipe. The child inherits only the
-// pipe's write end: a standard handle of the test runner kept alive by a child
-// would keep the runner waiting.
-struct Program {
-  VxHandle process;
-  VxFileHandle output;
-  DWORD id = 0;
-
-  Program(const std::wstring& exe, const std::wstring& arguments) {
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    VxFileHandle write;
-    HANDLE read = nullptr;
-    if (!CreatePipe(&read, write.put(), &sa, 1 << 20))
-      return;
-    output.reset(read);
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
-      SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = write.get();
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &si, &pi))
-      return;
-    process.reset(pi.hProcess);
-    VxHandle thread(pi.hThread);
-    id = pi.dwProcessId;
-  }
-  // Reads output until `text` has appeared after `from`; false at its end.
-  bool ReadUntil(std::string& seen, const char* text, size_t from = 0) {
-    char buffer[4096];
-    DWORD n = 0;
-    while (seen.find(text, from) == std::string::npos) {
-      if (!ReadFile(output.get(), buffer, sizeof buffer, &n, nullptr) || n == 0)
-        return false;
-      seen.append(buffer, n);
-    }
-    return true;
-  }
-  // Waits for the end; returns the exit code, with all output in `seen`.
-  int Finish(std::string& seen) {
-    ReadUntil(seen, "\x01never printed\x01");
-    if (WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0)
-      TerminateProcess(process.get(), 99);
-    DWORD code = 99;
-    GetExitCodeProcess(process.get(), &code);
-    return static_cast<int>(code);
-  }
-};
-
-struct ProgramRun {
-  int exitCode = -1;
-  std::string output;
-};
-
-ProgramRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
-  Program program(exe, arguments);
-  ProgramRun run;
-  run.exitCode = program.process ? program.Finish(run.output) : -1;
-  return run;
 }
 
 struct Wav {
@@ -153,22 +89,9 @@ size_t FirstPatternMismatch(const std::vector<uint8_t>& data) {
   return data.size();
 }
 
-bool Contains(const std::string& text, const char* part) {
-  return text.find(part) != std::string::npos;
-}
-
 class RecordCommand : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ =
-        std::wstring(temp) + L"vxhost-record-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    const ProgramRun layout =
-        RunProgram(VxToolsTestEnv::ExeFolder() + L"vxhost.exe",
-                   L"layout \"" + folder_.substr(0, folder_.size() - 1) + L"\"");
-    ASSERT_EQ(layout.exitCode, 0) << layout.output;
-  }
+  static void SetUpTestSuite() { folder_ = VxLayOutHostFolder(L"vxhost-record-"); }
   static std::wstring Host() { return folder_ + L"vxhost.exe"; }
   ProgramRun Record(const std::wstring& file, const std::wstring& options) {
     return RunProgram(Host(), L"record \"" + folder_ + file + L"\" " + options);
@@ -265,26 +188,63 @@ TEST_F(RecordCommand, ExitCodeTellsAUserStopFromAFailingProducer) {
   }
 }
 
-// The host opens its output before anything starts, refusing one it cannot
-// create or that is also an input, and leaves that input untouched.
-TEST_F(RecordCommand, RefusedOutputsSayWhy) {
-  std::vector<uint8_t> input(44 + 400);
-  std::memcpy(input.data(), "RIFF\xDC\x01\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xAC\0\0", 28);
-  std::memcpy(input.data() + 28, "\x10\xB1\x02\0\x04\0\x10\0data\x90\x01\0\0", 16);
+// A WAV file of 16-bit stereo frames.
+std::vector<uint8_t> Wav16(const std::vector<int16_t>& samples) {
+  const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+  std::vector<uint8_t> b(44);
+  std::memcpy(b.data(), "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x80\xBB\0\0", 28);
+  std::memcpy(b.data() + 28, "\0\xEE\x02\0\x04\0\x10\0data\0\0\0\0", 16);
+  const uint32_t riff = 36 + data;
+  std::memcpy(b.data() + 4, &riff, 4);
+  std::memcpy(b.data() + 40, &data, 4);
+  for (int16_t v : samples)
+    b.insert(b.end(), {static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>((v >> 8) & 0xFF)});
+  return b;
+}
+
+// The summary's level table: channel 1 holds five full-scale samples of each
+// sign among silence, channel 2 a constant quarter of full scale.
+TEST_F(RecordCommand, SummaryGivesEachChannelsPeakRmsAndClippedSamples) {
+  std::vector<int16_t> samples;
+  for (int frame = 0; frame < 1000; ++frame) {
+    samples.push_back(frame >= 10 ? 0 : (frame % 2 ? -32768 : 32767));
+    samples.push_back(8192);
+  }
+  WriteBytes(folder_ + L"levels.wav", Wav16(samples));
+  const ProgramRun run =
+      Record(L"levels-out.wav", L"--quiet --producer \"--wav " + folder_ + L"levels.wav\"");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Channel  peak dBFS  RMS dBFS  clipped samples")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "      1        0.0     -20.0               10")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "      2      -12.0     -12.0                0")) << run.output;
+}
+
+// The host refuses an output it cannot create, with the system's text for the
+// error, or one that is also an input (left untouched), before anything
+// starts; a source that refuses to open is shown with what it logged.
+TEST_F(RecordCommand, RefusalsSayWhy) {
+  const std::vector<uint8_t> input = Wav16(std::vector<int16_t>(200));
   WriteBytes(folder_ + L"in.wav", input);
   const std::wstring in = L"\"" + folder_ + L"in.wav\"";
   const struct {
     std::wstring arguments;
-    const char* text;
+    std::vector<const char*> texts;
   } cases[] = {
-      {L"record no\\such\\folder\\x.wav", "record: cannot create"},
+      {L"record no\\such\\folder\\x.wav", {"record: cannot create", "x.wav: ", " (error 3)"}},
       {L"record " + in + L" --producer \"--wav " + in.substr(0, in.size() - 1) + L"\"\"",
-       "is also an input"},
+       {"is also an input"}},
+      {L"record \"" + folder_ +
+           L"refused.wav\" --source asio --device "
+           L"{00000000-0000-0000-0000-000000000001}",
+       {"source refused to open with \"deviceid=", "; it logged:",
+        "\n  CASIOLivePlugin::Open: Failed to load ASIO driver"}},
   };
   for (const auto& c : cases) {
     const ProgramRun run = RunProgram(Host(), c.arguments);
     EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, c.text)) << run.output;
+    for (const char* text : c.texts)
+      EXPECT_TRUE(Contains(run.output, text)) << text << " in:\n" << run.output;
+    EXPECT_FALSE(Contains(run.output, ": (error")) << "a number without the system's text";
     EXPECT_FALSE(Contains(run.output, "Started producer")) << run.output;
   }
   EXPECT_EQ(ReadBytes(folder_ + L"in.wav"), input);
