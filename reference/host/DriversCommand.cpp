@@ -123,7 +123,9 @@ int RunDriversCommand(int argc, wchar_t**) {
     for (int32_t id = 0; id < list.Count(); ++id) {
       const ASIODriverRecord* record = list.Record(id);
       const VxString deviceId = VxAsioDeviceId(record->clsid);
-      std::wprintf(L"[%d] %hs\n    device ID: %ls\n", id, record->name, deviceId.Wide());
+      // The name as the source lists it (ANSI code page), not as raw bytes.
+      std::wprintf(L"[%d] %ls\n    device ID: %ls\n", id, VxAsioDriverName(*record).Wide(),
+                   deviceId.Wide());
       IASIO* driver = list.LoadDriver(record->clsid);
       if (!driver) {
         std::wprintf(L"    cannot be loaded (class object not created)\n");

@@ -1,6 +1,9 @@
 #include "sources/asio/ASIODriverList.h"
 
 #include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "foundation/VxNumber.h"
 
@@ -18,24 +21,21 @@ constexpr DWORD kClsidValueBytes = 256;
 constexpr DWORD kDescriptionBytes = 256;
 constexpr DWORD kServerPathBytes = 512;
 
-// Reads a string value into `out` (NUL-terminated within `size` bytes); an
-// expandable string is expanded.
-bool ReadString(HKEY key, const char* name, char* out, DWORD size) {
+// Reads a string value of at most `size` bytes, terminator included, into
+// `out`; a value stored without terminator that fills all `size` bytes loses
+// its last byte to the terminator. `expandable` tells whether it was stored
+// as REG_EXPAND_SZ.
+bool ReadString(HKEY key, const char* name, char* out, DWORD size, bool* expandable = nullptr) {
   DWORD type = 0;
-  DWORD bytes = size - 1;
+  DWORD bytes = size;
   if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes) !=
       ERROR_SUCCESS)
     return false;
   if (type != REG_SZ && type != REG_EXPAND_SZ)
     return false;
   out[bytes < size ? bytes : size - 1] = 0;
-  if (type == REG_EXPAND_SZ) {
-    char expanded[kServerPathBytes] = {};
-    const DWORD n = ::ExpandEnvironmentStringsA(out, expanded, sizeof expanded);
-    if (n == 0 || n > sizeof expanded)
-      return false;
-    CopyCut(out, size, expanded);
-  }
+  if (expandable)
+    *expandable = type == REG_EXPAND_SZ;
   return true;
 }
 
@@ -46,10 +46,104 @@ VxRegKey OpenForReading(HKEY parent, const char* path) {
   return key;
 }
 
+std::wstring Widen(const char* text) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+  if (n > 0)
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
+  out.resize(std::wcslen(out.c_str()));
+  return out;
+}
+
+std::wstring Expand(const std::wstring& text) {
+  const DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (n == 0)
+    return std::wstring();
+  std::wstring out(n, L'\0');
+  if (::ExpandEnvironmentStringsW(text.c_str(), out.data(), n) == 0 || n > out.size())
+    return std::wstring();
+  out.resize(std::wcslen(out.c_str()));
+  return out;
+}
+
+// A string that a `Get(buffer, size)` routine writes, with its answer in
+// characters as the system's folder routines give it.
+template <typename Get>
+std::wstring SystemText(Get get) {
+  std::wstring out(MAX_PATH, L'\0');
+  DWORD n = get(out.data(), static_cast<DWORD>(out.size()));
+  if (n >= out.size()) {
+    out.assign(n + 1, L'\0');
+    n = get(out.data(), static_cast<DWORD>(out.size()));
+  }
+  out.resize(n < out.size() ? n : 0);
+  return out;
+}
+
+bool IsFile(const std::wstring& path) {
+  if (path.empty())
+    return false;
+  const std::wstring full = SystemText(
+      [&](wchar_t* b, DWORD n) { return ::GetFullPathNameW(path.c_str(), n, b, nullptr); });
+  const DWORD attributes = ::GetFileAttributesW(full.empty() ? path.c_str() : full.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folders where the loader looks for a DLL named without a full path: the
+// program's folder, the system folder, the Windows folder, the current folder
+// and those of PATH. COM hands the server value to the loader as it stands,
+// and regsvr32 (Wine's in particular) registers a DLL in the system folder by
+// its bare file name, so the existence test must look where the loader looks.
+std::vector<std::wstring> SearchFolders() {
+  std::vector<std::wstring> folders;
+  std::wstring program =
+      SystemText([](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); });
+  program.resize(program.find_last_of(L"\\/") == std::wstring::npos ? 0
+                                                                    : program.find_last_of(L"\\/"));
+  folders.push_back(program);
+  folders.push_back(SystemText([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); }));
+  folders.push_back(SystemText([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); }));
+  folders.push_back(SystemText([](wchar_t* b, DWORD n) { return ::GetCurrentDirectoryW(n, b); }));
+  const std::wstring path =
+      SystemText([](wchar_t* b, DWORD n) { return ::GetEnvironmentVariableW(L"PATH", b, n); });
+  for (size_t start = 0; start < path.size();) {
+    size_t end = path.find(L';', start);
+    if (end == std::wstring::npos)
+      end = path.size();
+    folders.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return folders;
+}
+
+// True when the server value names an existing file: a full path as it
+// stands, a bare name or relative path in one of the search folders (with
+// ".dll" added when the name has no extension, as the loader does).
+bool ServerFileExists(const char* value,
+                      bool expandable,
+                      const std::vector<std::wstring>& folders) {
+  std::wstring name = Widen(value);
+  if (expandable)
+    name = Expand(name);
+  if (name.empty())
+    return false;
+  const bool rooted = name[0] == L'\\' || name[0] == L'/' || name.find(L':') != std::wstring::npos;
+  if (rooted)
+    return IsFile(name);
+  const size_t lastPart = name.find_last_of(L"\\/");
+  if (name.find(L'.', lastPart == std::wstring::npos ? 0 : lastPart) == std::wstring::npos)
+    name += L".dll";
+  for (const std::wstring& folder : folders) {
+    if (!folder.empty() && IsFile(folder + L"\\" + name))
+      return true;
+  }
+  return false;
+}
+
 // True when HKCR\clsid\<clsidText>\InprocServer32 names a file that exists.
 // Registry key names compare without regard to case, so opening the class key
 // by name finds it in whatever case it was registered.
-bool HasServerFile(const char* clsidText) {
+bool HasServerFile(const char* clsidText, const std::vector<std::wstring>& folders) {
   if (!clsidText[0] || std::strchr(clsidText, '\\'))
     return false;
   VxRegKey classes = OpenForReading(HKEY_CLASSES_ROOT, "clsid");
@@ -62,19 +156,22 @@ bool HasServerFile(const char* clsidText) {
   if (!server)
     return false;
   char path[kServerPathBytes] = {};
-  if (!ReadString(server.get(), nullptr, path, sizeof path))
-    return false;
-  return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  bool expandable = false;
+  return ReadString(server.get(), nullptr, path, sizeof path, &expandable) &&
+         ServerFileExists(path, expandable, folders);
 }
 
-std::unique_ptr<ASIODriverRecord> MakeRecord(HKEY asio, const char* keyName, int32_t id) {
+std::unique_ptr<ASIODriverRecord> MakeRecord(HKEY asio,
+                                             const char* keyName,
+                                             int32_t id,
+                                             const std::vector<std::wstring>& folders) {
   VxRegKey key = OpenForReading(asio, keyName);
   if (!key)
     return nullptr;
   char clsidText[kClsidValueBytes] = {};
   if (!ReadString(key.get(), "clsid", clsidText, sizeof clsidText))
     return nullptr;
-  if (!HasServerFile(clsidText))
+  if (!HasServerFile(clsidText, folders))
     return nullptr;
   auto record = std::make_unique<ASIODriverRecord>();
   record->id = id;
@@ -122,6 +219,10 @@ bool ParseBare(const char16_t* t, GUID& out) {
 
 }  // namespace
 
+VxString VxAsioDriverName(const ASIODriverRecord& record) {
+  return VxString(Widen(record.name).c_str());
+}
+
 VxString VxAsioDeviceId(const GUID& g) {
   wchar_t text[40] = {};
   std::swprintf(text, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
@@ -143,10 +244,11 @@ GUID VxAsioParseDeviceId(const VxString& text) {
   return GUID{};
 }
 
-ASIODriverList::ASIODriverList() noexcept {
+ASIODriverList::ASIODriverList() {
   VxRegKey asio = OpenForReading(HKEY_LOCAL_MACHINE, "software\\asio");
   if (!asio)
     return;
+  const std::vector<std::wstring> folders = SearchFolders();
   std::unique_ptr<ASIODriverRecord>* tail = &first_;
   for (DWORD index = 0;; ++index) {
     char keyName[kKeyNameBytes] = {};
@@ -154,7 +256,7 @@ ASIODriverList::ASIODriverList() noexcept {
     if (::RegEnumKeyExA(asio.get(), index, keyName, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
-    std::unique_ptr<ASIODriverRecord> record = MakeRecord(asio.get(), keyName, count_);
+    std::unique_ptr<ASIODriverRecord> record = MakeRecord(asio.get(), keyName, count_, folders);
     if (!record)
       continue;
     *tail = std::move(record);

@@ -3,8 +3,10 @@
 //
 // A driver is listed when HKLM\software\asio\<key> has a "clsid" value whose
 // class is registered under HKCR\clsid (letter case does not matter) with an
-// InprocServer32 file that exists. Records keep registry order; two keys with
-// the same class ID give two records and loading always uses the first.
+// InprocServer32 file that exists where the loader would find it (a bare name
+// or relative path in the system's search folders; REG_EXPAND_SZ expanded).
+// Records keep registry order; two keys with the same class ID give two
+// records and loading always uses the first.
 //
 // Ownership: each record owns at most one reference to its driver object,
 // released by RemoveCurrentDriver or when the list is destroyed.
@@ -35,7 +37,8 @@ struct ASIODriverRecord {
 class ASIODriverList {
  public:
   // Reads the registry; an unreadable "software\asio" gives an empty list.
-  ASIODriverList() noexcept;
+  // Throws only when memory runs out.
+  ASIODriverList();
   ~ASIODriverList();
   ASIODriverList(const ASIODriverList&) = delete;
   ASIODriverList& operator=(const ASIODriverList&) = delete;
@@ -59,6 +62,8 @@ class ASIODriverList {
   int32_t current_ = -1;
 };
 
+// The record's name, read from the ANSI code page as every caller shows it.
+VxString VxAsioDriverName(const ASIODriverRecord& record);
 // The device ID: the class ID as 38 characters, braced, upper case.
 VxString VxAsioDeviceId(const GUID& clsid);
 // Reads the braced form, the same without braces, or anything the system's

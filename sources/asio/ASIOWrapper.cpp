@@ -17,7 +17,7 @@ VxString FromAnsi(const char* text) {
 
 }  // namespace
 
-ASIOWrapper::ASIOWrapper() noexcept : list_(std::make_unique<ASIODriverList>()) {}
+ASIOWrapper::ASIOWrapper() : list_(std::make_unique<ASIODriverList>()) {}
 
 ASIOWrapper::~ASIOWrapper() {
   if (loaded_)
@@ -40,12 +40,12 @@ void ASIOWrapper::ListDrivers(VxStringArray& names, VxStringArray& ids) const {
     const ASIODriverRecord* record = list_->Record(id);
     if (!record)
       continue;
-    names.push_back(FromAnsi(record->name));
+    names.push_back(VxAsioDriverName(*record));
     ids.push_back(VxAsioDeviceId(record->clsid));
   }
 }
 
-bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSource) noexcept {
+bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSource) {
   if (loaded_)
     return true;
   if (deviceId.empty()) {
@@ -71,9 +71,9 @@ bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSourc
   driver_->getDriverName(info.name);
   info.name[sizeof info.name - 1] = 0;
   info.driverVersion = driver_->getDriverVersion();
-  loaded_ = true;
-  deviceId_ = deviceId;
   driverName_ = FromAnsi(info.name);
+  deviceId_ = deviceId;
+  loaded_ = true;
   return true;
 }
 

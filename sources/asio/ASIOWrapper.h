@@ -22,7 +22,8 @@ class ASIOWrapper {
   // The largest sample of any type a block can carry, for the block-size bound.
   static constexpr int64_t kMaxBytesPerSample = 8;
 
-  ASIOWrapper() noexcept;
+  // Reads the driver list; throws only when memory runs out.
+  ASIOWrapper();
   ~ASIOWrapper();
   ASIOWrapper(const ASIOWrapper&) = delete;
   ASIOWrapper& operator=(const ASIOWrapper&) = delete;
@@ -32,7 +33,7 @@ class ASIOWrapper {
 
   // Loads and initialises the driver named by `deviceId`; true at once when
   // already loaded. Failures are logged in category 64 under `logSource`.
-  [[nodiscard]] bool LoadAndInit(const VxString& deviceId, const char16_t* logSource) noexcept;
+  [[nodiscard]] bool LoadAndInit(const VxString& deviceId, const char16_t* logSource);
 
   // Creates input buffers for `count` channels from `firstChannel` on, with
   // the size chosen from the driver's limits. False when the count or size is

@@ -20,30 +20,59 @@ constexpr const char16_t* kOpenSource = u"CASIOLivePlugin::Open";
 constexpr const char16_t* kCloseSource = u"CASIOLivePlugin::~CASIOLivePlugin";
 constexpr size_t kBlockGrowth = 16384;
 
+// Switch callbacks inside each slot's entry points. An entry point counts
+// itself before it reads its slot, so a switch that finds the source a moment
+// before the destructor sets closing is still waited for before the buffers
+// go, and one that read the slot just before it was cleared is waited for
+// before the source's memory goes.
+std::atomic<int32_t> gSwitchesInFlight[kVxAsioInstanceCount];
+
 // The driver's callbacks carry no context, so each instance-table slot has its
 // own entry points that look up their source at every call.
-CASIOLivePlugin* SourceInSlot(int slot) noexcept {
-  return VxAsioInstanceInSlot(slot);
+void SwitchInSlot(int slot, long index) noexcept {
+  gSwitchesInFlight[slot].fetch_add(1);
+  if (CASIOLivePlugin* source = VxAsioInstanceInSlot(slot))
+    source->OnBufferSwitch(index);
+  gSwitchesInFlight[slot].fetch_sub(1);
 }
 
 template <int kSlot>
-void BufferSwitch(long index, ASIOBool) {
-  if (CASIOLivePlugin* source = SourceInSlot(kSlot))
-    source->BufferSwitchEntered(index);
+void BufferSwitch(long index, ASIOBool) noexcept {
+  VxGuardBoundary([&] { SwitchInSlot(kSlot, index); });
 }
 
 template <int kSlot>
-ASIOTime* BufferSwitchTimeInfo(ASIOTime*, long index, ASIOBool) {
-  if (CASIOLivePlugin* source = SourceInSlot(kSlot))
-    source->BufferSwitchEntered(index);
+ASIOTime* BufferSwitchTimeInfo(ASIOTime*, long index, ASIOBool) noexcept {
+  VxGuardBoundary([&] { SwitchInSlot(kSlot, index); });
   return nullptr;
 }
 
 // A rate change keeps the announced format until the host reopens the source.
-void SampleRateDidChange(ASIOSampleRate) {}
+void SampleRateDidChange(ASIOSampleRate) noexcept {}
 
-long AsioMessageEntry(long selector, long value, void* message, double* opt) {
-  return CASIOLivePlugin::AsioMessage(selector, value, message, opt);
+long AsioMessageEntry(long selector, long value, void* message, double* opt) noexcept {
+  return VxGuardBoundary(
+      0L, [&] { return CASIOLivePlugin::AsioMessage(selector, value, message, opt); });
+}
+
+// Waits up to `limitMs` until no switch is inside the entry points of `slot`;
+// false when the limit passed first.
+bool WaitForSwitches(int32_t slot, DWORD limitMs) noexcept {
+  if (slot < 0 || slot >= kVxAsioInstanceCount)
+    return true;
+  const ULONGLONG deadline = ::GetTickCount64() + limitMs;
+  while (gSwitchesInFlight[slot].load() != 0) {
+    if (::GetTickCount64() >= deadline)
+      return false;
+    ::Sleep(1);
+  }
+  return true;
+}
+
+// Writes a text that was translated and formatted already: as an argument, so
+// a "%" in a translation is not read a second time.
+void LogText(const char16_t* source, const VxString& text) {
+  VxLog(kVxLogLive, source, u"%s", {text});
 }
 
 constexpr decltype(ASIOCallbacks::bufferSwitch) kBufferSwitches[kVxAsioInstanceCount] = {
@@ -185,14 +214,14 @@ VxAudioFormat CASIOLivePlugin::MakeStreamFormat(ASIOSampleType type,
   return format;
 }
 
-void CASIOLivePlugin::ReportNoSlot() noexcept {
+void CASIOLivePlugin::ReportNoSlot() {
   const VxString text = VxFormat(
       VxTranslate(
           VxString(u"ASIO can only support %d concurrent outputs at once -- playback can not "
                    u"continue."))
           .c_str(),
       {kVxAsioInstanceCount});
-  VxLog(kVxLogLive, kOpenSource, text.c_str());
+  LogText(kOpenSource, text);
   IVxTools* tools = VxGetTools();
   IVxMessageBoxes* boxes = tools ? tools->GetMessageBoxes(true) : nullptr;
   if (!boxes)
@@ -203,7 +232,11 @@ void CASIOLivePlugin::ReportNoSlot() noexcept {
   (void)boxes->Show(&request);
 }
 
-int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept try {
+int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink) noexcept {
+  return VxGuardBoundary(-1, [&] { return OpenDriver(parameters, sink); });
+}
+
+int32_t CASIOLivePlugin::OpenDriver(const char16_t* parameters, IVxAudioLiveSink* sink) {
   VxLogScope scope(kVxLogLive, kOpenSource);
   if (slot_ < 0) {
     ReportNoSlot();
@@ -230,12 +263,11 @@ int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink
   IASIO* driver = wrapper_->Driver();
   const ASIOSampleRate rate = params.sampleRate;
   if (driver->canSampleRate(rate) != ASE_OK || driver->setSampleRate(rate) != ASE_OK) {
-    VxLog(kVxLogLive, kOpenSource,
-          VxFormat(VxTranslate(VxString(u"The ASIO device does not support the sample rate of "
-                                        u"%d Hz."))
-                       .c_str(),
-                   {params.sampleRate})
-              .c_str());
+    LogText(kOpenSource,
+            VxFormat(VxTranslate(VxString(u"The ASIO device does not support the sample rate of "
+                                          u"%d Hz."))
+                         .c_str(),
+                     {params.sampleRate}));
     return -1;
   }
   // Provisional: only its channel count matters until the real format.
@@ -246,13 +278,12 @@ int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink
   if (driver->getChannels(&inputs, &outputs) != ASE_OK)
     inputs = 0;
   if (params.channels < 1 || params.channels > kMaxChannels || params.channels > inputs) {
-    VxLog(kVxLogLive, kOpenSource,
-          VxFormat(VxTranslate(VxString(u"The ASIO device does not support %d input "
-                                        u"channels.\r\n\r\n(card supports %d input channels "
-                                        u"maximum)"))
-                       .c_str(),
-                   {params.channels, inputs})
-              .c_str());
+    LogText(kOpenSource,
+            VxFormat(VxTranslate(VxString(u"The ASIO device does not support %d input "
+                                          u"channels.\r\n\r\n(card supports %d input channels "
+                                          u"maximum)"))
+                         .c_str(),
+                     {params.channels, inputs}));
     return -1;
   }
   postOutput_ = driver->outputReady() == ASE_OK;
@@ -275,8 +306,6 @@ int32_t CASIOLivePlugin::Open(const char16_t* parameters, IVxAudioLiveSink* sink
   }
   VxLog(kVxLogLive, kOpenSource, u"ASIO result (0 is success): %d", {result});
   return result;
-} catch (...) {
-  return -1;
 }
 
 int32_t CASIOLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
@@ -286,6 +315,7 @@ int32_t CASIOLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
 }
 
 CASIOLivePlugin::~CASIOLivePlugin() {
+  bool switchesDrained = true;
   {
     VxLogScope scope(kVxLogLive, kCloseSource);
     closing_.store(true);
@@ -300,9 +330,7 @@ CASIOLivePlugin::~CASIOLivePlugin() {
       // and return at once, and those already inside are waited for before
       // the buffers go away.
       ::Sleep(kStopPauseMs);
-      const ULONGLONG deadline = ::GetTickCount64() + kSwitchDrainLimitMs;
-      while (switchesInFlight_.load() != 0 && ::GetTickCount64() < deadline)
-        ::Sleep(1);
+      switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs);
       VxLog(kVxLogLive, kCloseSource, u"Disposing buffers");
       if (driver)
         (void)driver->disposeBuffers();
@@ -315,23 +343,25 @@ CASIOLivePlugin::~CASIOLivePlugin() {
     VxLog(kVxLogLive, kCloseSource, u"Updating plugins");
     if (slot_ != -1) {
       VxReleaseAsioInstanceSlot(slot_);
+      // A switch that read the slot just before it was cleared still reads
+      // closing; the source's memory stays until it has left.
+      switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs) && switchesDrained;
       slot_ = -1;
     }
   }
+  // A switch that outlived the wait may still be inside the sink's Write with
+  // the block: the block is then left to it rather than freed under it.
+  if (!switchesDrained)
+    (void)blockData_.release();
   blockData_.reset();
   blockCapacity_ = 0;
   wrapper_.reset();
 }
 
-void CASIOLivePlugin::BufferSwitchEntered(long index) noexcept {
-  switchesInFlight_.fetch_add(1);
-  if (!closing_.load())
-    OnBufferSwitch(index);
-  switchesInFlight_.fetch_sub(1);
-}
-
 void CASIOLivePlugin::OnBufferSwitch(long index) noexcept {
-  if (closing_.load(std::memory_order_relaxed))
+  // Sequentially consistent with the slot's in-flight count: either the
+  // destructor's wait sees this switch, or this switch sees closing.
+  if (closing_.load())
     return;
   if (index != 0 && index != 1)
     return;
@@ -355,9 +385,12 @@ void CASIOLivePlugin::OnBufferSwitch(long index) noexcept {
     halves[ch] = bufferInfos_[ch].buffers[index];
   VxInterleave(blockData_.get(), halves, channels, bufferSize_, bytes);
   blockSize_ = needed;
+  // Nothing of the source is read after Write: a Write that outlasts the
+  // destructor's wait must not find freed members on its way out.
+  IASIO* driver = postOutput_ && wrapper_ ? wrapper_->Driver() : nullptr;
   sink_->Write(blockData_.get(), static_cast<int32_t>(blockSize_), false);
-  if (postOutput_ && wrapper_ && wrapper_->Driver())
-    (void)wrapper_->Driver()->outputReady();
+  if (driver)
+    (void)driver->outputReady();
 }
 
 void CASIOLivePlugin::ClearBuffers(int half) noexcept {

@@ -34,8 +34,8 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
  public:
   static constexpr int32_t kMaxChannels = ASIOWrapper::kMaxChannels;
   // After the driver's stop() returns, the destructor pauses, then waits for
-  // buffer switches still inside this source (up to the limit) before it
-  // disposes of the buffers.
+  // buffer switches still inside this slot's entry points (up to the limit)
+  // before it disposes of the buffers, and again after it cleared the slot.
   static constexpr DWORD kStopPauseMs = 20;
   static constexpr DWORD kSwitchDrainLimitMs = 2000;
 
@@ -56,9 +56,6 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
 
   ~CASIOLivePlugin();
 
-  // Called by the slot's entry points for both switch callbacks: counts the
-  // call as in flight and, unless the source is closing, handles it.
-  void BufferSwitchEntered(long index) noexcept;
   // One buffer half `index` (0 or 1) into one block for the sink, then
   // outputReady when the driver takes it. Nothing once closing.
   void OnBufferSwitch(long index) noexcept;
@@ -83,12 +80,14 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
   friend struct CASIOLivePluginProbe;  // benchmarks drive OnBufferSwitch directly
   friend IVxAudioLive* VxCreateAsioLivePlugin() noexcept;
 
+  // Open's steps; exceptions are turned into -1 by Open.
+  int32_t OpenDriver(const char16_t* parameters, IVxAudioLiveSink* sink);
   // Zeroes buffer half `half` of every captured channel.
   void ClearBuffers(int half) noexcept;
   // The settings string of GetInfo(3); answers 1.
-  int32_t WriteSettings(void* buffer) noexcept;
+  int32_t WriteSettings(void* buffer);
   // Shows the "Information" box for a source without a slot.
-  void ReportNoSlot() noexcept;
+  void ReportNoSlot();
 
   IVxAudioLiveSink* sink_ = nullptr;
   ASIOCallbacks callbacks_ = {};
@@ -107,8 +106,6 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
   std::unique_ptr<uint8_t[]> blockData_;
   size_t blockSize_ = 0;
   size_t blockCapacity_ = 0;
-  // Switch callbacks that have entered this source and not yet returned.
-  std::atomic<int32_t> switchesInFlight_{0};
 };
 
 // Creates the source for factory index 0 and gives it the first free

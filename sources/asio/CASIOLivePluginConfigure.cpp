@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/VxBoundaryGuard.h"
 #include "foundation/VxFormat.h"
 #include "foundation/VxUrl.h"
 #include "sources/asio/CASIOLivePlugin.h"
@@ -23,7 +24,7 @@ constexpr size_t kInfoBufferChars = 1024;  // the host's GetInfo buffer
 void ChooseDriverList(bool ownDriverLoaded,
                       std::unique_ptr<ASIOWrapper>& own,
                       VxStringArray& names,
-                      VxStringArray& ids) noexcept {
+                      VxStringArray& ids) {
   names.clear();
   ids.clear();
   if (ownDriverLoaded && own) {
@@ -36,14 +37,13 @@ void ChooseDriverList(bool ownDriverLoaded,
       return;
     }
   }
-  own.reset(new (std::nothrow) ASIOWrapper());
-  if (own)
-    own->ListDrivers(names, ids);
+  own = std::make_unique<ASIOWrapper>();
+  own->ListDrivers(names, ids);
 }
 
 }  // namespace
 
-int32_t CASIOLivePlugin::WriteSettings(void* buffer) noexcept {
+int32_t CASIOLivePlugin::WriteSettings(void* buffer) {
   VxStringArray names, ids;
   ChooseDriverList(driverLoaded_, wrapper_, names, ids);
   const CConfigureASIODlg settings(zone_, names, ids);
@@ -62,11 +62,13 @@ int32_t CASIOLivePlugin::WriteSettings(void* buffer) noexcept {
 int32_t CASIOLivePlugin::Configure(int32_t code, HWND parent) noexcept {
   if (code != 0)
     return -1;
-  VxStringArray names, ids;
-  ChooseDriverList(driverLoaded_, wrapper_, names, ids);
-  CConfigureASIODlg dialog(zone_, names, ids);
-  // Confirmed or cancelled, the answer is the same; the dialog stored the
-  // choice itself, and a running stream keeps its settings.
-  (void)dialog.DoModal(parent);
-  return 0;
+  return VxGuardBoundary(-1, [&] {
+    VxStringArray names, ids;
+    ChooseDriverList(driverLoaded_, wrapper_, names, ids);
+    CConfigureASIODlg dialog(zone_, names, ids);
+    // Confirmed or cancelled, the answer is the same; the dialog stored the
+    // choice itself, and a running stream keeps its settings.
+    (void)dialog.DoModal(parent);
+    return 0;
+  });
 }

@@ -1,20 +1,24 @@
 // The memory behind one createBuffers call of the test driver, and the watch
-// that notices when the host touches it after disposeBuffers.
+// that notices when the host touches it where it must not.
 //
-// Retire() does not free the pages: it turns them into guard pages and lists
-// them with a process-wide vectored exception handler. The first read or write
-// of a retired region by any thread is written to the owning driver's call log
-// as "FAULT: bufferTouched(...) after disposeBuffers()" and then allowed
-// to complete (a guard page disarms itself on first touch), so a faulty host
-// is reported instead of crashing the test. The pages are released when the
-// object is destroyed, which the driver does at its final Release.
+// Every buffer half sits at the end of its own run of pages and is followed by
+// an inaccessible page, so the first byte read or written past a half is
+// caught ("FAULT: bufferOverrun(...)"). Retire() does not free the pages: it
+// makes the whole block inaccessible, and every read or write of it from then
+// on, by any thread, is reported ("FAULT: bufferTouched(...) after
+// disposeBuffers()"), not only the first. A touch is logged and then allowed to
+// complete (the page is opened for one instruction and closed again), so a
+// faulty host is reported instead of crashing the test. The pages are released
+// when the object is destroyed, which the driver does at its final Release.
 //
-// Owned by one driver instance; Retire and destruction run on the host's
-// thread, the handler on whichever thread touches the memory.
+// Owned by one driver instance; Allocate, Retire and destruction run on the
+// host's thread, the process-wide exception handler on whichever thread
+// touches the memory.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 class VxTestAsioCallLog;
 
@@ -25,16 +29,18 @@ class VxTestAsioBufferMemory {
   VxTestAsioBufferMemory& operator=(const VxTestAsioBufferMemory&) = delete;
   ~VxTestAsioBufferMemory();
 
-  // Reserves and commits `bytes` of zeroed memory; false when that fails.
-  [[nodiscard]] bool Allocate(size_t bytes) noexcept;
-  unsigned char* Data() const { return data_; }
-  size_t Size() const { return size_; }
+  // Commits zeroed memory for halves of the given sizes, each ending at a page
+  // boundary before a guard page, and starts watching it with `log`; false
+  // when that fails.
+  [[nodiscard]] bool Allocate(const std::vector<size_t>& halfBytes,
+                              std::shared_ptr<VxTestAsioCallLog> log) noexcept;
+  unsigned char* Half(size_t i) const { return halves_[i]; }
 
-  // Marks the memory as disposed and watches it from now on (see above).
-  void Retire(std::shared_ptr<VxTestAsioCallLog> log) noexcept;
+  // Marks the memory as disposed: every touch from now on is reported.
+  void Retire() noexcept;
 
  private:
-  unsigned char* data_ = nullptr;
+  unsigned char* base_ = nullptr;
   size_t size_ = 0;
-  bool watched_ = false;
+  std::vector<unsigned char*> halves_;
 };

@@ -85,8 +85,11 @@ HRESULT VxTestAsioDriver::QueryInterface(REFIID riid, void** out) noexcept {
   HRESULT hr = E_NOINTERFACE;
   *out = nullptr;
   // The ASIO convention: the host asks for the driver's class ID as interface.
-  if (::IsEqualGUID(riid, IID_IUnknown) || ::IsEqualGUID(riid, VxTestAsioClassId(index_))) {
+  if (::IsEqualGUID(riid, VxTestAsioClassId(index_)))
     *out = static_cast<IASIO*>(this);
+  else if (::IsEqualGUID(riid, IID_IUnknown))
+    *out = static_cast<IUnknown*>(&identity_);
+  if (*out) {
     AddRef();
     hr = S_OK;
   }

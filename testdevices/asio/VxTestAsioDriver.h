@@ -78,6 +78,56 @@ class VxTestAsioDriver final : public IASIO {
   VxTestAsioDriver(int index, std::shared_ptr<VxTestAsioCallLog> log, long instance);
   ~VxTestAsioDriver();
 
+  // The object's IUnknown identity is a separate object, as in drivers built on
+  // an aggregating framework: QueryInterface(IID_IUnknown) answers it, never
+  // the IASIO interface. It has the IASIO table so that a host calling driver
+  // methods through it is reported instead of crashing.
+  class Identity final : public IASIO {
+   public:
+    explicit Identity(VxTestAsioDriver& owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) noexcept override {
+      return owner_.QueryInterface(riid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return owner_.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override { return owner_.Release(); }
+#define VX_MISUSED(type, name, parameters, result) \
+  type name parameters noexcept override {         \
+    owner_.Misused(#name);                         \
+    return result;                                 \
+  }
+    VX_MISUSED(ASIOBool, init, (void*), ASIOFalse)
+    VX_MISUSED(void, getDriverName, (char*), void())
+    VX_MISUSED(long, getDriverVersion, (), 0)
+    VX_MISUSED(void, getErrorMessage, (char*), void())
+    VX_MISUSED(ASIOError, start, (), ASE_NotPresent)
+    VX_MISUSED(ASIOError, stop, (), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getChannels, (long*, long*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getLatencies, (long*, long*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getBufferSize, (long*, long*, long*, long*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, canSampleRate, (ASIOSampleRate), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getSampleRate, (ASIOSampleRate*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, setSampleRate, (ASIOSampleRate), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getClockSources, (ASIOClockSource*, long*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, setClockSource, (long), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getSamplePosition, (ASIOSamples*, ASIOTimeStamp*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, getChannelInfo, (ASIOChannelInfo*), ASE_NotPresent)
+    VX_MISUSED(ASIOError,
+               createBuffers,
+               (ASIOBufferInfo*, long, long, ASIOCallbacks*),
+               ASE_NotPresent)
+    VX_MISUSED(ASIOError, disposeBuffers, (), ASE_NotPresent)
+    VX_MISUSED(ASIOError, controlPanel, (), ASE_NotPresent)
+    VX_MISUSED(ASIOError, future, (long, void*), ASE_NotPresent)
+    VX_MISUSED(ASIOError, outputReady, (), ASE_NotPresent)
+#undef VX_MISUSED
+
+   private:
+    VxTestAsioDriver& owner_;
+  };
+
+  void Misused(const char* call) {
+    log_->Line("FAULT: %s() called through IUnknown", call);
+  }
   static const char* SwitchName(bool timeInfo);
   // ASIO's 64-bit counters travel as two 32-bit halves.
   template <typename T>
@@ -98,6 +148,7 @@ class VxTestAsioDriver final : public IASIO {
   const long instance_;
   std::atomic<ULONG> refs_{1};
   std::shared_ptr<VxTestAsioCallLog> log_;
+  Identity identity_{*this};
   VxTestAsioConfig config_;
   bool initialized_ = false;
   std::string errorMessage_;
@@ -106,7 +157,7 @@ class VxTestAsioDriver final : public IASIO {
   // Written by the host's thread before start(); read by the switch thread.
   std::vector<Channel> channels_;
   long bufferSize_ = 0;
-  ASIOCallbacks callbacks_ = {};
+  ASIOCallbacks* callbacks_ = nullptr;  // the host's
   bool timeInfo_ = false;
   std::unique_ptr<VxTestAsioBufferMemory> memory_;
   std::vector<std::unique_ptr<VxTestAsioBufferMemory>> retired_;

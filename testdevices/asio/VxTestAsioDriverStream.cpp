@@ -2,6 +2,7 @@
 // thread.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "testdevices/asio/VxTestAsioClock.h"
 #include "testdevices/asio/VxTestAsioDriver.h"
@@ -47,41 +48,40 @@ ASIOError VxTestAsioDriver::createBuffers(ASIOBufferInfo* bufferInfos,
   EndThread();
 
   channels_.clear();
-  size_t bytes = 0;
+  std::vector<size_t> halfBytes;
   for (long i = 0; i < numChannels; ++i) {
     const bool input = bufferInfos[i].isInput != ASIOFalse;
     const ASIOSampleType type = config_.InputType(input ? bufferInfos[i].channelNum : 0);
     channels_.push_back({input, bufferInfos[i].channelNum, type, {nullptr, nullptr}});
-    bytes += 2 * static_cast<size_t>(bufferSize) * VxTestAsioBytesPerSample(type);
+    halfBytes.insert(halfBytes.end(), 2,
+                     static_cast<size_t>(bufferSize) * VxTestAsioBytesPerSample(type));
   }
   memory_ = std::make_unique<VxTestAsioBufferMemory>();
-  if (!memory_->Allocate(bytes)) {
+  if (!memory_->Allocate(halfBytes, log_)) {
     memory_.reset();
     channels_.clear();
     log_->Line("createBuffers(%ld, %ld, [%s]) = %ld", numChannels, bufferSize, list.c_str(),
                static_cast<long>(ASE_NoMemory));
     return ASE_NoMemory;
   }
-  unsigned char* next = memory_->Data();
   for (long i = 0; i < numChannels; ++i) {
     Channel& c = channels_[i];
-    const size_t half = static_cast<size_t>(bufferSize) * VxTestAsioBytesPerSample(c.type);
     for (int h = 0; h < 2; ++h) {
       const bool missing =
           c.input && c.number == config_.nullBufferChannel && (config_.nullBufferHalves >> h) & 1;
-      c.halves[h] = missing ? nullptr : next;
-      next += half;
+      c.halves[h] = missing ? nullptr : memory_->Half(static_cast<size_t>(i) * 2 + h);
       bufferInfos[i].buffers[h] = c.halves[h];
     }
   }
   bufferSize_ = bufferSize;
-  callbacks_ = *callbacks;
+  // Kept as the host's pointer, as real drivers do: the host's structure must
+  // outlive the buffers, and its members are called without checks.
+  callbacks_ = callbacks;
   disposed_ = false;
   log_->Line("createBuffers(%ld, %ld, [%s]) = 0", numChannels, bufferSize, list.c_str());
 
   for (const auto& [selector, value] : config_.messages) {
-    const long answer =
-        callbacks_.asioMessage ? callbacks_.asioMessage(selector, value, nullptr, nullptr) : 0;
+    const long answer = callbacks_->asioMessage(selector, value, nullptr, nullptr);
     log_->Line("asioMessage(%ld, %ld) = %ld", selector, value, answer);
   }
   switch (config_.switchCallback) {
@@ -92,9 +92,7 @@ ASIOError VxTestAsioDriver::createBuffers(ASIOBufferInfo* bufferInfos,
       timeInfo_ = true;
       break;
     default: {
-      const long answer = callbacks_.asioMessage
-                              ? callbacks_.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr)
-                              : 0;
+      const long answer = callbacks_->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr);
       log_->Line("asioMessage(%ld, 0) = %ld", static_cast<long>(kAsioSupportsTimeInfo), answer);
       timeInfo_ = answer == 1;
     }
@@ -116,7 +114,7 @@ ASIOError VxTestAsioDriver::disposeBuffers() noexcept {
     log_->Line("note: disposeBuffers() while %s(%llu) still runs", SwitchName(timeInfo_),
                static_cast<unsigned long long>(switches_ & 1));
   disposed_ = true;
-  memory_->Retire(log_);
+  memory_->Retire();
   retired_.push_back(std::move(memory_));
   channels_.clear();
   bufferSize_ = 0;
@@ -261,22 +259,19 @@ void VxTestAsioDriver::Switch(bool callerThread) {
     time.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
     SplitCounter(firstFrame, &time.timeInfo.samplePosition);
     SplitCounter(VxTestAsioNanoseconds(), &time.timeInfo.systemTime);
-    if (callbacks_.bufferSwitchTimeInfo)
-      callbacks_.bufferSwitchTimeInfo(&time, index, direct);
-  } else if (callbacks_.bufferSwitch) {
-    callbacks_.bufferSwitch(index, direct);
+    callbacks_->bufferSwitchTimeInfo(&time, index, direct);
+  } else {
+    callbacks_->bufferSwitch(index, direct);
   }
   inSwitch_ = false;
   if (number == 0) {
     for (const auto& [selector, value] : config_.runMessages) {
       if (selector == -1) {
         log_->Line("sampleRateDidChange(%ld)", value);
-        if (callbacks_.sampleRateDidChange)
-          callbacks_.sampleRateDidChange(static_cast<ASIOSampleRate>(value));
+        callbacks_->sampleRateDidChange(static_cast<ASIOSampleRate>(value));
         continue;
       }
-      const long answer =
-          callbacks_.asioMessage ? callbacks_.asioMessage(selector, value, nullptr, nullptr) : 0;
+      const long answer = callbacks_->asioMessage(selector, value, nullptr, nullptr);
       log_->Line("asioMessage(%ld, %ld) = %ld thread=%s", selector, value, answer,
                  callerThread ? "caller" : "driver");
     }

@@ -14,17 +14,7 @@ std::string Utf8(const VxString& s) {
 
 }  // namespace
 
-TEST(AsioStreamFormat, HandledTypesDescribeTheDriverSamplesOthersStayInvalid) {
-  for (const ASIOSampleType type :
-       {ASIOSTInt16MSB, ASIOSTInt24MSB, ASIOSTFloat32MSB, ASIOSTInt32LSB24, ASIOSTInt32MSB16,
-        ASIOSTDSDInt8MSB1, ASIOSTDSDInt8NER8}) {
-    const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(type, 96000, 6);
-    // The reset record, whatever was asked for.
-    EXPECT_EQ(f.formatTag, 0) << type;
-    EXPECT_EQ(f.bitsPerSample, 16) << type;
-    EXPECT_EQ(f.sampleRate, 44100u) << type;
-    EXPECT_EQ(f.channels, 2) << type;
-  }
+TEST(AsioStreamFormat, HandledTypesDescribeTheDriverSamples) {
   const std::pair<ASIOSampleType, uint16_t> handled[] = {{ASIOSTInt16LSB, 16},
                                                          {ASIOSTInt24LSB, 24},
                                                          {ASIOSTInt32LSB, 32},

@@ -1,8 +1,10 @@
-// The ASIO source against the ways real drivers differ, and deleting sources
-// while their driver switches as fast as it can.
+// The ASIO source against the ways real drivers differ, deleting sources while
+// their driver switches as fast as it can, and running out of memory.
 #include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "sources/asio/CASIOLivePlugin.h"
 #include "tests/sources/asio/VxAsioTestSupport.h"
@@ -56,6 +58,12 @@ TEST_F(AsioSourceTest, WorksWithEachWayARealDriverBehaves) {
        48000, "createBuffers(4, 64,"},
       {"takes outputReady", [](VxTestAsioConfig& c) { c.outputReadyResult = ASE_OK; }, 48000,
        "outputReady() = 0"},
+      // Acknowledged; the stream goes on in the format it announced.
+      {"rate change and reset request mid-stream",
+       [](VxTestAsioConfig& c) {
+         c.runMessages = {{-1, 44100}, {kAsioResetRequest, 0}};
+       },
+       48000, "asioMessage(3, 0) = 1 thread=driver"},
       {"one buffer half missing",
        [](VxTestAsioConfig& c) {
          c.nullBufferChannel = 3;
@@ -68,13 +76,13 @@ TEST_F(AsioSourceTest, WorksWithEachWayARealDriverBehaves) {
     VxTestAsioConfig config = FastDriver(ASIOSTInt24LSB, 8, kSwitches);
     c.configure(config);
     Configure(2, config);
-    CheckingSink sink(ASIOSTInt24LSB, 2, 4);
+    VxTestSink sink = CheckingSink(ASIOSTInt24LSB, 2, 4);
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(Parameters(2, c.rate, 4, 2).c_str(), &sink), 0);
-    ASSERT_TRUE(sink.WaitForWrites(kSwitches));
+    ASSERT_TRUE(sink.WaitWrites(kSwitches));
     source.reset();
     EXPECT_GE(sink.writes, kSwitches);
-    EXPECT_EQ(sink.Mismatches() != 0, c.silentHalf);
+    EXPECT_EQ(sink.mismatches != 0, c.silentHalf);
     EXPECT_EQ(sink.formats.size(), 1u);
     const auto calls = CallLog(2);
     ExpectCleanDriverLog(calls);
@@ -95,12 +103,12 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
         i % 4 < 2 ? VxTestAsioSwitchCallback::kBufferSwitch : VxTestAsioSwitchCallback::kTimeInfo;
     config.logFile = configs_[3].logFile;  // one log for every round
     ASSERT_TRUE(config.Save(3));
-    CheckingSink sink(ASIOSTFloat32LSB, 0, 8);
+    VxTestSink sink = CheckingSink(ASIOSTFloat32LSB, 0, 8);
     SourcePtr source = NewSource();
     ASSERT_EQ(source->Open(Parameters(3, 48000, 8, 0).c_str(), &sink), 0);
-    ASSERT_TRUE(sink.WaitForWrites(1 + i % 3));
+    ASSERT_TRUE(sink.WaitWrites(1 + i % 3));
     source.reset();
-    ASSERT_EQ(sink.Mismatches(), 0u);
+    ASSERT_EQ(sink.mismatches, 0u);
   };
   Configure(3, FastDriver(ASIOSTFloat32LSB, 8, 0));
   // Warm up: the first rounds load the driver DLL and lazy system state.
@@ -123,4 +131,37 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
   EXPECT_LE(after.handleSlot, before.handleSlot + 4) << "handles before " << before.handleSlot;
   // A leak of one block per round (8 x 64 x 4 bytes) would add up to 2 MB.
   EXPECT_LT(after.privateBytes, before.privateBytes + (1u << 20)) << "private bytes grew";
+}
+
+// Running out of memory at any allocation of an entry point the host calls
+// gives that entry point's failure value, never an exception into the host,
+// and leaves a source that can be deleted. Configure runs out at its first
+// allocation (with more it would show its dialog).
+TEST_F(AsioSourceTest, RunningOutOfMemoryAnywhereGivesTheFailureValue) {
+  Configure(0, FastDriver(ASIOSTInt32LSB, 8, 2));
+  const std::u16string parameters = Parameters(0, 48000, 2, 0);
+  VxTestSink sink = CheckingSink(ASIOSTInt32LSB, 0, 2);
+  sink.formats.reserve(1);  // the host's sink must not run out itself
+  sink.threads.reserve(8);
+  wchar_t text[1024];
+  const std::function<int32_t(IVxAudioLive*)> calls[] = {
+      [&](IVxAudioLive* s) { return s->Configure(0, nullptr) == -1 ? 0 : -2; },
+      [&](IVxAudioLive* s) {
+        const int32_t result = s->GetInfo(3, text);
+        return result == 1 ? 0 : result;
+      },
+      [&](IVxAudioLive* s) {
+        sink.formats.clear();
+        return s->Open(parameters.c_str(), &sink);
+      }};
+  for (const auto& call : calls) {
+    long allowed = 0;
+    for (int32_t result = -1; result != 0; ++allowed) {
+      SourcePtr source = NewSource();
+      FailAllocationsAfter(allowed);
+      result = call(source.get());
+      FailAllocationsAfter(-1);
+      ASSERT_TRUE(result == 0 || result == -1) << "after " << allowed << " allocations";
+    }
+  }
 }

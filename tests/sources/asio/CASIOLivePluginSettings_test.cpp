@@ -8,10 +8,13 @@
 #include "live_Main/boundary/IVxAudioLive.h"
 #include "live_Main/host/VxHostLibraries.h"
 #include "testdevices/asio/VxTestAsioControl.h"
+#include "tests/sources/asio/VxAsioTestSupport.h"
 #include "tests/support/VxToolsTestEnv.h"
 #include "tests/ui/VxUiTestHost.h"
 
 namespace {
+
+using namespace vxasiotest;
 
 constexpr int kDriverCount = kVxTestAsioDriverCount;
 
@@ -27,8 +30,24 @@ void StoreSettings(const std::wstring& deviceId, DWORD rate, DWORD channels, DWO
   VxStoreSetting(key, L"Channel Shift", shift);
 }
 
-// Registers test drivers 0 to `count` - 1 and no others.
+std::wstring CallLogPath(int index) {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  return temp + (L"AsioSettings-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(index) + L".log");
+}
+
+// Registers test drivers 0 to `count` - 1 and no others; driver i delivers
+// kTypes[i], so a recording tells which driver made it.
+constexpr ASIOSampleType kTypes[] = {ASIOSTInt32LSB, ASIOSTInt16LSB, ASIOSTInt24LSB};
 void RegisterDrivers(int count) {
+  for (int i = 0; i < 3; ++i) {
+    VxTestAsioConfig config = VxTestAsioConfig::Load(i);
+    config.sampleTypes = {kTypes[i]};
+    config.logFile = CallLogPath(i);
+    ::DeleteFileW(config.logFile.c_str());
+    ASSERT_TRUE(config.Save(i));
+  }
   for (int i = 0; i < kDriverCount; ++i)
     VxTestAsioUnregister(i);
   for (int i = 0; i < count; ++i)
@@ -46,6 +65,9 @@ std::wstring EncodedId(int index, bool lower = false) {
 class AsioSettings : public ::testing::Test {
  protected:
   void SetUp() override {
+    ::SetEnvironmentVariableW(
+        L"VXTESTASIO_ROOT", (L"AsioSettings " + std::to_wstring(::GetCurrentProcessId())).c_str());
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     Env().DeleteSettings();
     ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
     ASSERT_EQ(GetLivePlugin(0, &source_), 0);
@@ -53,37 +75,47 @@ class AsioSettings : public ::testing::Test {
   }
   void TearDown() override {
     VxDeleteSource(source_);
-    for (int i = 0; i < kDriverCount; ++i)
+    for (int i = 0; i < kDriverCount; ++i) {
       VxTestAsioUnregister(i);
+      VxTestAsioConfig::Erase(i);
+    }
     Env().DeleteSettings();
+    ::CoUninitialize();
   }
-  std::wstring SettingsString() {
+  std::wstring SettingsString(IVxAudioLive* source = nullptr) {
     wchar_t text[1024] = {};
-    EXPECT_EQ(source_->GetInfo(3, text), 1);
+    EXPECT_EQ((source ? source : source_)->GetInfo(3, text), 1);
     return text;
   }
   IVxAudioLive* source_ = nullptr;
 };
 
-TEST_F(AsioSettings, SettingsStringDescribesTheStoredChoice) {
+// The host hands the string straight to Open, which must open the driver and
+// the channels the string names.
+TEST_F(AsioSettings, SettingsStringDescribesTheStoredChoiceAndOpensIt) {
   struct Case {
     const char* name;
     int drivers;
     std::wstring storedId;  // empty: nothing stored
     std::wstring expected;
+    int driver, channels, shift;  // what Open must capture; driver -1: nothing
   };
   std::wstring lowerThird = VxTestAsioClassIdText(2);
   for (wchar_t& c : lowerThird)
     c = static_cast<wchar_t>(::towlower(c));
   const Case cases[] = {
-      {"no driver", 0, L"", L"deviceindex=-1&deviceid=&samplerate=44100&channels=2&channelshift=0"},
+      {"no driver", 0, L"", L"deviceindex=-1&deviceid=&samplerate=44100&channels=2&channelshift=0",
+       -1, 0, 0},
       {"one driver, nothing stored", 1, L"",
-       L"deviceindex=0&deviceid=" + EncodedId(0) + L"&samplerate=44100&channels=2&channelshift=0"},
+       L"deviceindex=0&deviceid=" + EncodedId(0) + L"&samplerate=44100&channels=2&channelshift=0",
+       0, 2, 0},
       {"several drivers, stored in other letter case", 3, lowerThird,
        L"deviceindex=2&deviceid=" + EncodedId(2, true) +
-           L"&samplerate=96000&channels=6&channelshift=2"},
+           L"&samplerate=96000&channels=6&channelshift=2",
+       2, 6, 2},
       {"legacy list index", 3, L"1",
-       L"deviceindex=1&deviceid=" + EncodedId(1) + L"&samplerate=96000&channels=6&channelshift=2"},
+       L"deviceindex=1&deviceid=" + EncodedId(1) + L"&samplerate=96000&channels=6&channelshift=2",
+       1, 6, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -91,40 +123,69 @@ TEST_F(AsioSettings, SettingsStringDescribesTheStoredChoice) {
     Env().DeleteSettings();
     if (!c.storedId.empty())
       StoreSettings(c.storedId, 96000, 6, 2);
-    EXPECT_EQ(SettingsString(), c.expected);
+    const std::wstring text = SettingsString();
+    EXPECT_EQ(text, c.expected);
+    VxTestSink sink =
+        CheckingSink(c.driver < 0 ? ASIOSTInt32LSB : kTypes[c.driver], c.shift, c.channels);
+    SourcePtr opened = NewSource();
+    EXPECT_EQ(opened->Open(reinterpret_cast<const char16_t*>(text.c_str()), &sink),
+              c.driver < 0 ? -1 : 0);
+    EXPECT_TRUE(c.driver < 0 || sink.WaitWrites(4));
+    opened.reset();
+    EXPECT_EQ(sink.mismatches, 0u);
   }
 }
 
-TEST_F(AsioSettings, ConfigureShowsTheDialogOnlyForCodeZero) {
+// The host asks for the settings and shows the dialog while sources stream:
+// through a streaming source, and through an idle one while sources in other
+// slots stream. Cancel stores nothing, OK the chosen driver; both streams go
+// on byte for byte and keep their drivers.
+TEST_F(AsioSettings, DialogWhileStreamingStoresTheChoiceAndLeavesTheStreamsAlone) {
   RegisterDrivers(2);
+  StoreSettings(VxTestAsioClassIdText(1), 48000, 2, 0);
+  VxTestSink first = CheckingSink(kTypes[0], 0, 2);
+  VxTestSink second = CheckingSink(kTypes[1], 4, 4);
+  SourcePtr streaming[] = {NewSource(), NewSource()};
+  ASSERT_EQ(streaming[0]->Open(Parameters(0, 48000, 2, 0).c_str(), &first), 0);
+  ASSERT_EQ(streaming[1]->Open(Parameters(1, 48000, 4, 4).c_str(), &second), 0);
   VxUiTestHost host;
   const size_t logStart = Env().LogLineCount();
   EXPECT_EQ(source_->Configure(1, host.Handle()), -1);
   EXPECT_TRUE(Env().FindLogLines("AdoptPopupWindow", logStart).empty()) << "nothing was shown";
-
-  StoreSettings(VxTestAsioClassIdText(0), 48000, 2, 0);
-  for (const UINT button : {IDCANCEL, IDOK}) {
-    std::wstring title, firstDriver;
+  const struct {
+    IVxAudioLive* asked;
+    UINT button;
+    int stored;  // the driver stored afterwards
+  } steps[] = {
+      {streaming[0].get(), IDCANCEL, 1}, {source_, IDOK, 0}, {streaming[1].get(), IDCANCEL, 0}};
+  int writes = 8;
+  for (const auto& step : steps) {
+    std::wstring title;
     host.Post([&] {
       HWND popup = VxFindPopup();
       ASSERT_NE(popup, nullptr);
       title = VxWindowText(popup);
-      HWND devices = VxFindChildrenByClass(popup, L"ComboBox").at(0);
-      wchar_t item[128] = {};
-      ::SendMessageW(devices, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(item));
-      firstDriver = item;
-      ::SendMessageW(devices, CB_SETCURSEL, 1, 0);
-      ::SendMessageW(::GetDlgItem(popup, static_cast<int>(button)), BM_CLICK, 0, 0);
+      ::SendMessageW(VxFindChildrenByClass(popup, L"ComboBox").at(0), CB_SETCURSEL, 0, 0);
+      ::SendMessageW(::GetDlgItem(popup, static_cast<int>(step.button)), BM_CLICK, 0, 0);
     });
-    EXPECT_EQ(source_->Configure(0, host.Handle()), 0) << "either way";
+    EXPECT_EQ(step.asked->Configure(0, host.Handle()), 0);
     EXPECT_EQ(title, L"ASIO Line-in");
-    EXPECT_EQ(firstDriver, L"VxTestAsio 1");
-    EXPECT_TRUE(::IsWindowEnabled(host.Handle()));
-    const std::wstring expectedDriver = button == IDOK ? EncodedId(1) : EncodedId(0);
-    EXPECT_NE(SettingsString().find(L"&deviceid=" + expectedDriver + L"&samplerate=48000"),
-              std::wstring::npos)
-        << "OK stores the chosen driver, Cancel nothing";
+    EXPECT_EQ(SettingsString(step.asked)
+                  .find(L"deviceindex=" + std::to_wstring(step.stored) + L"&deviceid=" +
+                        EncodedId(step.stored) + L"&samplerate=48000"),
+              0u);
+    writes += 8;
+    ASSERT_TRUE(first.WaitWrites(writes));
+    ASSERT_TRUE(second.WaitWrites(writes));
   }
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(static_cast<CASIOLivePlugin*>(streaming[i].get())->Wrapper()->IsLoaded());
+    EXPECT_TRUE(VxTestAsioFind(VxTestAsioReadCallLog(CallLogPath(i)), "destroyed").empty());
+    streaming[i].reset();
+    ExpectCleanDriverLog(VxTestAsioReadCallLog(CallLogPath(i)));
+  }
+  EXPECT_EQ(first.mismatches, 0u);
+  EXPECT_EQ(second.mismatches, 0u);
 }
 
 }  // namespace

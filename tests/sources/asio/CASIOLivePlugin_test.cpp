@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
+#include <cwctype>
 
 #include "tests/sources/asio/VxAsioTestSupport.h"
 
@@ -26,10 +26,10 @@ TEST_F(AsioSourceTest, RecordingsAreByteExactForEveryHandledTypeChannelCountAndO
       SCOPED_TRACE(testing::Message()
                    << "type " << type << ", " << shape[0] << " ch from " << shape[1]);
       Configure(0, FastDriver(type, 40, kSwitches));
-      CheckingSink sink(type, shape[1], shape[0]);
+      VxTestSink sink = CheckingSink(type, shape[1], shape[0]);
       SourcePtr source = NewSource();
       ASSERT_EQ(source->Open(Parameters(0, 48000, shape[0], shape[1]).c_str(), &sink), 0);
-      ASSERT_TRUE(sink.WaitForWrites(kSwitches));
+      ASSERT_TRUE(sink.WaitWrites(kSwitches));
       source.reset();
 
       ASSERT_EQ(sink.formats.size(), 1u);
@@ -37,26 +37,37 @@ TEST_F(AsioSourceTest, RecordingsAreByteExactForEveryHandledTypeChannelCountAndO
       const VxAudioFormat f = CASIOLivePlugin::MakeStreamFormat(type, 48000, shape[0]);
       EXPECT_EQ(std::memcmp(&sink.formats[0], &f, sizeof f), 0);
       EXPECT_EQ(sink.writes, kSwitches);
-      EXPECT_EQ(sink.bytes, uint64_t{kSwitches} * 64 * f.blockAlign);
-      EXPECT_EQ(sink.Mismatches(), 0u);
-      EXPECT_EQ(sink.flags, 0);
+      EXPECT_EQ(sink.total, uint64_t{kSwitches} * 64 * f.blockAlign);
+      EXPECT_EQ(sink.mismatches, 0u);
+      EXPECT_EQ(sink.flagSet, 0);
       ExpectCleanDriverLog(CallLog(0));
     }
   }
 }
 
-// Every way Open can end, success first: the exact log lines of Open and of the
-// deletion, and what the sink and the driver saw.
+// Every way Open can end, successes first: the exact log lines of Open and of
+// the deletion, and what the sink and the driver saw. The user-facing messages
+// are translated (before they are formatted) and logged as they read. Hosts
+// write the parameter string in any letter case and order, may give a key
+// twice (the last counts) or escape in lower case; a missing key reads as
+// empty or 0.
 TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
+  const Translations translations;
+  const std::wstring text = VxTestAsioClassIdText(0);
+  const std::u16string id = u"%7B" + std::u16string(text.begin() + 1, text.end() - 1) + u"%7D";
+  std::u16string lower = u"%7b" + std::u16string(text.begin() + 1, text.end() - 1) + u"%7d";
+  for (char16_t& c : lower)
+    c = static_cast<char16_t>(std::towlower(c));
+  const std::u16string tail = u"&samplerate=48000&channels=2&channelshift=0";
   const std::string kResult = "Open|ASIO result (0 is success): -1",
                     kNotStarted = "Open|Failed to start ASIO",
-                    kBuffers = "Open|Failed to create buffers";
-  const auto noChannels = [](const char* asked, const char* has) {
-    return std::string("Open|The ASIO device does not support ") + asked +
-           " input channels.\\r\\n\\r\\n(card supports " + has + " input channels maximum)";
-  };
+                    kBuffers = "Open|Failed to create buffers",
+                    kSuccess = "Open|ASIO result (0 is success): 0";
   const auto noRate = [](const char* rate) {
-    return std::string("Open|The ASIO device does not support the sample rate of ") + rate + " Hz.";
+    return std::string("Open|Rate: ") + rate + " Hz is not supported (100% sure, %s stays)";
+  };
+  const auto noChannels = [](const char* asked, const char* has) {
+    return std::string("Open|Channels: ") + asked + " asked, " + has + " there (100% sure)";
   };
   struct Case {
     const char* name;
@@ -64,20 +75,47 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     unsigned faults = 0;
     void (*configure)(VxTestAsioConfig&) = nullptr;
     int rate = 48000, channels = 2, shift = 0;
-    const char* device = nullptr;  // null: the driver's own ID
     bool driverLoaded = true;
     ASIOSampleType type = ASIOSTInt32LSB;
+    bool succeeds = false;
+    bool refuseFormat = false;
+    std::u16string parameters = {};  // empty: driver 0 with rate, channels and shift
   };
   std::vector<Case> cases = {
-      {.name = "success", .openLines = {"Open|ASIO result (0 is success): 0"}},
-      {.name = "empty device",
+      {.name = "success", .openLines = {kSuccess}, .succeeds = true},
+      {.name = "capitals, another order",
+       .openLines = {kSuccess},
+       .channels = 3,
+       .shift = 1,
+       .succeeds = true,
+       .parameters = u"CHANNELSHIFT=1&SampleRate=48000&CHANNELS=3&DeviceID=" + id},
+      {.name = "each key twice",
+       .openLines = {kSuccess},
+       .succeeds = true,
+       .parameters = u"deviceid=%7B00000000-0000-0000-0000-000000000001%7D&samplerate=22050"
+                     u"&channels=40&channelshift=7&deviceid=" +
+                     id + tail},
+      {.name = "lower-case escapes",
+       .openLines = {kSuccess},
+       .succeeds = true,
+       .parameters = u"deviceid=" + lower + tail},
+      {.name = "other pieces, no channel shift",
+       .openLines = {kSuccess},
+       .succeeds = true,
+       .parameters = u"deviceindex=5&&x=1&deviceid=" + id + u"&samplerate=48000&channels=2&"},
+      // Its latencies are asked for, and not needed.
+      {.name = "getLatencies fails",
+       .openLines = {kSuccess},
+       .faults = kVxTestAsioFailGetLatencies,
+       .succeeds = true},
+      {.name = "no device",
        .openLines = {"Open|Empty device ID", kNotStarted, kResult},
-       .device = "",
-       .driverLoaded = false},
+       .driverLoaded = false,
+       .parameters = tail.substr(1)},
       {.name = "unknown device",
        .openLines = {"Open|Failed to load ASIO driver", kNotStarted, kResult},
-       .device = "%7B00000000-0000-0000-0000-000000000000%7D",
-       .driverLoaded = false},
+       .driverLoaded = false,
+       .parameters = u"deviceid=%7B00000000-0000-0000-0000-000000000000%7D" + tail},
       {.name = "no class object",
        .openLines = {"Open|Failed to load ASIO driver", kNotStarted, kResult},
        .faults = kVxTestAsioFailCreate,
@@ -91,11 +129,13 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
       {.name = "rate refused",
        .openLines = {noRate("48000")},
        .configure = [](VxTestAsioConfig& c) { c.sampleRates = {96000}; }},
-      {.name = "no rate given", .openLines = {noRate("0")}, .rate = 0},
       {.name = "setSampleRate fails",
        .openLines = {noRate("48000")},
        .faults = kVxTestAsioFailSetSampleRate},
-      {.name = "no channels", .openLines = {noChannels("0", "8")}, .channels = 0},
+      {.name = "no rate", .openLines = {noRate("0")}, .parameters = u"deviceid=" + id},
+      {.name = "no channels",
+       .openLines = {noChannels("0", "8")},
+       .parameters = u"deviceid=" + id + u"&samplerate=48000"},
       {.name = "33 channels",
        .openLines = {noChannels("33", "64")},
        .configure = [](VxTestAsioConfig& c) { c.inputs = 64; },
@@ -121,6 +161,13 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
              c.sampleTypes = {ASIOSTInt32LSB, ASIOSTInt16LSB};
            }},
       {.name = "start fails", .openLines = {kResult}, .faults = kVxTestAsioFailStart},
+      {.name = "sink refuses the format",
+       .openLines = {"Open|Unsupported sample type: 48 kHz 32bit 2ch", kResult},
+       .refuseFormat = true},
+      // The channel infos stay as made: type 0 is a big-endian type.
+      {.name = "getChannelInfo fails",
+       .openLines = {"Open|Unsupported sample type: 44.1 kHz 16bit 2ch", kResult},
+       .faults = kVxTestAsioFailGetChannelInfo},
   };
   for (unsigned fault : {kVxTestAsioFailGetBufferSize, kVxTestAsioFailCreateBuffers})
     cases.push_back(
@@ -136,22 +183,22 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name << " " << c.type << " " << c.faults);
-    const bool success = std::string_view(c.name) == "success";
+    const bool success = c.succeeds;
     VxTestAsioConfig config = FastDriver(c.type, 8, kSwitches);
     config.faults = c.faults;
     if (c.configure)
       c.configure(config);
     Configure(0, config);
-    CheckingSink sink(c.type, 0, 2), other(c.type, 0, 2);
-    std::u16string params = Parameters(0, c.rate, c.channels, c.shift);
-    if (c.device)
-      params = u"deviceid=" + std::u16string(c.device, c.device + strlen(c.device)) +
-               params.substr(params.find(u'&'));
+    VxTestSink sink = CheckingSink(c.type, c.shift, c.channels);
+    VxTestSink other = CheckingSink(c.type, c.shift, c.channels);
+    sink.refuseFormat = c.refuseFormat;
+    const std::u16string params =
+        c.parameters.empty() ? Parameters(0, c.rate, c.channels, c.shift) : c.parameters;
     const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
     SourcePtr source = NewSource();
     EXPECT_EQ(source->Open(params.c_str(), &sink), success ? 0 : -1);
     if (success) {
-      ASSERT_TRUE(sink.WaitForWrites(1));
+      ASSERT_TRUE(sink.WaitWrites(1));
       EXPECT_EQ(source->Open(params.c_str(), &other), -1);
     }
     source.reset();
@@ -174,7 +221,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
     EXPECT_EQ(PluginLogLines(logFrom), expected);
     EXPECT_EQ(other.writes, 0);
     EXPECT_EQ(sink.writes == 0, !success);
-    EXPECT_EQ(sink.Mismatches(), 0u);
+    EXPECT_EQ(sink.mismatches, 0u);
     const auto calls = CallLog(0);
     if (!VxTestAsioFind(calls, "created").empty())
       ExpectCleanDriverLog(calls);
@@ -190,7 +237,7 @@ TEST_F(AsioSourceTest, OpenAndDeleteLogEachStepAndEachFailureCauseInOrder) {
       EXPECT_EQ(sink.formats.size(), 1u);
     } else if (c.faults != kVxTestAsioFailStart) {  // a failed start comes after SetFormat
       EXPECT_EQ(std::count(order.begin(), order.end(), "start"), 0);
-      EXPECT_TRUE(sink.formats.empty());
+      EXPECT_EQ(sink.formats.size(), c.refuseFormat ? 1u : 0u);
     }
   }
 }
@@ -204,38 +251,38 @@ TEST_F(AsioSourceTest, SourcesInSlotsZeroAndThreeRunAtOnceAFifthGetsTheMessageAF
     EXPECT_EQ(AsAsio(sources[i])->Slot(), i);
   }
   {
-    VxToolsTestEnv::Instance().SetOption(L"VXTOOLS_PSEUDO_TRANSLATE", L"1");
     const size_t from = VxToolsTestEnv::Instance().LogLineCount();
     SourcePtr fifth = NewSource();
     EXPECT_EQ(AsAsio(fifth)->Slot(), -1);
-    CheckingSink sink(ASIOSTInt32LSB, 0, 2);
-    EXPECT_EQ(fifth->Open(Parameters(0, 48000, 2, 0).c_str(), &sink), -1);
-    VxToolsTestEnv::Instance().SetOption(L"VXTOOLS_PSEUDO_TRANSLATE", nullptr);
-    const std::string text =
-        "[[ASIO can only support 4 concurrent outputs at once -- playback can not continue.]]";
+    VxTestSink sink = CheckingSink(ASIOSTInt32LSB, 0, 2);
+    {
+      const Translations translations;
+      EXPECT_EQ(fifth->Open(Parameters(0, 48000, 2, 0).c_str(), &sink), -1);
+    }
+    const std::string text = "Slots: only 4 at once (100% busy)";
     EXPECT_EQ(
         VxToolsTestEnv::Instance().FindLogLines("CASIOLivePlugin::Open\t" + text, from).size(), 1u);
     const auto boxes = VxToolsTestEnv::Instance().FindLogLines("Message box (title: ", from);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("title: \"[[Information]]\", text: \"" + text + "\""),
-              std::string::npos)
+    EXPECT_NE(boxes[0].find("title: \"Notice\", text: \"" + text + "\""), std::string::npos)
         << boxes[0];
     EXPECT_TRUE(VxTestAsioFind(CallLog(0), "created").empty());
   }
   sources[1].reset();
   sources[2].reset();
-  CheckingSink first(ASIOSTInt32LSB, 0, 2), last(ASIOSTInt16LSB, 3, 4);
+  VxTestSink first = CheckingSink(ASIOSTInt32LSB, 0, 2);
+  VxTestSink last = CheckingSink(ASIOSTInt16LSB, 3, 4);
   ASSERT_EQ(sources[0]->Open(Parameters(0, 48000, 2, 0).c_str(), &first), 0);
   ASSERT_EQ(sources[3]->Open(Parameters(1, 48000, 4, 3).c_str(), &last), 0);
-  ASSERT_TRUE(first.WaitForWrites(kSwitches));
-  ASSERT_TRUE(last.WaitForWrites(kSwitches));
+  ASSERT_TRUE(first.WaitWrites(kSwitches));
+  ASSERT_TRUE(last.WaitWrites(kSwitches));
   SourcePtr reused = NewSource();
   EXPECT_EQ(AsAsio(reused)->Slot(), 1);
   sources[0].reset();
   sources[3].reset();
-  for (CheckingSink* sink : {&first, &last}) {
+  for (VxTestSink* sink : {&first, &last}) {
     EXPECT_EQ(sink->writes, kSwitches);
-    EXPECT_EQ(sink->Mismatches(), 0u);
+    EXPECT_EQ(sink->mismatches, 0u);
   }
   EXPECT_EQ(first.formats.at(0).bitsPerSample, 32);
   EXPECT_EQ(last.formats.at(0).bitsPerSample, 16);

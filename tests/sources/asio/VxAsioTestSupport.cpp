@@ -1,6 +1,32 @@
 #include "tests/sources/asio/VxAsioTestSupport.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+namespace {
+
+// Allocations this thread may still make before they fail; -1: no limit.
+thread_local long t_allocationsLeft = -1;
+
+}  // namespace
+
+void* operator new(size_t size) {
+  if (t_allocationsLeft == 0)
+    throw std::bad_alloc();
+  if (t_allocationsLeft > 0)
+    --t_allocationsLeft;
+  if (void* p = std::malloc(size ? size : 1))
+    return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
 
 namespace vxasiotest {
 
@@ -11,6 +37,33 @@ std::wstring Root() {
 }
 
 }  // namespace
+
+void FailAllocationsAfter(long count) {
+  t_allocationsLeft = count;
+}
+
+Translations::Translations() {
+  const std::wstring path = VxToolsTestEnv::ExeFolder() + L"\\asio-translations.txt";
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  EXPECT_NE(file, nullptr);
+  if (!file)
+    return;
+  std::fputs(
+      "The ASIO device does not support the sample rate of %d Hz.\t"
+      "Rate: %d Hz is not supported (100%% sure, %%s stays)\n"
+      "The ASIO device does not support %d input channels.\\r\\n\\r\\n(card supports %d input "
+      "channels maximum)\tChannels: %d asked, %d there (100%% sure)\n"
+      "ASIO can only support %d concurrent outputs at once -- playback can not continue.\t"
+      "Slots: only %d at once (100%% busy)\n"
+      "Information\tNotice\n",
+      file);
+  std::fclose(file);
+  VxToolsTestEnv::Instance().SetOption(L"VXTOOLS_TRANSLATION_FILE", path.c_str());
+}
+
+Translations::~Translations() {
+  VxToolsTestEnv::Instance().SetOption(L"VXTOOLS_TRANSLATION_FILE", nullptr);
+}
 
 std::u16string Parameters(int driver, int rate, int channels, int shift) {
   const std::wstring id = VxTestAsioClassIdText(driver);

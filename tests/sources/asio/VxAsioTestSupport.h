@@ -9,70 +9,32 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "foundation/VxHandle.h"
 #include "foundation/VxUrl.h"
 #include "live_Main/boundary/IVxAudioLive.h"
 #include "live_Main/host/VxHostLibraries.h"
 #include "sources/asio/CASIOLivePlugin.h"
 #include "testdevices/asio/VxTestAsioControl.h"
+#include "tests/support/VxTestSink.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace vxasiotest {
 
-inline constexpr DWORD kWaitMs = 60000;
+using vxtest::VxTestSink;
 
-// Records formats and checks every block against the driver's signal.
-class CheckingSink final : public IVxAudioLiveSink {
- public:
-  CheckingSink(ASIOSampleType type, int firstChannel, int channels)
-      : checker_(type, firstChannel, channels),
-        wanted_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  int32_t SetFormat(const VxAudioFormat* format) noexcept override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    formats.push_back(*format);
-    return 0;
-  }
-  void Write(const void* data, int32_t byteCount, bool flag) noexcept override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++writes;
-    flags += flag ? 1 : 0;
-    bytes += byteCount;
-    checker_.Check(data, static_cast<size_t>(byteCount));
-    if (writes >= writesWanted)
-      ::SetEvent(wanted_.get());
-  }
-  void SourceEnded() noexcept override {}
-
-  bool WaitForWrites(int count) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      writesWanted = count;
-      if (writes >= count)
-        return true;
-    }
-    return ::WaitForSingleObject(wanted_.get(), kWaitMs) == WAIT_OBJECT_0;
-  }
-  uint64_t Mismatches() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return checker_.Mismatches();
-  }
-
-  std::vector<VxAudioFormat> formats;
-  int writes = 0;
-  int flags = 0;
-  uint64_t bytes = 0;
-
- private:
-  std::mutex mutex_;
-  VxTestAsioSignalChecker checker_;
-  VxHandle wanted_;
-  int writesWanted = 1 << 30;
-};
+// A sink that checks every block against the driver's signal, from input
+// `firstChannel` on.
+inline VxTestSink CheckingSink(ASIOSampleType type, int firstChannel, int channels) {
+  auto checker = std::make_shared<VxTestAsioSignalChecker>(type, firstChannel, channels);
+  return VxTestSink([checker](uint64_t, const void* data, size_t bytes) {
+    const uint64_t before = checker->Mismatches();
+    checker->Check(data, bytes);
+    return checker->Mismatches() == before;
+  });
+}
 
 struct SourceDeleter {
   void operator()(IVxAudioLive* p) const { VxDeleteSource(p); }
@@ -93,6 +55,19 @@ std::u16string Parameters(int driver, int rate, int channels, int shift);
 // "source|message" of every ASIO source log line from line `from` on, in
 // order; each must be of category 64.
 std::vector<std::string> PluginLogLines(size_t from);
+
+// From now on, on this thread, the allocation after `count` more succeed
+// throws std::bad_alloc, and so does every one after it; -1 ends that.
+void FailAllocationsAfter(long count);
+
+// A translation table for the reference tools library whose entries are keyed
+// on the unformatted texts and hold "%%": a text formatted before it is
+// translated is not found, and one read as a format a second time loses its
+// "%". Switched on for the lifetime of the object.
+struct Translations {
+  Translations();
+  ~Translations();
+};
 
 // Registers the test driver in this prefix, keeps its configuration apart
 // under a root of this process, and initialises COM on the test thread.

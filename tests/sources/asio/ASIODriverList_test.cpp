@@ -1,0 +1,153 @@
+// The driver list read from crafted driver keys through the real registry, the
+// loader's search folders and class creation: what is listed, under which
+// name and in which order, which record loads, and what the settings dialog
+// shows of it.
+#include "sources/asio/ASIODriverList.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "live_Main/boundary/IVxAudioLive.h"
+#include "live_Main/host/VxHostLibraries.h"
+#include "sources/asio/ASIOWrapper.h"
+#include "testdevices/asio/VxTestAsioControl.h"
+#include "tests/ui/VxUiTestHost.h"
+
+namespace {
+
+constexpr wchar_t kSystemCopy[] = L"VxTestAsioSystemCopy.dll";
+
+struct Entry {
+  std::wstring key;          // under HKLM\Software\ASIO
+  std::wstring clsid;        // its "CLSID" value
+  std::wstring description;  // empty: none
+  std::wstring server;       // InprocServer32; empty: the class is registered already
+  std::wstring listedAs;     // empty: not listed
+  int loads = -1;            // the test driver its device ID loads; -1: none or unchecked
+  DWORD serverType = REG_SZ;
+  std::wstring classKey = {};  // empty: the "CLSID" value
+  std::wstring ClassKey() const { return L"CLSID\\" + (classKey.empty() ? clsid : classKey); }
+};
+
+std::wstring Fake(int n) {
+  return L"{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8F0" + std::to_wstring(n) + L"}";
+}
+
+void SetText(HKEY root,
+             const std::wstring& path,
+             const wchar_t* name,
+             const std::wstring& value,
+             DWORD type = REG_SZ) {
+  ASSERT_EQ(::RegSetKeyValueW(root, path.c_str(), name, type, value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
+  ASSERT_EQ(::GetACP(), 1252u) << "the expected names assume the Western ANSI code page";
+  ::SetEnvironmentVariableW(L"VXTESTASIO_ROOT",
+                            (L"DriverList " + std::to_wstring(::GetCurrentProcessId())).c_str());
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
+  const std::wstring dll = VxTestAsioDefaultDllPath();
+  const std::wstring folder = dll.substr(0, dll.find_last_of(L'\\'));
+  wchar_t system[MAX_PATH] = {};
+  ::GetSystemDirectoryW(system, MAX_PATH);
+  // Installed the way regsvr32 registers a DLL of the system folder: by name.
+  ASSERT_TRUE(
+      ::CopyFileW(dll.c_str(), (std::wstring(system) + L"\\" + kSystemCopy).c_str(), FALSE));
+  // 511 bytes: the longest server value there is room for with its terminator.
+  std::wstring longPath = folder + (folder.size() % 2 ? L"\\xy\\..\\" : L"\\");
+  while (longPath.size() < 511 - 14)
+    longPath += L".\\";
+  longPath += L"VxTestAsio.dll";
+  ASSERT_EQ(longPath.size(), 511u);
+  const std::wstring longDescription = L"Description of 255 characters " + std::wstring(225, L'd');
+  std::wstring lowerId = VxTestAsioClassIdText(2);
+  ::CharLowerW(lowerId.data());
+  const auto id = VxTestAsioClassIdText;
+  // In the registry's own order of key names.
+  const std::vector<Entry> entries = {
+      {L"A duplicate", id(0), L"Duplicate first", dll, L"Duplicate first", 0},
+      // Two records with one class ID: the first one loads.
+      {L"B duplicate", id(0), L"Duplicate second", L"", L"Duplicate second", 0},
+      {L"C no description", id(1), L"", dll, L"C no description", 1},
+      {L"D class key in lower case", id(2), L"Lower case", dll, L"Lower case", 2, REG_SZ, lowerId},
+      {L"E missing server file", Fake(1), L"Missing", folder + L"\\VxNoSuchDriver.dll", L""},
+      {L"F bare name found nowhere", Fake(2), L"Nowhere", L"VxNoSuchDriver.dll", L""},
+      {L"G bare name in the system folder", id(3), L"System", kSystemCopy, L"System", 3},
+      {L"H expandable path", id(4), L"Expandable",
+       L"%SystemRoot%\\system32\\" + std::wstring(kSystemCopy), L"Expandable", 4, REG_EXPAND_SZ},
+      {L"I unparsable class ID", L"no class ID", L"Unparsable", dll, L"Unparsable"},
+      {L"J long description", id(5), longDescription, dll, longDescription.substr(0, 127), 5},
+      {L"K letters beyond ASCII", id(6), L"Caf\u00e9 Se\u00f1al \u20ac", dll,
+       L"Caf\u00e9 Se\u00f1al \u20ac", 6},
+      // Listed; Wine's loader refuses a path this long, so it is not loaded.
+      {L"L long server path", id(7), L"Long path", longPath, L"Long path"},
+      {L"M relative path", Fake(3), L"Relative",
+       L"..\\" + folder.substr(folder.find_last_of(L'\\') + 1) + L"\\VxTestAsio.dll", L"Relative"},
+      // A name of 128 characters ends the enumeration: neither it nor any
+      // key after it is listed.
+      {L"Y" + std::wstring(127, L'y'), Fake(4), L"Long name", dll, L""},
+      {L"Z after the long name", Fake(5), L"After", dll, L""},
+  };
+  for (int i = 0; i < kVxTestAsioDriverCount; ++i)
+    VxTestAsioUnregister(i);
+  std::vector<const Entry*> listed;
+  for (const Entry& e : entries) {
+    SetText(HKEY_LOCAL_MACHINE, L"Software\\ASIO\\" + e.key, L"CLSID", e.clsid);
+    if (!e.description.empty())
+      SetText(HKEY_LOCAL_MACHINE, L"Software\\ASIO\\" + e.key, L"Description", e.description);
+    if (!e.server.empty())
+      SetText(HKEY_CLASSES_ROOT, e.ClassKey() + L"\\InprocServer32", nullptr, e.server,
+              e.serverType);
+    if (!e.listedAs.empty())
+      listed.push_back(&e);
+  }
+
+  VxStringArray names, ids;
+  ASIOWrapper().ListDrivers(names, ids);
+  ASSERT_EQ(names.size(), listed.size());
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const Entry& e = *listed[i];
+    SCOPED_TRACE(testing::Message() << "record " << i);
+    EXPECT_EQ(names[i], VxString(e.listedAs.c_str()));
+    EXPECT_EQ(ids[i], VxString(e.clsid[0] == L'{' ? e.clsid.c_str()
+                                                  : L"{00000000-0000-0000-0000-000000000000}"));
+    ASIOWrapper wrapper;
+    EXPECT_EQ(wrapper.LoadAndInit(ids[i], u"test"), e.loads >= 0);
+    if (e.loads >= 0) {
+      EXPECT_EQ(wrapper.DriverName(), VxString(VxTestAsioConfig::Load(e.loads).name.c_str()));
+      EXPECT_EQ(wrapper.List().Current(), e.loads == 0 ? 0 : static_cast<int32_t>(i));
+    }
+  }
+  // The settings dialog offers the same names, letter for letter.
+  IVxAudioLive* source = nullptr;
+  ASSERT_EQ(GetLivePlugin(0, &source), 0);
+  VxUiTestHost host;
+  VxStringArray offered;
+  host.Post([&] {
+    HWND devices = VxFindChildrenByClass(VxFindPopup(), L"ComboBox").at(0);
+    for (LRESULT i = 0; i < ::SendMessageW(devices, CB_GETCOUNT, 0, 0); ++i) {
+      wchar_t item[256] = {};
+      ::SendMessageW(devices, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+      offered.push_back(VxString(item));
+    }
+    ::SendMessageW(::GetDlgItem(VxFindPopup(), IDCANCEL), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(source->Configure(0, host.Handle()), 0);
+  EXPECT_EQ(offered, names);
+  VxDeleteSource(source);
+
+  for (const Entry& e : entries) {
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\ASIO\\" + e.key).c_str());
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, e.ClassKey().c_str());
+  }
+  ::CoUninitialize();
+}
+
+}  // namespace
