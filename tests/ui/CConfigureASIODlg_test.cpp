@@ -288,7 +288,7 @@ TEST_F(AsioDialog, FreshHostKeepsTheChoiceForTheNextOpen) {
   EXPECT_EQ(std::wstring(text), L"deviceindex=0&deviceid=%7B" + id.substr(1, 36) +
                                     L"%7D&samplerate=96000&channels=6&channelshift=2");
 
-  vxasiotest::CheckingSink sink(ASIOSTInt32LSB, 2, 6);
+  auto sink = vxasiotest::CheckingSink(ASIOSTInt32LSB, 2, 6);
   vxasiotest::SourcePtr recorder;
   {
     IVxAudioLive* created = nullptr;
@@ -296,13 +296,13 @@ TEST_F(AsioDialog, FreshHostKeepsTheChoiceForTheNextOpen) {
     recorder.reset(created);
   }
   ASSERT_EQ(recorder->Open(reinterpret_cast<const char16_t*>(text), &sink), 0);
-  EXPECT_TRUE(sink.WaitForWrites(8));
+  EXPECT_TRUE(sink.WaitWrites(8));
   recorder.reset();
   source.reset();
   ASSERT_EQ(sink.formats.size(), 1u);
   EXPECT_EQ(sink.formats[0].sampleRate, 96000u);
   EXPECT_EQ(sink.formats[0].channels, 6);
-  EXPECT_EQ(sink.Mismatches(), 0u) << "inputs 2 to 7 of the driver";
+  EXPECT_EQ(sink.mismatches, 0u) << "inputs 2 to 7 of the driver";
   VxTestAsioUnregister(0);
   ::CoUninitialize();
 }
