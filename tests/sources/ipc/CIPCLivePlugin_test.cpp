@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/sources/ipc/VxIpcTestSupport.h"
+#include "tests/support/VxFunctionPatch.h"
 
 using namespace vxtest;
 
@@ -67,41 +68,6 @@ void StreamThroughProducer(bool streaming, uint64_t bytes, size_t messageBytes) 
   EXPECT_FALSE(sink.calledFromTestThread);
 }
 
-// Sends calls of a system function in this process to `target` while it lives
-// (mov rax, target; jmp rax over the function's first bytes).
-class FunctionPatch {
- public:
-  FunctionPatch(const wchar_t* dll, const char* name, void* target)
-      : module_(::LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    auto* at =
-        reinterpret_cast<uint8_t*>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
-    uint8_t code[12] = {0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xE0};
-    std::memcpy(code + 2, &target, 8);
-    if (at) {
-      std::memcpy(saved_, at, sizeof saved_);
-      at_ = Write(at, code) ? at : nullptr;
-    }
-  }
-  ~FunctionPatch() {
-    if (at_)
-      Write(at_, saved_);
-  }
-  bool Installed() const { return at_ != nullptr; }
-
- private:
-  static bool Write(uint8_t* at, const uint8_t (&code)[12]) {
-    DWORD old = 0;
-    if (!::VirtualProtect(at, sizeof code, PAGE_EXECUTE_READWRITE, &old))
-      return false;
-    std::memcpy(at, code, sizeof code);
-    ::VirtualProtect(at, sizeof code, old, &old);
-    return ::FlushInstructionCache(::GetCurrentProcess(), at, sizeof code) != FALSE;
-  }
-  VxModule module_;
-  uint8_t* at_ = nullptr;
-  uint8_t saved_[12] = {};
-};
-
 // Records the task a worker registers under with the multimedia scheduler.
 struct SchedulerHook {
   static constexpr uintptr_t kTask = 0x7A5C;
@@ -115,9 +81,9 @@ struct SchedulerHook {
     reverts += handle == reinterpret_cast<HANDLE>(kTask);
     return TRUE;
   }
-  FunctionPatch set{L"Avrt.dll", "AvSetMmThreadCharacteristicsW", reinterpret_cast<void*>(&Set)};
-  FunctionPatch revert{L"Avrt.dll", "AvRevertMmThreadCharacteristics",
-                       reinterpret_cast<void*>(&Revert)};
+  VxFunctionPatch set{L"Avrt.dll", "AvSetMmThreadCharacteristicsW", reinterpret_cast<void*>(&Set)};
+  VxFunctionPatch revert{L"Avrt.dll", "AvRevertMmThreadCharacteristics",
+                         reinterpret_cast<void*>(&Revert)};
   static inline std::mutex mutex;
   static inline std::wstring task;
   static inline std::atomic<int> reverts{0};
@@ -284,7 +250,7 @@ TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
   int32_t result = 0;
   {
     // Nothing may create a thread meanwhile, not even a failing assertion.
-    FunctionPatch noThreads(L"kernel32.dll", "CreateThread", reinterpret_cast<void*>(&NoThread));
+    VxFunctionPatch noThreads(L"kernel32.dll", "CreateThread", reinterpret_cast<void*>(&NoThread));
     ASSERT_TRUE(noThreads.Installed());
     result = unopened->Open(third.HandOver().c_str(), &failed);
   }

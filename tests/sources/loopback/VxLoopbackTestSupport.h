@@ -25,6 +25,7 @@
 #include "live_Main/boundary/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
 #include "tests/support/VxProcessProbe.h"
+#include "tests/support/VxTestSink.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace vxtest {
@@ -121,12 +122,6 @@ inline double ProcessCpuMs() {
     return ((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000.0;
   };
   return ms(kernel) + ms(user);
-}
-
-inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                               since)
-      .count();
 }
 
 inline IVxAudioLive* CreateSource() {
