@@ -61,7 +61,10 @@ TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
   ASSERT_TRUE(
       ::CopyFileW(dll.c_str(), (std::wstring(system) + L"\\" + kSystemCopy).c_str(), FALSE));
   // 511 bytes: the longest server value there is room for with its terminator.
-  std::wstring longPath = folder + (folder.size() % 2 ? L"\\xy\\..\\" : L"\\");
+  // Two-character steps below: the start must have an odd length to end at 511.
+  std::wstring longPath = folder + L"\\";
+  if (longPath.size() % 2 == 0)
+    longPath += L"x\\..\\";
   while (longPath.size() < 511 - 14)
     longPath += L".\\";
   longPath += L"VxTestAsio.dll";
