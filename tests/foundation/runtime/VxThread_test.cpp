@@ -15,6 +15,7 @@
 
 #include "foundation/VxHandle.h"
 #include "live_Main/host/VxHostLibraries.h"
+#include "tests/support/VxToolsGtestEnvironment.h"
 #include "tests/support/VxToolsTestEnv.h"
 
 namespace {
@@ -24,18 +25,6 @@ using Clock = std::chrono::steady_clock;
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-// The reference tools library, loaded the way the module loads it (this
-// program sits in a portable install), with a log file of this process's own.
-// Loading it here also makes the test's main thread the host's main thread.
-class ToolsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    VxToolsTestEnv::Instance();
-    ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
-  }
-};
-const auto* const gToolsEnvironment = ::testing::AddGlobalTestEnvironment(new ToolsEnvironment);
 
 struct Delivery {
   int32_t id;

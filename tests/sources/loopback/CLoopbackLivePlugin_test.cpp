@@ -8,20 +8,12 @@
 #include "live_Main/host/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
 #include "tests/support/VxFunctionPatch.h"
+#include "tests/support/VxToolsGtestEnvironment.h"
 
 using namespace vxtest;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class ToolsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    VxToolsTestEnv::Instance();
-    ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
-  }
-};
-const auto* const gToolsEnvironment = ::testing::AddGlobalTestEnvironment(new ToolsEnvironment);
 
 std::string Hex(const void* data, size_t size) {
   std::string text;
