@@ -76,6 +76,7 @@ TEST(NumberParse, DoubleAcceptsPointOrCommaAndExponent) {
   EXPECT_EQ(VxParseDouble(u"7e"), 7.0);
   EXPECT_EQ(VxParseDouble(u"7e+"), 7.0);
   EXPECT_EQ(VxParseDouble(u"1.2.3"), 1.2);
+  EXPECT_EQ(VxParseDouble(std::u16string_view(u"1.55", 3)), 1.5);  // the view ends first
   EXPECT_EQ(VxParseDouble(u"."), 0.0);
   EXPECT_EQ(VxParseDouble(u"abc"), 0.0);
   EXPECT_EQ(VxParseDouble(u"inf"), 0.0);
