@@ -28,7 +28,30 @@ namespace vxtest {
 
 inline constexpr int kSinkWaitMs = 60000;
 
-class VxTestSink final : public IVxAudioLiveSink {
+// Who called a sink: each call's thread, its priority and its COM state.
+struct VxSinkCallers {
+  void Note() {
+    const DWORD id = ::GetCurrentThreadId();
+    if (id == testThread)
+      calledFromTestThread = true;
+    if (std::find(threads.begin(), threads.end(), id) == threads.end())
+      threads.push_back(id);
+    lowestPriority = std::min(lowestPriority, ::GetThreadPriority(::GetCurrentThread()));
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    if (FAILED(::CoGetApartmentType(&type, &qualifier)) ||
+        qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
+      comMissing = true;
+  }
+
+  std::vector<DWORD> threads;         // distinct calling threads, in order of first call
+  int lowestPriority = 1000;          // lowest thread priority seen in a call
+  bool comMissing = false;            // a call came from a thread without COM
+  bool calledFromTestThread = false;  // a call came from the thread that made the sink
+  const DWORD testThread = ::GetCurrentThreadId();
+};
+
+class VxTestSink final : public IVxAudioLiveSink, public VxSinkCallers {
  public:
   // Checks one block at stream offset `offset`; false counts a mismatch.
   using BlockCheck = std::function<bool(uint64_t offset, const void* data, size_t bytes)>;
@@ -99,28 +122,9 @@ class VxTestSink final : public IVxAudioLiveSink {
   uint64_t total = 0;                  // bytes of every non-empty block
   uint64_t mismatches = 0;             // blocks the check refused
   int writes = 0, flagSet = 0, ended = 0;
-  std::vector<DWORD> threads;         // distinct calling threads, in order of first call
-  int lowestPriority = 1000;          // lowest thread priority seen in a call
-  bool comMissing = false;            // a call came from a thread without COM
-  bool calledFromTestThread = false;  // a call came from the thread that made the sink
 
  private:
-  void Note() {
-    const DWORD id = ::GetCurrentThreadId();
-    if (id == testThread_)
-      calledFromTestThread = true;
-    if (std::find(threads.begin(), threads.end(), id) == threads.end())
-      threads.push_back(id);
-    lowestPriority = std::min(lowestPriority, ::GetThreadPriority(::GetCurrentThread()));
-    APTTYPE type;
-    APTTYPEQUALIFIER qualifier;
-    if (FAILED(::CoGetApartmentType(&type, &qualifier)) ||
-        qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
-      comMissing = true;
-  }
-
   BlockCheck check_;
-  const DWORD testThread_ = ::GetCurrentThreadId();
   std::mutex mutex_;
   std::condition_variable cv_;
 };

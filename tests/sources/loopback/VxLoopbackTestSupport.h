@@ -34,7 +34,7 @@ namespace vxtest {
 // (long streams are not kept), whatever the packets' flags said, and notes the
 // thread, its priority and its COM state on every call. A Write of zero bytes
 // (a stop ended the wait on an empty endpoint) may only be the last call.
-class LoopbackSink final : public IVxAudioLiveSink {
+class LoopbackSink final : public IVxAudioLiveSink, public VxSinkCallers {
  public:
   explicit LoopbackSink(const VxTestEndpointConfig& config) : config_(config) {}
 
@@ -82,23 +82,8 @@ class LoopbackSink final : public IVxAudioLiveSink {
   std::vector<uint32_t> writeFrames;
   uint64_t frames = 0;
   int writes = 0, badWrites = 0, mismatches = 0, zeroWrites = 0;
-  std::vector<DWORD> threads;  // distinct calling threads, in order of first call
-  int lowestPriority = 1000;   // lowest thread priority seen in a call
-  bool comMissing = false;     // a call came from a thread without COM
 
  private:
-  void Note() {
-    const DWORD id = ::GetCurrentThreadId();
-    if (threads.empty() || threads.back() != id)
-      threads.push_back(id);
-    lowestPriority = std::min(lowestPriority, ::GetThreadPriority(::GetCurrentThread()));
-    APTTYPE type;
-    APTTYPEQUALIFIER qualifier;
-    if (FAILED(::CoGetApartmentType(&type, &qualifier)) ||
-        qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
-      comMissing = true;
-  }
-
   VxTestEndpointConfig config_;
   std::mutex mutex_;
   std::condition_variable cv_;
