@@ -1,26 +1,31 @@
-// The one sink double of the source tests.
+// The one sink double of the source tests, and a source holder.
 //
-// Keeps every announced format; counts writes, bytes, set flags and stream
-// ends; keeps the bytes of every block or hands each block to a check instead
-// (long streams); notes which threads called, the lowest thread priority seen
-// and whether a call came from a thread without COM; and lets a test wait on
-// what has arrived. Every call takes the sink's lock, so a check runs on the
-// source's thread in order. Read the fields directly once the source is gone,
-// or under Locked() while it runs. Windows only.
+// Keeps every announced format; counts writes, bytes, set flags, stream ends
+// and writes before any format; keeps the bytes of every block or hands each
+// block to a check instead (long streams); notes which threads called, the
+// lowest thread priority seen and whether a call came from a thread without
+// COM; and lets a test wait on what has arrived. Every call takes the sink's
+// lock, so a check runs on the source's thread in order. Read the fields
+// directly once the source is gone, or under Locked() while it runs. Windows
+// only.
 #pragma once
 
 #include <windows.h>
 
 #include <objbase.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "live_Main/boundary/IVxAudioLive.h"
 #include "live_Main/boundary/IVxAudioLiveSink.h"
 #include "live_Main/boundary/VxAudioFormat.h"
 
@@ -73,6 +78,7 @@ class VxTestSink final : public IVxAudioLiveSink, public VxSinkCallers {
     Note();
     ++writes;
     flagSet += flag ? 1 : 0;
+    writesBeforeFormat += formats.empty() ? 1 : 0;
     if (byteCount > 0 && data) {
       const auto* bytesIn = static_cast<const uint8_t*>(data);
       if (check_) {
@@ -121,13 +127,55 @@ class VxTestSink final : public IVxAudioLiveSink, public VxSinkCallers {
   std::vector<int32_t> blockBytes;     // the byte count of every Write
   uint64_t total = 0;                  // bytes of every non-empty block
   uint64_t mismatches = 0;             // blocks the check refused
-  int writes = 0, flagSet = 0, ended = 0;
+  int writes = 0, flagSet = 0, ended = 0, writesBeforeFormat = 0;
 
  private:
   BlockCheck check_;
   std::mutex mutex_;
   std::condition_variable cv_;
 };
+
+// Predicates for WaitFor and RunSource: at least `n` writes, `n` bytes.
+inline auto Writes(int n) {
+  return [n](const VxTestSink& s) { return s.writes >= n; };
+}
+inline auto Bytes(uint64_t n) {
+  return [n](const VxTestSink& s) { return s.total >= n; };
+}
+
+// A source deleted the way the host deletes it.
+struct SourceDeleter {
+  void operator()(IVxAudioLive* p) const { VxDeleteSource(p); }
+};
+using SourcePtr = std::unique_ptr<IVxAudioLive, SourceDeleter>;
+
+// A new source of factory index `index` (0 ASIO, 1 loopback, 2 IPC).
+inline SourcePtr NewSource(int index) {
+  IVxAudioLive* source = nullptr;
+  EXPECT_EQ(GetLivePlugin(index, &source), 0);
+  return SourcePtr(source);
+}
+
+// One life of a new source of factory index `index`: Open with `parameters`
+// on `sink` must answer `opened`; when it succeeded, the source runs until
+// `enough(sink)` holds; then it is deleted.
+template <typename Predicate>
+::testing::AssertionResult RunSource(int index,
+                                     const char16_t* parameters,
+                                     VxTestSink& sink,
+                                     Predicate enough,
+                                     int32_t opened = 0,
+                                     int timeoutMs = kSinkWaitMs) {
+  SourcePtr source = NewSource(index);
+  if (!source)
+    return ::testing::AssertionFailure() << "no source of index " << index;
+  const int32_t answer = source->Open(parameters, &sink);
+  if (answer != opened)
+    return ::testing::AssertionFailure() << "Open answered " << answer << ", not " << opened;
+  if (answer == 0 && !sink.WaitFor(enough, timeoutMs))
+    return ::testing::AssertionFailure() << "the sink waited " << timeoutMs << " ms in vain";
+  return ::testing::AssertionSuccess();
+}
 
 // Milliseconds since `since`.
 inline int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {

@@ -77,10 +77,7 @@ TEST_F(AsioSourceTest, WorksWithEachWayARealDriverBehaves) {
     c.configure(config);
     Configure(2, config);
     VxTestSink sink = CheckingSink(ASIOSTInt24LSB, 2, 4);
-    SourcePtr source = NewSource();
-    ASSERT_EQ(source->Open(Parameters(2, c.rate, 4, 2).c_str(), &sink), 0);
-    ASSERT_TRUE(sink.WaitWrites(kSwitches));
-    source.reset();
+    ASSERT_TRUE(RunSource(kAsio, Parameters(2, c.rate, 4, 2).c_str(), sink, Writes(kSwitches)));
     EXPECT_GE(sink.writes, kSwitches);
     EXPECT_EQ(sink.mismatches != 0, c.silentHalf);
     EXPECT_EQ(sink.formats.size(), 1u);
@@ -104,10 +101,7 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
     config.logFile = configs_[3].logFile;  // one log for every round
     ASSERT_TRUE(config.Save(3));
     VxTestSink sink = CheckingSink(ASIOSTFloat32LSB, 0, 8);
-    SourcePtr source = NewSource();
-    ASSERT_EQ(source->Open(Parameters(3, 48000, 8, 0).c_str(), &sink), 0);
-    ASSERT_TRUE(sink.WaitWrites(1 + i % 3));
-    source.reset();
+    ASSERT_TRUE(RunSource(kAsio, Parameters(3, 48000, 8, 0).c_str(), sink, Writes(1 + i % 3)));
     ASSERT_EQ(sink.mismatches, 0u);
   };
   Configure(3, FastDriver(ASIOSTFloat32LSB, 8, 0));
@@ -157,7 +151,7 @@ TEST_F(AsioSourceTest, RunningOutOfMemoryAnywhereGivesTheFailureValue) {
   for (const auto& call : calls) {
     long allowed = 0;
     for (int32_t result = -1; result != 0; ++allowed) {
-      SourcePtr source = NewSource();
+      SourcePtr source = NewSource(kAsio);
       FailAllocationsAfter(allowed);
       result = call(source.get());
       FailAllocationsAfter(-1);

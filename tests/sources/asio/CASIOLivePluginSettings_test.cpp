@@ -30,29 +30,8 @@ void StoreSettings(const std::wstring& deviceId, DWORD rate, DWORD channels, DWO
   VxStoreSetting(key, L"Channel Shift", shift);
 }
 
-std::wstring CallLogPath(int index) {
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  return temp + (L"AsioSettings-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(index) + L".log");
-}
-
-// Registers test drivers 0 to `count` - 1 and no others; driver i delivers
-// kTypes[i], so a recording tells which driver made it.
+// Driver i delivers kTypes[i], so a recording tells which driver made it.
 constexpr ASIOSampleType kTypes[] = {ASIOSTInt32LSB, ASIOSTInt16LSB, ASIOSTInt24LSB};
-void RegisterDrivers(int count) {
-  for (int i = 0; i < 3; ++i) {
-    VxTestAsioConfig config = VxTestAsioConfig::Load(i);
-    config.sampleTypes = {kTypes[i]};
-    config.logFile = CallLogPath(i);
-    ::DeleteFileW(config.logFile.c_str());
-    ASSERT_TRUE(config.Save(i));
-  }
-  for (int i = 0; i < kDriverCount; ++i)
-    VxTestAsioUnregister(i);
-  for (int i = 0; i < count; ++i)
-    ASSERT_TRUE(VxTestAsioRegister(i, VxTestAsioDefaultDllPath()));
-}
 
 std::wstring EncodedId(int index, bool lower = false) {
   std::wstring id = VxTestAsioClassIdText(index);
@@ -62,25 +41,33 @@ std::wstring EncodedId(int index, bool lower = false) {
   return L"%7B" + id.substr(1, 36) + L"%7D";
 }
 
-class AsioSettings : public ::testing::Test {
+// The stored settings start empty; source_ is an ASIO source made for each test.
+class AsioSettings : public AsioSourceTest {
  protected:
   void SetUp() override {
-    ::SetEnvironmentVariableW(
-        L"VXTESTASIO_ROOT", (L"AsioSettings " + std::to_wstring(::GetCurrentProcessId())).c_str());
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    AsioSourceTest::SetUp();
     Env().DeleteSettings();
-    ASSERT_TRUE(VxHostLibraries::Instance().LoadTools());
-    ASSERT_EQ(GetLivePlugin(0, &source_), 0);
+    source_ = NewSource(kAsio).release();
     ASSERT_NE(source_, nullptr);
   }
   void TearDown() override {
     VxDeleteSource(source_);
-    for (int i = 0; i < kDriverCount; ++i) {
+    for (int i = 0; i < kDriverCount; ++i)
       VxTestAsioUnregister(i);
-      VxTestAsioConfig::Erase(i);
-    }
     Env().DeleteSettings();
-    ::CoUninitialize();
+    AsioSourceTest::TearDown();
+  }
+  // Registers test drivers 0 to `count` - 1 and no others.
+  void RegisterDrivers(int count) {
+    for (int i = 0; i < 3; ++i) {
+      VxTestAsioConfig config = VxTestAsioConfig::Load(i);
+      config.sampleTypes = {kTypes[i]};
+      Configure(i, config);
+    }
+    for (int i = 0; i < kDriverCount; ++i)
+      VxTestAsioUnregister(i);
+    for (int i = 0; i < count; ++i)
+      ASSERT_TRUE(VxTestAsioRegister(i, VxTestAsioDefaultDllPath()));
   }
   std::wstring SettingsString(IVxAudioLive* source = nullptr) {
     wchar_t text[1024] = {};
@@ -127,11 +114,8 @@ TEST_F(AsioSettings, SettingsStringDescribesTheStoredChoiceAndOpensIt) {
     EXPECT_EQ(text, c.expected);
     VxTestSink sink =
         CheckingSink(c.driver < 0 ? ASIOSTInt32LSB : kTypes[c.driver], c.shift, c.channels);
-    SourcePtr opened = NewSource();
-    EXPECT_EQ(opened->Open(reinterpret_cast<const char16_t*>(text.c_str()), &sink),
-              c.driver < 0 ? -1 : 0);
-    EXPECT_TRUE(c.driver < 0 || sink.WaitWrites(4));
-    opened.reset();
+    EXPECT_TRUE(RunSource(kAsio, reinterpret_cast<const char16_t*>(text.c_str()), sink, Writes(4),
+                          c.driver < 0 ? -1 : 0));
     EXPECT_EQ(sink.mismatches, 0u);
   }
 }
@@ -145,7 +129,7 @@ TEST_F(AsioSettings, DialogWhileStreamingStoresTheChoiceAndLeavesTheStreamsAlone
   StoreSettings(VxTestAsioClassIdText(1), 48000, 2, 0);
   VxTestSink first = CheckingSink(kTypes[0], 0, 2);
   VxTestSink second = CheckingSink(kTypes[1], 4, 4);
-  SourcePtr streaming[] = {NewSource(), NewSource()};
+  SourcePtr streaming[] = {NewSource(kAsio), NewSource(kAsio)};
   ASSERT_EQ(streaming[0]->Open(Parameters(0, 48000, 2, 0).c_str(), &first), 0);
   ASSERT_EQ(streaming[1]->Open(Parameters(1, 48000, 4, 4).c_str(), &second), 0);
   VxUiTestHost host;
@@ -180,9 +164,9 @@ TEST_F(AsioSettings, DialogWhileStreamingStoresTheChoiceAndLeavesTheStreamsAlone
   }
   for (int i = 0; i < 2; ++i) {
     EXPECT_TRUE(static_cast<CASIOLivePlugin*>(streaming[i].get())->Wrapper()->IsLoaded());
-    EXPECT_TRUE(VxTestAsioFind(VxTestAsioReadCallLog(CallLogPath(i)), "destroyed").empty());
+    EXPECT_TRUE(VxTestAsioFind(CallLog(i), "destroyed").empty());
     streaming[i].reset();
-    ExpectCleanDriverLog(VxTestAsioReadCallLog(CallLogPath(i)));
+    ExpectCleanDriverLog(CallLog(i));
   }
   EXPECT_EQ(first.mismatches, 0u);
   EXPECT_EQ(second.mismatches, 0u);

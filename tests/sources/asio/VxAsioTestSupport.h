@@ -23,7 +23,11 @@
 
 namespace vxasiotest {
 
+using vxtest::NewSource;
+using vxtest::RunSource;
+using vxtest::SourcePtr;
 using vxtest::VxTestSink;
+using vxtest::Writes;
 
 // A sink that checks every block against the driver's signal, from input
 // `firstChannel` on.
@@ -36,16 +40,8 @@ inline VxTestSink CheckingSink(ASIOSampleType type, int firstChannel, int channe
   });
 }
 
-struct SourceDeleter {
-  void operator()(IVxAudioLive* p) const { VxDeleteSource(p); }
-};
-using SourcePtr = std::unique_ptr<IVxAudioLive, SourceDeleter>;
+constexpr int kAsio = 0;  // the ASIO source's factory index
 
-inline SourcePtr NewSource() {
-  IVxAudioLive* source = nullptr;
-  EXPECT_EQ(GetLivePlugin(0, &source), 0);
-  return SourcePtr(source);
-}
 inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
   return static_cast<CASIOLivePlugin*>(p.get());
 }

@@ -19,7 +19,7 @@ namespace {
 void OneCycle(int i) {
   PipePair pipe;
   VxTestSink sink;
-  IVxAudioLive* source = VxCreateIpcLivePlugin();
+  SourcePtr source = NewSource(kIpc);
   const bool streaming = i % 2 != 0;
   ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(FormatMessage(48000, 16, 2)));
@@ -35,7 +35,7 @@ void OneCycle(int i) {
   } else {
     ASSERT_TRUE(sink.WaitTotal(512));
   }
-  VxDeleteSource(source);
+  source.reset();
   ASSERT_EQ(sink.bytes, PatternBytes(0, 512));
 }
 
@@ -45,12 +45,12 @@ TEST(IpcSourceStop, DeletingDuringAPendingReadReturnsPromptlyWithoutSourceEnded)
   for (int round = 0; round < 5; ++round) {
     PipePair pipe;
     VxTestSink sink;
-    IVxAudioLive* source = VxCreateIpcLivePlugin();
+    SourcePtr source = NewSource(kIpc);
     ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
     ASSERT_TRUE(pipe.Write(FormatMessage(44100, 16, 2)));
     ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));  // the worker is now back in a read
     const auto start = Clock::now();
-    VxDeleteSource(source);
+    source.reset();
     EXPECT_LT(ElapsedMs(start), 1000);
     EXPECT_EQ(sink.ended, 0);
     // The source flushed, disconnected and closed its end.
@@ -63,7 +63,7 @@ TEST(IpcSourceStop, DeletingDuringAPendingReadReturnsPromptlyWithoutSourceEnded)
 TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
   PipePair pipe;
   VxTestSink sink;
-  IVxAudioLive* source = VxCreateIpcLivePlugin();
+  SourcePtr source = NewSource(kIpc);
   ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 32))));
   ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));
@@ -74,7 +74,7 @@ TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
   EXPECT_LT(quiet, 15000);
   // The ended stream keeps the pipe until deletion; nothing more is read from it.
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(32, 32))));
-  VxDeleteSource(source);
+  source.reset();
   EXPECT_EQ(sink.ended, 1);
   EXPECT_EQ(sink.bytes, PatternBytes(0, 32));
 }
@@ -82,13 +82,13 @@ TEST(IpcSourceStop, QuietProducerEndsTheStreamOnceAfterTheReadTimeLimit) {
 TEST(IpcSourceStop, ClosedPipeEndsTheStreamOnceWithEverythingSentBefore) {
   PipePair pipe;
   VxTestSink sink;
-  IVxAudioLive* source = VxCreateIpcLivePlugin();
+  SourcePtr source = NewSource(kIpc);
   ASSERT_EQ(source->Open(pipe.HandOver("&streaming=1").c_str(), &sink), 0);
   for (int block = 0; block < 3; ++block)
     ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(block * 1000, 1000))));
   pipe.client.reset();
   ASSERT_TRUE(sink.WaitEnded(20000));
-  VxDeleteSource(source);
+  source.reset();
   EXPECT_EQ(sink.ended, 1);
   EXPECT_EQ(sink.bytes, PatternBytes(0, 3000));
 }

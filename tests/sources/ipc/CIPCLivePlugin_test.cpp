@@ -16,15 +16,6 @@ using namespace vxtest;
 
 namespace {
 
-struct SourceDeleter {
-  void operator()(IVxAudioLive* p) const { VxDeleteSource(p); }
-};
-using SourcePtr = std::unique_ptr<IVxAudioLive, SourceDeleter>;
-
-SourcePtr NewSource() {
-  return SourcePtr(VxCreateIpcLivePlugin());
-}
-
 CIPCLivePlugin* Ipc(const SourcePtr& source) {
   return static_cast<CIPCLivePlugin*>(source.get());
 }
@@ -50,11 +41,11 @@ void StreamThroughProducer(bool streaming, uint64_t bytes, size_t messageBytes) 
     checker.Check(data, size);
     return true;
   });
-  SourcePtr source = NewSource();
-  ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), &sink), 0);
-  EXPECT_EQ(producer.Wait(600000), 0);  // 0: every reply said "accepted"
-  ASSERT_TRUE(sink.WaitEnded(60000));   // the "stop" message
-  source.reset();
+  // Until the "stop" message.
+  ASSERT_TRUE(RunSource(
+      kIpc, pipe.HandOver(streaming ? "&streaming=1" : "").c_str(), sink,
+      [](const VxTestSink& s) { return s.ended > 0; }, 0, 600000));
+  EXPECT_EQ(producer.Wait(60000), 0);  // 0: every reply said "accepted"
 
   EXPECT_EQ(sink.ended, 1);
   EXPECT_EQ(checker.Position(), bytes);
@@ -107,7 +98,7 @@ TEST(IpcSourceReplies, EachMessageGetsOneReplyOrNoneWhenStreaming) {
     SCOPED_TRACE(streaming);
     PipePair pipe;
     VxTestSink sink;
-    SourcePtr source = NewSource();
+    SourcePtr source = NewSource(kIpc);
     ASSERT_EQ(source->Open(pipe.HandOver(streaming ? "&streaming" : "").c_str(), &sink), 0);
     // Tags, verdicts and bad messages are the message unit's business; here: one
     // reply per message (a refused one too), in order, "strt"/"stop" never answered.
@@ -143,7 +134,7 @@ TEST(IpcSourceReplies, WorkerRegistersWithTheSchedulerAsProAudioAndReverts) {
   const int reverts = SchedulerHook::reverts;
   PipePair pipe;
   VxTestSink sink;
-  SourcePtr source = NewSource();
+  SourcePtr source = NewSource(kIpc);
   ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 8))));
   ASSERT_EQ(pipe.ReadReply(), ResultReply('1'));  // the worker has registered by now
@@ -160,7 +151,7 @@ TEST(IpcSourceMalformed, OversizedOrEmptyMessageEndsTheStream) {
   for (size_t size : {size_t{0x100001}, size_t{0}}) {
     PipePair pipe(true, 1 << 20);
     VxTestSink sink;
-    SourcePtr source = NewSource();
+    SourcePtr source = NewSource(kIpc);
     ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &sink), 0);
     ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 100))));
     EXPECT_EQ(pipe.ReadReply(), ResultReply('1'));
@@ -185,7 +176,7 @@ TEST(IpcSourceMalformed, HandleThatIsNoPipeEndsTheStreamAndIsNotClosed) {
   VxHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   for (const std::u16string& settings : {U16("pipe=7ffffff0"), PipeSettings(event.get())}) {
     VxTestSink sink;
-    SourcePtr source = NewSource();
+    SourcePtr source = NewSource(kIpc);
     ASSERT_EQ(source->Open(settings.c_str(), &sink), 0);
     ASSERT_TRUE(sink.WaitEnded());
     EXPECT_EQ(Ipc(source)->GetPipe(), INVALID_HANDLE_VALUE);
@@ -214,7 +205,7 @@ TEST(IpcSourceOpen, SettingsGiveTheHexPipeAndTheStreamingSwitch) {
     std::snprintf(text, sizeof text, c.format,
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(server)));
     VxTestSink sink;
-    SourcePtr source = NewSource();
+    SourcePtr source = NewSource(kIpc);
     ASSERT_EQ(source->Open(U16(text).c_str(), &sink), c.expected) << text;
     EXPECT_EQ(Ipc(source)->IsRunning(), c.expected == 0) << text;
     if (c.expected == 0) {
@@ -234,7 +225,7 @@ TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
   PipePair pipe;
   PipePair other;
   VxTestSink first, second;
-  SourcePtr source = NewSource();
+  SourcePtr source = NewSource(kIpc);
   ASSERT_EQ(source->Open(pipe.HandOver().c_str(), &first), 0);
   EXPECT_EQ(source->Open(PipeSettings(other.server.get()).c_str(), &second), -1);
   ASSERT_TRUE(pipe.Write(Message("data", PatternBytes(0, 64))));
@@ -245,7 +236,7 @@ TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
 
   // A worker that cannot start fails Open, and that failed Open also counts.
   VxTestSink failed;
-  SourcePtr unopened = NewSource();
+  SourcePtr unopened = NewSource(kIpc);
   PipePair third;
   int32_t result = 0;
   {
@@ -259,26 +250,12 @@ TEST(IpcSourceOpen, SecondOpenFailsAndKeepsTheFirstSink) {
   EXPECT_EQ(unopened->Open(PipeSettings(other.server.get()).c_str(), &failed), -1);
 }
 
-TEST(IpcSourceInfo, FactoryIndexTwoAnswersNameAndCodes) {
-  IVxAudioLive* made = nullptr;
-  ASSERT_EQ(GetLivePlugin(2, &made), 0);
-  ASSERT_NE(made, nullptr);
-  SourcePtr source(made);
-  char16_t buffer[1024];
-  std::fill(std::begin(buffer), std::end(buffer), u'#');
-  EXPECT_EQ(source->GetInfo(0, buffer), 0);
-  EXPECT_EQ(std::u16string(buffer, 5), std::u16string(u"IPC\0#", 5));  // 8 bytes, nothing more
-  EXPECT_EQ(source->GetInfo(1, buffer), 1);
-  EXPECT_EQ(source->GetInfo(2, buffer), 0);
-  EXPECT_EQ(source->GetInfo(3, buffer), -1);
-  EXPECT_EQ(source->GetInfo(-1, buffer), -1);
-  EXPECT_EQ(source->Reserved(0, nullptr), -1);
+// Its name and the codes every source shares are the factory's business.
+TEST(IpcSourceInfo, NoSettingsAndTheSixthSlotOfTheSourceTableHandlesAMessage) {
+  SourcePtr source = NewSource(kIpc);
+  EXPECT_EQ(source->GetInfo(2, nullptr), 0);
   EXPECT_EQ(source->Configure(0, nullptr), -1);
-}
-
-TEST(IpcSourceInfo, SixthSlotOfTheSourceTableHandlesAMessage) {
   // Called the way a caller of the raw table would: slot 5, `this` first.
-  SourcePtr source = NewSource();
   using ProcessMessageSlot = void (*)(IVxAudioLive*, VxByteBuffer*, VxByteBuffer*, bool*);
   auto slot = (*reinterpret_cast<ProcessMessageSlot**>(source.get()))[5];
   VxByteBuffer input, output;

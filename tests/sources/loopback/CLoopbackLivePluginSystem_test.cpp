@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,8 +39,7 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
   // One cycle first, so that the audio stack's own threads and caches exist
   // before counting; every cycle ends the same way.
   auto cycle = [] {
-    VxTestEndpointConfig unused;
-    LoopbackSink sink(unused);
+    VxTestSink sink;
     const std::vector<std::string> log = OpenAndDelete(sink, -1);
     EXPECT_EQ(log.size(), 1u);
     return log.empty() ? std::string() : log[0];
@@ -67,40 +64,6 @@ TEST(LoopbackSystem, EndsAsTheSystemAnswersPromptlyWithoutLeaks) {
   EXPECT_LE(VxProcessProbe::HandleSlot(), before.handleSlot + 5);
 }
 
-// Keeps the first channel of 32-bit float blocks from the first sample of
-// the tone on, until it holds `wanted` samples.
-class ToneSink final : public IVxAudioLiveSink {
- public:
-  explicit ToneSink(size_t wanted) : wanted_(wanted) {}
-  int32_t SetFormat(const VxAudioFormat* format) override {
-    format_ = *format;
-    return format->bitsPerSample == 32 && format->blockAlign == 4 * format->channels ? 0 : -1;
-  }
-  void Write(const void* data, int32_t byteCount, bool) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto* samples = static_cast<const float*>(data);
-    for (int32_t i = 0; i + format_.blockAlign <= byteCount; i += format_.blockAlign) {
-      const float v = samples[i / 4];
-      if (!first_.empty() || std::fabs(v) > 0.01f)
-        first_.push_back(v);
-    }
-    if (first_.size() >= wanted_)
-      cv_.notify_all();
-  }
-  void SourceEnded() override {}
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(60), [&] { return first_.size() >= wanted_; });
-  }
-  VxAudioFormat format_;
-  std::vector<float> first_;
-
- private:
-  const size_t wanted_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-};
-
 // The sine another program plays into the null sink arrives through the whole
 // capture path at the frequency and level it was played with; with no audio
 // server the forwarding endpoint has nothing to activate and Open fails.
@@ -113,8 +76,7 @@ TEST(LoopbackSystem, RealPlayedSineArrivesAtItsFrequencyAndLevel) {
   VxTestEndpointScope endpoint(config);
   ASSERT_TRUE(endpoint.ok());
   if (std::string(server) != "pulse") {
-    VxTestEndpointConfig unused;
-    LoopbackSink sink(unused);
+    VxTestSink sink;
     const std::vector<std::string> log = OpenAndDelete(sink, -1);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_TRUE(std::regex_match(
@@ -125,17 +87,25 @@ TEST(LoopbackSystem, RealPlayedSineArrivesAtItsFrequencyAndLevel) {
   ASSERT_TRUE(std::getenv("VX_TONE_HZ") && std::getenv("VX_TONE_DBFS"));
   const double playedHz = std::atof(std::getenv("VX_TONE_HZ"));
   const double playedDb = std::atof(std::getenv("VX_TONE_DBFS"));
-  ToneSink sink(44100 / 2);
-  IVxAudioLive* source = CreateSource();
-  ASSERT_EQ(source->Open(u"", &sink), 0);
-  EXPECT_TRUE(sink.Wait()) << "half a second of the tone within a minute";
-  VxDeleteSource(source);
-  ASSERT_GE(sink.first_.size(), 44100u / 2);
+  // The first channel of 32-bit float blocks, from the first sample of the tone on.
+  std::vector<float> v;
+  VxAudioFormat format;
+  VxTestSink sink([&](uint64_t, const void* data, size_t bytes) {
+    format = sink.formats.back();
+    const auto* samples = static_cast<const float*>(data);
+    for (size_t i = 0; i + format.blockAlign <= bytes; i += format.blockAlign)
+      if (!v.empty() || std::fabs(samples[i / 4]) > 0.01f)
+        v.push_back(samples[i / 4]);
+    return true;
+  });
+  ASSERT_TRUE(RunSource(1, u"", sink, [&](const VxTestSink&) { return v.size() >= 44100 / 2; }))
+      << "half a second of the tone within a minute";
+  ASSERT_EQ(format.bitsPerSample, 32);
+  ASSERT_EQ(format.blockAlign, 4 * format.channels);
 
   // The median distance of rising zero crossings (interpolated) gives the
   // frequency, unmoved by a stretch the capture lost on a busy machine; the
   // peak gives the level.
-  const std::vector<float>& v = sink.first_;
   std::vector<double> crossings, periods;
   float peak = 0;
   for (size_t i = 1; i < v.size(); ++i) {
@@ -147,10 +117,10 @@ TEST(LoopbackSystem, RealPlayedSineArrivesAtItsFrequencyAndLevel) {
   for (size_t i = 1; i < crossings.size(); ++i)
     periods.push_back(crossings[i] - crossings[i - 1]);
   std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-  const double hz = sink.format_.sampleRate / periods[periods.size() / 2];
+  const double hz = format.sampleRate / periods[periods.size() / 2];
   const double db = 20 * std::log10(peak);
   std::printf("played %.1f Hz at %.1f dBFS; recorded %.2f Hz at %.2f dBFS (%u Hz, %u ch)\n",
-              playedHz, playedDb, hz, db, sink.format_.sampleRate, sink.format_.channels);
+              playedHz, playedDb, hz, db, format.sampleRate, format.channels);
   EXPECT_NEAR(hz, playedHz, playedHz * 0.005);
   EXPECT_NEAR(db, playedDb, 1.0);
 }

@@ -11,18 +11,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "foundation/VxHandle.h"
 #include "live_Main/boundary/IVxAudioLive.h"
-#include "live_Main/boundary/IVxAudioLiveSink.h"
-#include "live_Main/boundary/VxAudioFormat.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
 #include "tests/support/VxProcessProbe.h"
 #include "tests/support/VxTestSink.h"
@@ -30,64 +25,34 @@
 
 namespace vxtest {
 
-// Checks every Write against the endpoint's signal for `config` as it comes
-// (long streams are not kept), whatever the packets' flags said, and notes the
-// thread, its priority and its COM state on every call. A Write of zero bytes
-// (a stop ended the wait on an empty endpoint) may only be the last call.
-class LoopbackSink final : public IVxAudioLiveSink, public VxSinkCallers {
- public:
-  explicit LoopbackSink(const VxTestEndpointConfig& config) : config_(config) {}
+// A sink that checks every block against the endpoint's signal for `config`
+// as it comes (long streams are not kept): whole frames, byte exact, whatever
+// the packets' flags said.
+inline VxTestSink EndpointSink(const VxTestEndpointConfig& config) {
+  return VxTestSink([config](uint64_t offset, const void* data, size_t bytes) {
+    const uint32_t align = config.BlockAlign();
+    if (offset % align != 0 || bytes % align != 0)
+      return false;
+    const auto expected = VxTestEndpointControl::ExpectedBytes(
+        config, offset / align, static_cast<uint32_t>(bytes / align));
+    return expected.size() == bytes && std::memcmp(expected.data(), data, bytes) == 0;
+  });
+}
 
-  int32_t SetFormat(const VxAudioFormat* format) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Note();
-    formats.push_back(*format);
-    return refuseFormat ? -1 : 0;
-  }
-  void Write(const void* data, int32_t byteCount, bool flag) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Note();
-    ++writes;
-    if (zeroWrites > 0)
-      ++badWrites;
-    if (byteCount == 0 && !flag) {
-      ++zeroWrites;
-      return;
-    }
-    if (flag || byteCount < 0 || !data || formats.empty() ||
-        byteCount % formats.back().blockAlign != 0) {
-      ++badWrites;
-    } else {
-      const uint32_t frames = static_cast<uint32_t>(byteCount) / formats.back().blockAlign;
-      writeFrames.push_back(frames);
-      const std::vector<uint8_t> expected =
-          VxTestEndpointControl::ExpectedBytes(config_, this->frames, frames);
-      if (expected.size() != static_cast<size_t>(byteCount) ||
-          std::memcmp(expected.data(), data, expected.size()) != 0)
-        ++mismatches;
-      this->frames += frames;
-    }
-    cv_.notify_all();
-  }
-  // The loopback source never ends a stream: counted as a stray call.
-  void SourceEnded() override { ++badWrites; }
-
-  bool WaitFrames(uint64_t n, int timeoutMs = 60000) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return frames >= n; });
-  }
-
-  bool refuseFormat = false;
-  std::vector<VxAudioFormat> formats;
-  std::vector<uint32_t> writeFrames;
-  uint64_t frames = 0;
-  int writes = 0, badWrites = 0, mismatches = 0, zeroWrites = 0;
-
- private:
-  VxTestEndpointConfig config_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-};
+// Calls a loopback stream may not make: a set flag, a stream end (the source
+// never ends one), a negative byte count, a write before the format, or any
+// call after a Write of zero bytes (a stop that ended the wait on an empty
+// endpoint writes one, last).
+inline int StrayCalls(const VxTestSink& sink) {
+  const auto& b = sink.blockBytes;
+  const auto empty = std::find(b.begin(), b.end(), 0);
+  return sink.flagSet + sink.ended + sink.writesBeforeFormat +
+         static_cast<int>(std::count_if(b.begin(), b.end(), [](int32_t n) { return n < 0; })) +
+         (empty == b.end() ? 0 : static_cast<int>(b.end() - empty) - 1);
+}
+inline int EmptyWrites(const VxTestSink& sink) {
+  return static_cast<int>(std::count(sink.blockBytes.begin(), sink.blockBytes.end(), 0));
+}
 
 // The record's lines of one event, in order.
 inline std::vector<VxTestRecordLine> Events(const std::vector<VxTestRecordLine>& lines,
@@ -109,24 +74,16 @@ inline double ProcessCpuMs() {
   return ms(kernel) + ms(user);
 }
 
-inline IVxAudioLive* CreateSource() {
-  IVxAudioLive* source = nullptr;
-  EXPECT_EQ(GetLivePlugin(1, &source), 0);
-  return source;
-}
-
 // Opens a source on `sink`, expecting `opened`, and deletes it at once: that
 // takes under 10 s, no block with audio arrives, and the capture's log runs
 // from Start to Finish. Gives the messages logged in between.
-inline std::vector<std::string> OpenAndDelete(LoopbackSink& sink, int32_t opened) {
+inline std::vector<std::string> OpenAndDelete(VxTestSink& sink, int32_t opened) {
   constexpr const char* kSource = "CLoopbackLivePlugin::LoopbackCapture";
   const size_t from = VxToolsTestEnv::Instance().LogLineCount();
-  IVxAudioLive* source = CreateSource();
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(source->Open(u"", &sink), opened);
-  VxDeleteSource(source);
+  EXPECT_EQ(NewSource(1)->Open(u"", &sink), opened);
   EXPECT_LT(ElapsedMs(start), 10000);
-  EXPECT_EQ(sink.writes - sink.zeroWrites, 0);
+  EXPECT_EQ(sink.writes - EmptyWrites(sink), 0);
   std::vector<std::string> log;
   for (const std::string& line : VxToolsTestEnv::Instance().FindLogLines(kSource, from)) {
     VxLogEntry entry;
@@ -161,7 +118,7 @@ struct EndpointRun {
 
   const VxTestEndpointConfig config;
   VxTestEndpointScope endpoint;
-  LoopbackSink sink{config};
+  VxTestSink sink = EndpointSink(config);
 };
 
 }  // namespace vxtest
