@@ -79,7 +79,9 @@ class VxTestSink final : public IVxAudioLiveSink, public VxSinkCallers {
     ++writes;
     flagSet += flag ? 1 : 0;
     writesBeforeFormat += formats.empty() ? 1 : 0;
-    if (byteCount > 0 && data) {
+    if (byteCount > 0 && !data) {
+      ++mismatches;  // a block without its bytes
+    } else if (byteCount > 0) {
       const auto* bytesIn = static_cast<const uint8_t*>(data);
       if (check_) {
         if (!check_(total, data, static_cast<size_t>(byteCount)))
@@ -126,7 +128,7 @@ class VxTestSink final : public IVxAudioLiveSink, public VxSinkCallers {
   std::vector<uint8_t> bytes;          // the blocks, when kept
   std::vector<int32_t> blockBytes;     // the byte count of every Write
   uint64_t total = 0;                  // bytes of every non-empty block
-  uint64_t mismatches = 0;             // blocks the check refused
+  uint64_t mismatches = 0;             // blocks the check refused, or without data
   int writes = 0, flagSet = 0, ended = 0, writesBeforeFormat = 0;
 
  private:

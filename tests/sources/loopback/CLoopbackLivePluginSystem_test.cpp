@@ -91,6 +91,8 @@ TEST(LoopbackSystem, RealPlayedSineArrivesAtItsFrequencyAndLevel) {
   std::vector<float> v;
   VxAudioFormat format;
   VxTestSink sink([&](uint64_t, const void* data, size_t bytes) {
+    if (sink.formats.empty())
+      return false;
     format = sink.formats.back();
     const auto* samples = static_cast<const float*>(data);
     for (size_t i = 0; i + format.blockAlign <= bytes; i += format.blockAlign)
