@@ -28,6 +28,9 @@ TEST(Format, ConversionsFlagsWidthsAndPrecisions) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.got, c.expected);
+  // The count ends the list even where more arguments follow in memory.
+  const VxArgList two({1, 2});
+  EXPECT_EQ(VxFormatArgs(u"%d %d", two.List(), 1), u"1 0");
   EXPECT_EQ(VxArgList({1, 2, 3, 4}).Capacity(), 4);
   EXPECT_EQ(VxArgList({1, 2, 3, 4, 5}).Capacity(), 20);
 }

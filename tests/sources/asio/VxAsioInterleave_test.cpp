@@ -76,3 +76,17 @@ TEST(AsioInterleave, EveryInstructionSetMatchesTheReferenceForEveryShape) {
     }
   }
 }
+
+// A block without frames, channels or sample bytes, or with a negative count,
+// writes nothing.
+TEST(AsioInterleave, DegenerateShapesWriteNothing) {
+  const std::vector<uint8_t> half(64, 0x11);
+  const void* pointers[2] = {half.data(), half.data()};
+  const int shapes[][3] = {{1, -1, 4}, {2, -1, 4}, {1, 0, 4}, {0, 5, 4},
+                           {-1, 5, 4}, {2, 5, 0},  {1, 5, -2}};  // channels, frames, bytes
+  for (const auto& s : shapes) {
+    std::vector<uint8_t> out(64, 0xEE);
+    VxInterleave(out.data(), pointers, s[0], s[1], s[2]);
+    EXPECT_EQ(out, std::vector<uint8_t>(64, 0xEE)) << s[0] << " ch, " << s[1] << " frames";
+  }
+}
