@@ -76,7 +76,8 @@ TEST(NumberParse, DoubleAcceptsPointOrCommaAndExponent) {
   EXPECT_EQ(VxParseDouble(u"7e"), 7.0);
   EXPECT_EQ(VxParseDouble(u"7e+"), 7.0);
   EXPECT_EQ(VxParseDouble(u"1.2.3"), 1.2);
-  EXPECT_EQ(VxParseDouble(std::u16string_view(u"1.55", 3)), 1.5);  // the view ends first
+  EXPECT_EQ(VxParseDouble(std::u16string_view(u"1.55", 3)), 1.5);    // the view ends first
+  EXPECT_EQ(VxParseDouble(std::u16string_view(u"1e25", 3)), 100.0);  // also in the exponent
   EXPECT_EQ(VxParseDouble(u"."), 0.0);
   EXPECT_EQ(VxParseDouble(u"abc"), 0.0);
   EXPECT_EQ(VxParseDouble(u"inf"), 0.0);

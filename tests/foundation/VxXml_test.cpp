@@ -60,6 +60,7 @@ TEST(XmlReferences, DecodeEntitiesAndShortNumericReferencesOnly) {
   EXPECT_EQ(VxXmlUnescape(u"&#0;"), u"&#0;");
   EXPECT_EQ(VxXmlUnescape(u"&#x1F600;"), u"\U0001F600");
   EXPECT_EQ(VxXmlUnescape(u"&#x110000;"), u"&#x110000;");
+  EXPECT_EQ(VxXmlUnescape(u"&#x10000;&#x10FFFF;&#5;"), u"\U00010000\U0010FFFF\u0005");
   EXPECT_EQ(VxXmlUnescape(u"&amp;lt;"), u"&lt;");  // one pass only
   EXPECT_EQ(VxXmlUnescape(u"&"), u"&");
 }

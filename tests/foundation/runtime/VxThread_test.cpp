@@ -202,11 +202,32 @@ TEST(VxThreadStop, SetsFlagAndEventReportsResultOnceAndNewStartClearsThem) {
   EXPECT_EQ(thread.GetStartCount(), 2);
 }
 
-TEST(VxThreadWait, ReportsWhichHandleEndedTheWait) {
+std::atomic<int> gTimerTicks{0};
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
+  ++gTimerTicks;
+}
+
+TEST(VxThreadWait, ReportsWhichHandleEndedTheWaitAndMsgWaitDispatchesInput) {
   TestThread thread;
   ASSERT_TRUE(thread.Start(0, false));
   VxHandle extra = MakeEvent();
   EXPECT_EQ(thread.Wait(50, extra.get()), static_cast<uint32_t>(WAIT_TIMEOUT));
+
+  // A thread timer with a callback is dispatched without any window. It fires
+  // far more often than the timeout, so a wait that restarted the full timeout
+  // after each message would never end.
+  gTimerTicks = 0;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CountTick);
+  ASSERT_NE(timer, 0u);
+  const auto start = Clock::now();
+  const uint32_t r = thread.MsgWait(400, nullptr);
+  const long long elapsed = MsSince(start);
+  ::KillTimer(nullptr, timer);
+  EXPECT_TRUE(r == WAIT_TIMEOUT || r == WAIT_OBJECT_0 + 2) << r;
+  EXPECT_GE(elapsed, 300);
+  EXPECT_LT(elapsed, 5000);
+  EXPECT_GE(gTimerTicks.load(), 2);
+
   ::SetEvent(extra.get());
   EXPECT_EQ(thread.Wait(10000, extra.get()), WAIT_OBJECT_0 + 2);
   HANDLE extraHandle = extra.get();
@@ -218,31 +239,6 @@ TEST(VxThreadWait, ReportsWhichHandleEndedTheWait) {
   EXPECT_EQ(thread.MsgWait(10000, nullptr), WAIT_OBJECT_0);
   EXPECT_TRUE(thread.Stop(-1));
   EXPECT_EQ(thread.MsgWait(10000, nullptr), 0u);  // not running
-}
-
-std::atomic<int> gTimerTicks{0};
-void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
-  ++gTimerTicks;
-}
-
-TEST(VxThreadWait, MsgWaitDispatchesInputAndStillEndsAtTimeout) {
-  TestThread thread;
-  ASSERT_TRUE(thread.Start(0, false));
-  gTimerTicks = 0;
-  // A thread timer with a callback is dispatched without any window. It fires
-  // far more often than the timeout, so a wait that restarted the full timeout
-  // after each message would never end.
-  const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CountTick);
-  ASSERT_NE(timer, 0u);
-  const auto start = Clock::now();
-  const uint32_t r = thread.MsgWait(400, nullptr);
-  const long long elapsed = MsSince(start);
-  ::KillTimer(nullptr, timer);
-  EXPECT_TRUE(r == WAIT_TIMEOUT || r == WAIT_OBJECT_0 + 2) << r;
-  EXPECT_GE(elapsed, 300);
-  EXPECT_LT(elapsed, 5000);
-  EXPECT_GE(gTimerTicks.load(), 2);
-  EXPECT_TRUE(thread.Stop(-1));
 }
 
 // Past the limit Stop first cancels the body's blocked synchronous read (the

@@ -91,24 +91,20 @@ TEST_F(ZoneSettings, NothingStoredGivesDefaultsAndTheFirstWriteIsKept) {
   EXPECT_FALSE(KeyExists(L"Plugins\\Live\\ASIO"));
 }
 
-TEST_F(ZoneSettings, PrimaryValueWinsAndLegacyValueFillsIn) {
+TEST_F(ZoneSettings, PrimaryValueWinsLegacyValueFillsInAndWritingMovesIt) {
   Store(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
   Store(L"Zones\\0\\Live ASIO", L"Sample Rate", 96000);
   Store(L"Plugins\\Live\\ASIO", L"Channels", 4);
   Store(L"Plugins\\Live\\ASIO", L"Device ID", L"{LEGACY}");
-  VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
-  EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 96000);
-  EXPECT_EQ(settings.ReadInt(u"Channels", 2), 4);
-  EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"{LEGACY}");
-  // Reading moves nothing.
-  EXPECT_EQ(Stored(L"Plugins\\Live\\ASIO", L"Channels"), L"dword:4");
-  EXPECT_FALSE(Stored(L"Zones\\0\\Live ASIO", L"Channels"));
-}
-
-TEST_F(ZoneSettings, WritingMovesTheValueOutOfTheLegacyKey) {
-  Store(L"Plugins\\Live\\ASIO", L"Channels", 4);
-  Store(L"Plugins\\Live\\ASIO", L"Device ID", L"{OLD}");
-  Store(L"Plugins\\Live\\ASIO", L"Sample Rate", 48000);
+  {
+    VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
+    EXPECT_EQ(settings.ReadInt(u"Sample Rate", 44100), 96000);
+    EXPECT_EQ(settings.ReadInt(u"Channels", 2), 4);
+    EXPECT_EQ(settings.ReadString(u"Device ID", u""), u"{LEGACY}");
+    // Reading moves nothing.
+    EXPECT_EQ(Stored(L"Plugins\\Live\\ASIO", L"Channels"), L"dword:4");
+    EXPECT_FALSE(Stored(L"Zones\\0\\Live ASIO", L"Channels"));
+  }
   {
     VxZoneSettings settings(0, kAsioGroup, kAsioLegacyPath, u"");
     EXPECT_TRUE(settings.WriteInt(u"Channels", 6));

@@ -23,12 +23,6 @@ extern int g_failures;
 
 /* Folder of this program with a trailing backslash. */
 void HostFolder(wchar_t* out, size_t chars);
-/* A per-process log file and settings root for the tools library. */
-void PrepareToolsEnvironment(wchar_t* logPath,
-                             size_t logChars,
-                             wchar_t* settingsRoot,
-                             size_t rootChars);
-
 /* Compares the process's install block byte for byte with what a portable
  * install in this program's folder must hold. */
 void CheckInstallBlock(void);
@@ -45,17 +39,10 @@ void CheckLogOrder(const wchar_t* logPath,
 /* True when some log line contains `text`. */
 int LogContains(const wchar_t* logPath, const char* text);
 
-/* Factory and registration checks through raw tables. */
+/* Checks every index through the source's raw table and returns the number of
+ * sources offered. */
 typedef int32_t (*GetLivePluginFn)(int32_t index, void** out);
-typedef LONG (*DllRegisterServerFn)(void);
-/* Checks every index and returns the number of sources offered, filling in
- * their indices. */
-int CheckFactory(GetLivePluginFn getLivePlugin, int32_t indices[3]);
-void CheckRegistration(DllRegisterServerFn registerServer,
-                       const wchar_t* settingsRoot,
-                       const wchar_t* modulePath,
-                       int count,
-                       const int32_t* indices);
+int CheckFactory(GetLivePluginFn getLivePlugin);
 
 /* Runs LoadLibraryW on `dll` while a second thread waits for the "Critical
  * Error" box, checks its text against the start-up failure text for `dll`

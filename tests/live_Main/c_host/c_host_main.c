@@ -14,15 +14,14 @@ void HostFolder(wchar_t* out, size_t chars) {
   out[n] = 0;
 }
 
-void PrepareToolsEnvironment(wchar_t* logPath,
-                             size_t logChars,
-                             wchar_t* settingsRoot,
-                             size_t rootChars) {
+/* A per-process log file (MAX_PATH characters) and settings root (128) for the
+ * tools library. */
+static void PrepareToolsEnvironment(wchar_t* logPath, wchar_t* settingsRoot) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  swprintf(logPath, logChars, L"%lslivemain_c_host_%lu.log", temp, GetCurrentProcessId());
+  swprintf(logPath, MAX_PATH, L"%lslivemain_c_host_%lu.log", temp, GetCurrentProcessId());
   DeleteFileW(logPath);
-  swprintf(settingsRoot, rootChars, L"livemain_c_host_%lu", GetCurrentProcessId());
+  swprintf(settingsRoot, 128, L"livemain_c_host_%lu", GetCurrentProcessId());
   SetEnvironmentVariableW(L"VXTOOLS_LOG_FILE", logPath);
   SetEnvironmentVariableW(L"VXTOOLS_SETTINGS_ROOT", settingsRoot);
   SetEnvironmentVariableW(L"VXTOOLS_HEADLESS", L"1");
@@ -45,7 +44,7 @@ static void DeleteToolsEnvironment(const wchar_t* logPath, const wchar_t* settin
  * the exports, unloads it and checks the tools library's view of all that. */
 static void RunLoad(void) {
   wchar_t logPath[MAX_PATH], settingsRoot[128], dll[MAX_PATH];
-  PrepareToolsEnvironment(logPath, MAX_PATH, settingsRoot, 128);
+  PrepareToolsEnvironment(logPath, settingsRoot);
   PluginPath(dll);
 
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "the tools library is loaded before the plug-in");
@@ -57,17 +56,13 @@ static void RunLoad(void) {
 
   CheckInstallBlock();
 
+  /* What the factory's sources answer and what DllRegisterServer writes is
+   * checked through the same raw tables by "vxhost validate". */
   GetLivePluginFn getLivePlugin = (GetLivePluginFn)(void*)GetProcAddress(plugin, "GetLivePlugin");
-  DllRegisterServerFn registerServer =
-      (DllRegisterServerFn)(void*)GetProcAddress(plugin, "DllRegisterServer");
   CHECK(getLivePlugin != NULL, "no export GetLivePlugin");
-  CHECK(registerServer != NULL, "no export DllRegisterServer");
-  if (getLivePlugin && registerServer) {
-    int32_t indices[3];
-    const int count = CheckFactory(getLivePlugin, indices);
-    printf("the factory offers %d source(s)\n", count);
-    CheckRegistration(registerServer, settingsRoot, dll, count, indices);
-  }
+  CHECK(GetProcAddress(plugin, "DllRegisterServer") != NULL, "no export DllRegisterServer");
+  if (getLivePlugin)
+    printf("the factory offers %d source(s)\n", CheckFactory(getLivePlugin));
 
   CHECK(FreeLibrary(plugin), "FreeLibrary failed with %lu", GetLastError());
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "the tools library stayed loaded after unload");
@@ -75,15 +70,13 @@ static void RunLoad(void) {
   static const char* const kOrder[] = {"Initialize (module: ", "ProductInfoLoaded (flag: 0)",
                                        "ModuleUnloading (module: ", "Uninitialize (module: "};
   CheckLogOrder(logPath, kOrder, 4, "VxLive.dll");
-  CHECK(LogContains(logPath, "Initialize (module: ") && LogContains(logPath, "flag: 0"),
-        "Initialize was not called with the start-up flag false");
   DeleteToolsEnvironment(logPath, settingsRoot);
 }
 
 /* The tools library loads but refuses the product information. */
 static void RunProductRefused(const wchar_t* expectedError) {
   wchar_t logPath[MAX_PATH], settingsRoot[128], dll[MAX_PATH];
-  PrepareToolsEnvironment(logPath, MAX_PATH, settingsRoot, 128);
+  PrepareToolsEnvironment(logPath, settingsRoot);
   PluginPath(dll);
   CheckRefusedLoad(dll, expectedError);
   CHECK(GetModuleHandleW(L"VxTools.dll") == NULL, "a refused load left the tools library loaded");
