@@ -234,6 +234,14 @@ TEST(PropertyMapTokens, ReadsBackWhatWasWrittenIncludingDelimitersInText) {
   second.ReadTokens(text, position);
   EXPECT_TRUE(second.IsEmpty());
   EXPECT_EQ(position, text.size());
+
+  // The text grows in steps of 1,024 code units: one step holds exactly 1,024.
+  VxPropertyMap one;
+  one.SetString(S(u"k"), VxString(1007, u'v'), false);  // (1:1)(1:k)(1007:v...)
+  VxString full;
+  one.WriteTokens(full, true);
+  EXPECT_EQ(full.size(), 1024u);
+  EXPECT_LT(full.capacity(), 2048u);
 }
 
 TEST(PropertyMapTokens, DamagedTokensReadAsEmptyTextAndCountIsHonoured) {
