@@ -151,7 +151,10 @@ struct SourceDeleter {
 };
 using SourcePtr = std::unique_ptr<IVxAudioLive, SourceDeleter>;
 
-// A new source of factory index `index` (0 ASIO, 1 loopback, 2 IPC).
+// The factory indices of the three sources.
+constexpr int kAsio = 0, kLoopback = 1, kIpc = 2;
+
+// A new source of factory index `index`.
 inline SourcePtr NewSource(int index) {
   IVxAudioLive* source = nullptr;
   EXPECT_EQ(GetLivePlugin(index, &source), 0);

@@ -256,12 +256,8 @@ TEST_F(AsioDialog, FixedWidthLabelColumnAndHelpTextAtTwoScales) {
 TEST_F(AsioDialog, FreshHostKeepsTheChoiceForTheNextOpen) {
   ASSERT_TRUE(VxTestAsioRegister(0, VxTestAsioDefaultDllPath()));
   ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  vxasiotest::SourcePtr source;
-  {
-    IVxAudioLive* created = nullptr;
-    ASSERT_EQ(GetLivePlugin(0, &created), 0);
-    source.reset(created);
-  }
+  vxtest::SourcePtr source = vxtest::NewSource(vxtest::kAsio);
+  ASSERT_TRUE(source);
   VxUiTestHost host;
   for (const UINT ending : {UINT{IDCANCEL}, UINT{WM_CLOSE}, UINT{IDOK}}) {
     host.Post([&] {
@@ -289,12 +285,8 @@ TEST_F(AsioDialog, FreshHostKeepsTheChoiceForTheNextOpen) {
                                     L"%7D&samplerate=96000&channels=6&channelshift=2");
 
   auto sink = vxasiotest::CheckingSink(ASIOSTInt32LSB, 2, 6);
-  vxasiotest::SourcePtr recorder;
-  {
-    IVxAudioLive* created = nullptr;
-    ASSERT_EQ(GetLivePlugin(0, &created), 0);
-    recorder.reset(created);
-  }
+  vxtest::SourcePtr recorder = vxtest::NewSource(vxtest::kAsio);
+  ASSERT_TRUE(recorder);
   ASSERT_EQ(recorder->Open(reinterpret_cast<const char16_t*>(text), &sink), 0);
   EXPECT_TRUE(sink.WaitWrites(8));
   recorder.reset();

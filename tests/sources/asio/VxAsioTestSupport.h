@@ -23,6 +23,7 @@
 
 namespace vxasiotest {
 
+using vxtest::kAsio;
 using vxtest::NewSource;
 using vxtest::RunSource;
 using vxtest::SourcePtr;
@@ -39,8 +40,6 @@ inline VxTestSink CheckingSink(ASIOSampleType type, int firstChannel, int channe
     return checker->Mismatches() == before;
   });
 }
-
-constexpr int kAsio = 0;  // the ASIO source's factory index
 
 inline CASIOLivePlugin* AsAsio(const SourcePtr& p) {
   return static_cast<CASIOLivePlugin*>(p.get());

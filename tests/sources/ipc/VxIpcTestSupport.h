@@ -26,8 +26,6 @@
 
 namespace vxtest {
 
-constexpr int kIpc = 2;  // the IPC source's factory index
-
 // header (tag, zero reserved, payload length) + payload
 inline std::vector<uint8_t> Message(const char* tag, const std::vector<uint8_t>& payload = {}) {
   std::vector<uint8_t> m(16 + payload.size());

@@ -100,8 +100,9 @@ TEST(LoopbackSystem, RealPlayedSineArrivesAtItsFrequencyAndLevel) {
         v.push_back(samples[i / 4]);
     return true;
   });
-  ASSERT_TRUE(RunSource(1, u"", sink, [&](const VxTestSink&) { return v.size() >= 44100 / 2; }))
-      << "half a second of the tone within a minute";
+  ASSERT_TRUE(RunSource(kLoopback, u"", sink, [&](const VxTestSink&) {
+    return v.size() >= 44100 / 2;
+  })) << "half a second of the tone within a minute";
   ASSERT_EQ(format.bitsPerSample, 32);
   ASSERT_EQ(format.blockAlign, 4 * format.channels);
 

@@ -60,7 +60,7 @@ struct SchedulerHook {
 // The loopback source reports info code 2 as 1 and has no settings dialog;
 // its name and the codes every source shares are the factory's business.
 TEST(LoopbackCapture, InfoCodeTwoAndNoSettingsDialog) {
-  SourcePtr source = NewSource(1);
+  SourcePtr source = NewSource(kLoopback);
   EXPECT_EQ(source->GetInfo(2, nullptr), 1);
   EXPECT_EQ(source->Configure(0, ::GetDesktopWindow()), -1);
 }
@@ -160,8 +160,8 @@ TEST(LoopbackCapture, MixFormatBecomesTheRecordAndBlocksCarryWholePackets) {
     config.packetFrames = 333;  // odd, so a byte count built from anything else shows
     test.configure(config);
     EndpointRun run(config);
-    ASSERT_TRUE(
-        RunSource(1, u"", run.sink, Bytes(3000 * config.BlockAlign()), test.refused ? -1 : 0));
+    ASSERT_TRUE(RunSource(kLoopback, u"", run.sink, Bytes(3000 * config.BlockAlign()),
+                          test.refused ? -1 : 0));
 
     ASSERT_EQ(run.sink.formats.size(), 1u);
     const VxAudioFormat& format = run.sink.formats[0];
@@ -219,7 +219,7 @@ TEST(LoopbackStream, ArrivesByteExactFromOneTimeCriticalComThread) {
     config.recordPackets = test.realTime;
     EndpointRun run(config);
     const uint64_t bytes = uint64_t{config.sampleRate} * test.seconds * config.BlockAlign();
-    EXPECT_TRUE(RunSource(1, u"", run.sink, Bytes(bytes), 0, 600000));
+    EXPECT_TRUE(RunSource(kLoopback, u"", run.sink, Bytes(bytes), 0, 600000));
 
     const VxTestSink& sink = run.sink;
     EXPECT_EQ(sink.mismatches, 0u);
@@ -285,7 +285,7 @@ TEST(LoopbackStop, DeleteReturnsPromptlyWhileStreamingSilentOrFailing) {
     config.recordPackets = 0;
     test.configure(config);
     EndpointRun run(config);
-    SourcePtr source = NewSource(1);
+    SourcePtr source = NewSource(kLoopback);
     ASSERT_EQ(source->Open(u"", &run.sink), 0);
     ASSERT_TRUE(run.sink.WaitTotal(960 * config.BlockAlign()));
     const auto writes = [&] { return run.sink.Locked([](VxTestSink& s) { return s.writes; }); };
@@ -328,7 +328,7 @@ TEST(LoopbackLifetime, ThousandCyclesLeaveNothingBehind) {
   EndpointRun run(config);
   auto cycle = [&] {
     VxTestSink sink = EndpointSink(run.config);
-    ASSERT_TRUE(RunSource(1, u"", sink, Bytes(960 * config.BlockAlign())));
+    ASSERT_TRUE(RunSource(kLoopback, u"", sink, Bytes(960 * config.BlockAlign())));
     ASSERT_EQ(sink.mismatches, 0u);
   };
   constexpr int kWarmUp = 20, kCycles = 1000;

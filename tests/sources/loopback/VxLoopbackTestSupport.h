@@ -81,7 +81,7 @@ inline std::vector<std::string> OpenAndDelete(VxTestSink& sink, int32_t opened) 
   constexpr const char* kSource = "CLoopbackLivePlugin::LoopbackCapture";
   const size_t from = VxToolsTestEnv::Instance().LogLineCount();
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(NewSource(1)->Open(u"", &sink), opened);
+  EXPECT_EQ(NewSource(kLoopback)->Open(u"", &sink), opened);
   EXPECT_LT(ElapsedMs(start), 10000);
   EXPECT_EQ(sink.writes - EmptyWrites(sink), 0);
   std::vector<std::string> log;
