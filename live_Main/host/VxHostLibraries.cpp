@@ -70,6 +70,7 @@ bool LoadFromInstallation(VxLoadLibrary& library, const VxString& fileName) {
 }
 
 std::atomic<HINSTANCE> gModuleInstance{nullptr};
+std::atomic<bool> gProcessEnding{false};
 LibrarySlot gToolsSlot;
 LibrarySlot gImageSlot;
 LibrarySlot* gTools() {
@@ -94,6 +95,8 @@ VxHostLibraries& VxHostLibraries::Instance() {
 }
 
 bool VxHostLibraries::LoadTools() {
+  if (gProcessEnding.load())
+    return false;
   LockGuard guard;
   LibrarySlot& slot = *gTools();
   if (slot.library.IsLoaded())
@@ -114,6 +117,8 @@ bool VxHostLibraries::LoadTools() {
 }
 
 bool VxHostLibraries::LoadImage() {
+  if (gProcessEnding.load())
+    return false;
   LockGuard guard;
   LibrarySlot& slot = *gImage();
   if (slot.library.IsLoaded())
@@ -133,6 +138,8 @@ bool VxHostLibraries::LoadImage() {
 }
 
 void VxHostLibraries::Unload(bool notifyTools) {
+  if (gProcessEnding.load())
+    return;
   if (notifyTools) {
     LockGuard guard;
     if (gTools()->library.IsLoaded())
@@ -155,6 +162,15 @@ void VxHostLibraries::Unload(bool notifyTools) {
       tools->Uninitialize(slot.startupFlag, ModuleInstance());
     slot.api.store(nullptr);
     slot.library.Free();
+  }
+}
+
+void VxHostLibraries::AbandonAtProcessExit() {
+  // No lock: a thread killed by the exit may have died holding it.
+  gProcessEnding.store(true);
+  for (LibrarySlot* slot : {gImage(), gTools()}) {
+    slot->api.store(nullptr);
+    slot->library.Abandon();
   }
 }
 

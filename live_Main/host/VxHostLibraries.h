@@ -23,6 +23,10 @@ class VxHostLibraries {
   // Releases every slot (tools last); with notifyTools, first tells the tools
   // library that this module is unloading.
   void Unload(bool notifyTools);
+  // At process exit: forgets every slot without calling or freeing anything,
+  // so that no later clean-up (the static one included) reaches a library the
+  // system may already have detached. Nothing loads or unloads afterwards.
+  void AbandonAtProcessExit();
 
   IVxTools* Tools() const;
   IVxImageApp* Image() const;

@@ -39,6 +39,8 @@ class VxLoadLibrary {
   [[nodiscard]] bool Load(const char16_t* path, uint32_t flags);
   [[nodiscard]] bool LoadFromInstallation(const VxString& installPath, const VxString& fileName);
   void Free() { module_.reset(); }
+  // Forgets the module without freeing it.
+  void Abandon() { (void)module_.release(); }
   HMODULE Get() const { return module_.get(); }
   bool IsLoaded() const { return static_cast<bool>(module_); }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "reference/tools/VxToolsExitWatch.h"
 #include "reference/tools/VxToolsOptions.h"
 
 namespace {
@@ -37,6 +38,7 @@ void VxFileLog::WriteW(int32_t category,
                        const char16_t* format,
                        const VxArg* const* args,
                        int32_t capacity) {
+  VxToolsExitWatch::Check("IVxLog::WriteW");
   Write(category, VxString::From(source), VxFormatArgs(format, args, capacity));
 }
 
@@ -45,6 +47,7 @@ void VxFileLog::WriteA(int32_t category,
                        const char* format,
                        const VxArg* const* args,
                        int32_t capacity) {
+  VxToolsExitWatch::Check("IVxLog::WriteA");
   const VxString wideFormat = VxString::FromUtf8(format ? format : "");
   Write(category, VxString::FromUtf8(source ? source : ""),
         VxFormatArgs(wideFormat.c_str(), args, capacity));

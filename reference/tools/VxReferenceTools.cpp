@@ -1,6 +1,7 @@
 #include "reference/tools/VxReferenceTools.h"
 
 #include "reference/tools/VxRegistrySettingsKey.h"
+#include "reference/tools/VxToolsExitWatch.h"
 #include "reference/tools/VxToolsOptions.h"
 
 namespace {
@@ -49,6 +50,7 @@ VxReferenceTools::VxReferenceTools()
       ui_(options_, log_) {}
 
 void VxReferenceTools::Note(const VxString& message) {
+  VxToolsExitWatch::Check(message.ToUtf8().c_str());
   log_.Write(1, kSource, message);
 }
 
@@ -125,14 +127,17 @@ void VxReferenceTools::AdoptPopupWindow(HWND window) {
 }
 
 IVxTextService* VxReferenceTools::GetTextService(bool) {
+  VxToolsExitWatch::Check("GetTextService");
   return &text_;
 }
 
 IVxTranslator* VxReferenceTools::GetTranslator(bool) {
+  VxToolsExitWatch::Check("GetTranslator");
   return &translator_;
 }
 
 IVxProductInfo* VxReferenceTools::GetProductInfo(bool create) {
+  VxToolsExitWatch::Check("GetProductInfo");
   // Asked with false, the service exists only once product information loaded.
   if (!create && !productInfo_.IsLoaded())
     return nullptr;
@@ -140,14 +145,17 @@ IVxProductInfo* VxReferenceTools::GetProductInfo(bool create) {
 }
 
 IVxLog* VxReferenceTools::GetLog(bool) {
+  VxToolsExitWatch::Check("GetLog");
   return &log_;
 }
 
 IVxMessageBoxes* VxReferenceTools::GetMessageBoxes(bool) {
+  VxToolsExitWatch::Check("GetMessageBoxes");
   return &messageBoxes_;
 }
 
 IVxMainThreadMessageManager* VxReferenceTools::GetMainThreadMessageManager(bool create) {
+  VxToolsExitWatch::Check("GetMainThreadMessageManager");
   if (!messenger_.IsStarted()) {
     if (!create)
       return nullptr;
@@ -159,10 +167,12 @@ IVxMainThreadMessageManager* VxReferenceTools::GetMainThreadMessageManager(bool 
 }
 
 IVxUiServices* VxReferenceTools::GetUiServices(bool) {
+  VxToolsExitWatch::Check("GetUiServices");
   return &ui_;
 }
 
 IVxSettingsKey* VxReferenceTools::OpenSettingsKey(const char16_t* path, int32_t create, int32_t) {
+  VxToolsExitWatch::Check("OpenSettingsKey");
   return VxRegistrySettingsKey::Open(options_.Get(kVxOptSettingsRoot), path, create, &log_);
 }
 

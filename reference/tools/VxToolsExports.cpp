@@ -2,10 +2,17 @@
 #include <windows.h>
 
 #include "reference/tools/VxReferenceTools.h"
+#include "reference/tools/VxToolsExitWatch.h"
 #include "reference/tools/VxToolsLogListener.h"
 #include "reference/tools/VxToolsOptions.h"
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void* reserved) {
+  if (reason == DLL_PROCESS_DETACH)
+    VxToolsExitWatch::Detached(reserved != nullptr);
+  return TRUE;
+}
 
 IVxTools* GetVxToolsDLL(int32_t version) noexcept {
   if (version != kVxToolsInterfaceVersion)

@@ -23,6 +23,17 @@ extern int g_failures;
 
 /* Folder of this program with a trailing backslash. */
 void HostFolder(wchar_t* out, size_t chars);
+/* Starts `exe` with command line `cmd` in `dir`, its standard handles on NUL,
+ * and waits up to `waitMs` for it (killing it past that). True when it ended
+ * in time; `code` is its exit code. */
+int RunChild(const wchar_t* exe, wchar_t* cmd, const wchar_t* dir, DWORD waitMs, DWORD* code);
+/* Points the tools library at a per-process log file (MAX_PATH characters)
+ * and settings root (128) through the environment, and removes them again. */
+void PrepareToolsEnvironment(wchar_t* logPath, wchar_t* settingsRoot);
+void DeleteToolsEnvironment(const wchar_t* logPath, const wchar_t* settingsRoot);
+/* Process exit with a source open; the child half runs in its own process. */
+void RunExit(void);
+void RunExitChild(void);
 /* Compares the process's install block byte for byte with what a portable
  * install in this program's folder must hold. */
 void CheckInstallBlock(void);

@@ -14,9 +14,39 @@ void HostFolder(wchar_t* out, size_t chars) {
   out[n] = 0;
 }
 
+int RunChild(const wchar_t* exe, wchar_t* cmd, const wchar_t* dir, DWORD waitMs, DWORD* code) {
+  /* The child inherits none of this process's standard handles: Wine keeps a
+   * handle of the test runner's pipe alive as long as any process holds it,
+   * and the runner waits for that pipe to close. */
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), NULL, TRUE};
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &sa, OPEN_EXISTING, 0, NULL);
+  const DWORD kStd[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 3; ++i)
+    SetHandleInformation(GetStdHandle(kStd[i]), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si;
+  memset(&si, 0, sizeof(si));
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdOutput = si.hStdError = nul;
+  PROCESS_INFORMATION pi;
+  const BOOL started =
+      CreateProcessW(exe, cmd, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, dir, &si, &pi);
+  CloseHandle(nul);
+  if (!started)
+    return 0;
+  const int ended = WaitForSingleObject(pi.hProcess, waitMs) == WAIT_OBJECT_0;
+  if (!ended)
+    TerminateProcess(pi.hProcess, 99);
+  GetExitCodeProcess(pi.hProcess, code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return ended;
+}
+
 /* A per-process log file (MAX_PATH characters) and settings root (128) for the
  * tools library. */
-static void PrepareToolsEnvironment(wchar_t* logPath, wchar_t* settingsRoot) {
+void PrepareToolsEnvironment(wchar_t* logPath, wchar_t* settingsRoot) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   swprintf(logPath, MAX_PATH, L"%lslivemain_c_host_%lu.log", temp, GetCurrentProcessId());
@@ -33,7 +63,7 @@ static void PluginPath(wchar_t* dll) {
   wcscat(dll, L"VxLive.dll");
 }
 
-static void DeleteToolsEnvironment(const wchar_t* logPath, const wchar_t* settingsRoot) {
+void DeleteToolsEnvironment(const wchar_t* logPath, const wchar_t* settingsRoot) {
   wchar_t path[512];
   swprintf(path, 512, L"Software\\Vexmoor\\VxTools Reference\\%ls", settingsRoot);
   RegDeleteTreeW(HKEY_CURRENT_USER, path);
@@ -109,34 +139,9 @@ static void RunMissingTools(void) {
   swprintf(cmd, 1024, L"\"%ls\" refused-child", exe);
   swprintf(outPath, MAX_PATH, L"%ls%ls", dir, kFiles[3]);
 
-  /* The child sends its standard output to that file itself and inherits none
-   * of this process's standard handles: Wine keeps a handle of the test
-   * runner's pipe alive as long as any process holds it, and the runner waits
-   * for that pipe to close. */
-  SECURITY_ATTRIBUTES sa = {sizeof(sa), NULL, TRUE};
-  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           &sa, OPEN_EXISTING, 0, NULL);
-  const DWORD kStd[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-  for (int i = 0; i < 3; ++i)
-    SetHandleInformation(GetStdHandle(kStd[i]), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si;
-  memset(&si, 0, sizeof(si));
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = si.hStdOutput = si.hStdError = nul;
-  PROCESS_INFORMATION pi;
-  const BOOL started =
-      CreateProcessW(exe, cmd, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, dir, &si, &pi);
-  CloseHandle(nul);
-  CHECK(started, "cannot start %ls (%lu)", exe, GetLastError());
-  if (started) {
-    DWORD code = 1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    CHECK(code == 0, "the refused host reported %lu failed check(s)", code);
-  }
+  DWORD code = 1;
+  CHECK(RunChild(exe, cmd, dir, INFINITE, &code), "cannot start %ls (%lu)", exe, GetLastError());
+  CHECK(code == 0, "the refused host reported %lu failed check(s)", code);
   char* output = ReadWholeFile(outPath);
   CHECK(output != NULL, "cannot read %ls", outPath);
   if (output) {
@@ -188,10 +193,14 @@ int main(int argc, char** argv) {
     RunProductRefused(L"Unknown error loading product information");
     SetEnvironmentVariableW(L"VXTOOLS_PRODUCT_FAIL", NULL);
     RunMissingTools();
+  } else if (strcmp(mode, "exit") == 0) {
+    RunExit();
+  } else if (strcmp(mode, "exit-child") == 0) {
+    RunExitChild();
   } else if (strcmp(mode, "refused-child") == 0) {
     RunRefusedChild();
   } else {
-    printf("usage: livemain_c_host load|refused\n");
+    printf("usage: livemain_c_host load|refused|exit\n");
     return 2;
   }
   printf("%s: %d failed check(s)\n", mode, g_failures);
