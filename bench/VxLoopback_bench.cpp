@@ -13,6 +13,10 @@
 //      clock starts just before Start is called, so the figures are an upper
 //      bound by the few calls between that moment and Start (the minimum
 //      printed beside them shows that offset).
+//   4. the source's CPU while nothing plays and while streaming 5 ms packets
+//      into an engine buffer of three, at Wine's exact clock and at Windows'
+//      default 15.6 ms tick (Sleep rounded up to it), with the frames the
+//      engine overwrote before they were fetched, over 60 s each.
 // Requires the test endpoint (VxTestEndpoint.dll) beside the program.
 #include <windows.h>
 
@@ -21,6 +25,8 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -29,6 +35,7 @@
 #include "sources/loopback/CLoopbackLivePlugin.h"
 #include "sources/loopback/VxCoreAudio.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
+#include "tests/support/VxWindowsClock.h"
 
 namespace {
 
@@ -99,7 +106,7 @@ struct Figures {
 };
 
 // The source on the endpoint as configured: thread CPU over the window.
-Figures MeasureSource(LatencyLog* latencyOut) {
+Figures MeasureSource(LatencyLog* latencyOut, int windowMs = kWindowMs) {
   BenchSink sink;
   auto* source = static_cast<CLoopbackLivePlugin*>(VxCreateLoopbackLivePlugin());
   if (source->Open(u"", &sink) != 0) {
@@ -110,7 +117,7 @@ Figures MeasureSource(LatencyLog* latencyOut) {
   ::Sleep(200);  // past the first packets
   const double before = ThreadCpuMs(source->GetHandle());
   const auto start = Clock::now();
-  ::Sleep(kWindowMs);
+  ::Sleep(static_cast<DWORD>(windowMs));
   const double cpu = ThreadCpuMs(source->GetHandle()) - before;
   const double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   VxDeleteSource(source);
@@ -230,6 +237,53 @@ int main() {
   std::printf("3. packet available -> Write (10 ms packets, real time):\n");
   sourceLatency.Print("source");
   baseLatency.Print("baseline");
+
+  std::printf("4. clocks (5 ms packets, engine buffer of 3):\n");
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  for (const bool windowsTick : {false, true}) {
+    VxTestEndpointConfig clocked;
+    clocked.packetFrames = 240;
+    clocked.recordPackets = 0;
+    clocked.recordFile = std::wstring(temp) + L"loopback_bench_record.txt";
+    VxTestEndpointConfig idle = clocked;
+    idle.gapAfterFrames = 240;
+    idle.gapMs = 3600000;
+    std::optional<VxWindowsClock> clock;
+    if (windowsTick)
+      clock.emplace();
+    double idleCpu = 0;
+    {
+      VxTestEndpointScope endpoint(idle);
+      idleCpu = MeasureSource(nullptr).cpuPercent;
+    }
+    (void)VxTestEndpointControl::ResetRecord(clocked.recordFile);
+    const int streamMs = 60000;
+    double streamCpu = 0;
+    {
+      VxTestEndpointScope endpoint(clocked);
+      streamCpu = MeasureSource(nullptr, streamMs).cpuPercent;
+    }
+    const auto record = VxTestEndpointControl::ReadRecord(clocked.recordFile);
+    const VxTestRecordSummary summary = VxTestEndpointControl::Summarize(record);
+    uint64_t fetched = 0;
+    for (const VxTestRecordLine& line : record)
+      if (line.event == "stream-summary")
+        fetched += line.Number("frames");
+    std::printf(
+        "  %-22s idle %6.2f%%   streaming %6.2f%%   %5.1f s: %llu frames fetched, %llu lost, "
+        "%.0f polls/s\n",
+        windowsTick ? "Windows tick 15.6 ms" : "Wine's exact clock", idleCpu, streamCpu,
+        streamMs / 1000.0, static_cast<unsigned long long>(fetched),
+        static_cast<unsigned long long>(summary.lostFrames),
+        summary.sizeCalls * 1000.0 / (streamMs + 200));
+    for (const VxTestRecordLine& line : record)
+      if (line.event == "overrun")
+        std::printf("    overrun at %.3f s of the stream: %llu frames\n",
+                    static_cast<double>(line.Number("frame")) / clocked.sampleRate,
+                    static_cast<unsigned long long>(line.Number("lost")));
+    ::DeleteFileW(clocked.recordFile.c_str());
+  }
   (void)VxTestEndpointControl::Remove();
   return 0;
 }

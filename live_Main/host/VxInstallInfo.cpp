@@ -57,6 +57,9 @@ struct Installation {
   VxString path;
 };
 
+// How long a module waits for another one to finish filling the block.
+constexpr ULONGLONG kFillWaitMs = 5000;
+
 // Owns the process's block for the life of the module.
 class BlockHolder {
  public:
@@ -68,8 +71,12 @@ class BlockHolder {
     if (block->filled == 0) {
       VxInstallInfo::Fill(block, VxModuleFileName(nullptr), VxInstallInfo::ThisModuleFolder());
     } else {
-      // Another module of the process may still be filling it.
-      for (int i = 0; i < 5000 && block->complete != VxInstallInfo::kComplete; ++i)
+      // Another module of the process may still be filling it. The wait is
+      // bounded by the clock, not by a count of sleeps: at the default timer
+      // resolution each Sleep(1) lasts a whole 15.6 ms tick, and this runs
+      // under the loader lock.
+      const ULONGLONG deadline = ::GetTickCount64() + kFillWaitMs;
+      while (block->complete != VxInstallInfo::kComplete && ::GetTickCount64() < deadline)
         ::Sleep(1);
     }
     block_ = block;

@@ -5,7 +5,8 @@
 // The devices the stream checks need come from the host folder and are put in
 // place for the run only: the test ASIO driver (registered when no driver of
 // it is, unregistered afterwards), the test endpoint in front of the device
-// enumerator, and vxproducer.exe for the IPC source. When a call into the
+// enumerator (only under Wine: on Windows the loopback checks are skipped), and
+// vxproducer.exe for the IPC source. When a call into the
 // plug-in hangs, the command reports it, cleans up and ends the process
 // without waiting for the hung thread.
 #include <windows.h>
@@ -20,6 +21,7 @@
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxPluginValidator.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
+#include "testdevices/endpoint/VxTestEndpointRegistration.h"
 
 namespace {
 
@@ -104,7 +106,10 @@ class Devices {
     } else if (!listed.empty()) {
       asioDevice_ = listed.front();
     }
-    if (Exists(folder + L"VxTestEndpoint.dll")) {
+    // On Windows the system's audio is left alone: the loopback checks run
+    // only where the endpoint cannot touch a real machine's devices.
+    endpointAllowed_ = VxTestEndpointRegistration::UnderWine();
+    if (endpointAllowed_ && Exists(folder + L"VxTestEndpoint.dll")) {
       endpoint_ = std::make_unique<VxTestEndpointScope>(VxTestEndpointConfig{});
       if (!endpoint_->ok())
         endpoint_.reset();
@@ -123,7 +128,9 @@ class Devices {
       return !asioDevice_.empty();
     }
     if (name == L"Loopback") {
-      why = L"no VxTestEndpoint.dll in the host folder (or it cannot be put in place)";
+      why = endpointAllowed_
+                ? L"no VxTestEndpoint.dll in the host folder (or it cannot be put in place)"
+                : L"the test endpoint is put in place only under Wine";
       return endpoint_ != nullptr;
     }
     if (name == L"IPC") {
@@ -157,6 +164,7 @@ class Devices {
   bool asioRegisteredHere_ = false;
   std::wstring asioDevice_;
   std::unique_ptr<VxTestEndpointScope> endpoint_;
+  bool endpointAllowed_ = false;
   bool producer_ = false;
   VxHandle stop_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };

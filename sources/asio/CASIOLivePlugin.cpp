@@ -8,6 +8,7 @@
 #include "foundation/VxBoundaryGuard.h"
 #include "foundation/VxNumber.h"
 #include "foundation/VxUrl.h"
+#include "foundation/runtime/VxPreciseTimer.h"
 #include "live_Main/boundary/VxFormatNames.h"
 #include "live_Main/host/VxHostLibraries.h"
 #include "live_Main/host/VxLog.h"
@@ -57,14 +58,14 @@ long AsioMessageEntry(long selector, long value, void* message, double* opt) noe
 
 // Waits up to `limitMs` until no switch is inside the entry points of `slot`;
 // false when the limit passed first.
-bool WaitForSwitches(int32_t slot, DWORD limitMs) noexcept {
+bool WaitForSwitches(int32_t slot, DWORD limitMs, VxPreciseTimer& timer) noexcept {
   if (slot < 0 || slot >= kVxAsioInstanceCount)
     return true;
   const ULONGLONG deadline = ::GetTickCount64() + limitMs;
   while (gSwitchesInFlight[slot].load() != 0) {
     if (::GetTickCount64() >= deadline)
       return false;
-    ::Sleep(1);
+    timer.Sleep(1);
   }
   return true;
 }
@@ -316,6 +317,8 @@ int32_t CASIOLivePlugin::GetInfo(int32_t code, void* buffer) noexcept {
 
 CASIOLivePlugin::~CASIOLivePlugin() {
   bool switchesDrained = true;
+  // Every wait below lasts what it says at the default 15.6 ms system tick too.
+  VxPreciseTimer timer;
   {
     VxLogScope scope(kVxLogLive, kCloseSource);
     closing_.store(true);
@@ -329,8 +332,8 @@ CASIOLivePlugin::~CASIOLivePlugin() {
       // lets such a switch arrive; switches that enter from now on see closing
       // and return at once, and those already inside are waited for before
       // the buffers go away.
-      ::Sleep(kStopPauseMs);
-      switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs);
+      timer.Sleep(kStopPauseMs);
+      switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs, timer);
       VxLog(kVxLogLive, kCloseSource, u"Disposing buffers");
       if (driver)
         (void)driver->disposeBuffers();
@@ -345,7 +348,7 @@ CASIOLivePlugin::~CASIOLivePlugin() {
       VxReleaseAsioInstanceSlot(slot_);
       // A switch that read the slot just before it was cleared still reads
       // closing; the source's memory stays until it has left.
-      switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs) && switchesDrained;
+      switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs, timer) && switchesDrained;
       slot_ = -1;
     }
   }

@@ -4,6 +4,7 @@
 
 #include "foundation/VxHandle.h"
 #include "foundation/runtime/VxMmcssScope.h"
+#include "foundation/runtime/VxPreciseTimer.h"
 #include "live_Main/host/VxLog.h"
 #include "sources/loopback/CVistaAudioControl.h"
 #include "sources/loopback/VxMixFormat.h"
@@ -33,8 +34,9 @@ int32_t CLoopbackLivePlugin::Open(const char16_t*, IVxAudioLiveSink* sink) noexc
   sink_ = sink;
   // A thread that failed to start is simply not running: the wait ends at once.
   (void)Start(kThreadPriority, false);
+  VxPreciseTimer timer;
   while (IsRunning() && ready_.load() == 0)
-    ::Sleep(1);
+    timer.Sleep(kPollMs);
   return ready_.load() != 0 ? 0 : -1;
 }
 
@@ -55,11 +57,11 @@ bool CLoopbackLivePlugin::Run() {
   return hr == S_OK;
 }
 
-void CLoopbackLivePlugin::Pause() noexcept {
-  // A plain sleep, not a wait on the stop event: the flag is checked again
-  // within the millisecond anyway, and a timed wait costs a round trip to the
-  // kernel object's owner on every poll.
-  ::Sleep(kPollMs);
+void CLoopbackLivePlugin::Pause(VxPreciseTimer& timer) noexcept {
+  // Not a wait on the stop event: the flag is checked again within the
+  // millisecond anyway. The timer keeps the millisecond one at the default
+  // 15.6 ms system tick, where the engine's buffer would overflow between polls.
+  timer.Sleep(kPollMs);
 }
 
 HRESULT CLoopbackLivePlugin::LoopbackCapture(IMMDevice* device) noexcept {
@@ -117,18 +119,19 @@ HRESULT CLoopbackLivePlugin::LoopbackCapture(IMMDevice* device) noexcept {
 
 void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
                                      const VxAudioFormat& format) noexcept {
+  VxPreciseTimer timer;
   while (!IsStopRequested()) {
     ready_.store(1);
     UINT32 packetFrames = 0;
     if (FAILED(capture->GetNextPacketSize(&packetFrames))) {
       // A removed or changed endpoint fails every call: pause so that a
       // time-critical thread does not spin a core until it is deleted.
-      Pause();
+      Pause(timer);
       continue;
     }
     bool failed = false;
     while (packetFrames == 0 && !IsStopRequested()) {
-      Pause();
+      Pause(timer);
       if (FAILED(capture->GetNextPacketSize(&packetFrames))) {
         failed = true;
         break;
@@ -143,7 +146,7 @@ void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
     UINT32 frames = 0;
     DWORD flags = 0;
     if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) {
-      Pause();
+      Pause(timer);
       continue;
     }
     // Silent and discontinuous packets go out as they are, bytes and all.

@@ -33,6 +33,8 @@
 #include <cstdint>
 
 #include "foundation/runtime/VxThread.h"
+
+class VxPreciseTimer;
 #include "live_Main/boundary/IVxAudioLive.h"
 #include "sources/loopback/VxCoreAudio.h"
 
@@ -62,7 +64,7 @@ class CLoopbackLivePlugin final : public VxAudioLiveBase, public VxThread {
   HRESULT LoopbackCapture(IMMDevice* device) noexcept;
   void PacketLoop(IAudioCaptureClient* capture, const VxAudioFormat& format) noexcept;
   // The pause before asking an empty or failing endpoint again.
-  void Pause() noexcept;
+  void Pause(VxPreciseTimer& timer) noexcept;
 
   IVxAudioLiveSink* sink_ = nullptr;
   std::atomic<uint8_t> ready_{0};

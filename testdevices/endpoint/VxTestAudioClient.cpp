@@ -76,10 +76,11 @@ VxTestAudioClient::~VxTestAudioClient() {
   const VxTestStream::Counters c = stream_.GetCounters();
   VxTestEndpointRecord::Instance().Write(
       "stream-summary",
-      VxRecordFields("endpoint=%u\tpackets=%llu\treleases=%llu\tframes=%llu\tempty=%llu\t"
-                     "outOfOrder=%llu\tinvalidSize=%llu\tsizeCalls=%llu\tfailedCalls=%llu",
-                     endpoint_, c.packets, c.releases, c.frames, c.emptyGets, c.outOfOrder,
-                     c.invalidSize, c.sizeCalls, c.failedCalls));
+      VxRecordFields(
+          "endpoint=%u\tpackets=%llu\treleases=%llu\tframes=%llu\tempty=%llu\t"
+          "outOfOrder=%llu\tinvalidSize=%llu\tsizeCalls=%llu\tfailedCalls=%llu\tlost=%llu",
+          endpoint_, c.packets, c.releases, c.frames, c.emptyGets, c.outOfOrder, c.invalidSize,
+          c.sizeCalls, c.failedCalls, c.lostFrames));
 }
 
 WAVEFORMATEX* VxTestAudioClient::NewMixFormat(const VxTestEndpointConfig& c) noexcept {

@@ -22,6 +22,7 @@ constexpr DwordValue kDwordValues[] = {
     {L"ChannelMask", &VxTestEndpointConfig::channelMask},
     {L"PacketFrames", &VxTestEndpointConfig::packetFrames},
     {L"RealTime", &VxTestEndpointConfig::realTime},
+    {L"EngineBufferPeriods", &VxTestEndpointConfig::engineBufferPeriods},
     {L"GapAfterFrames", &VxTestEndpointConfig::gapAfterFrames},
     {L"GapMs", &VxTestEndpointConfig::gapMs},
     {L"GapRepeat", &VxTestEndpointConfig::gapRepeat},

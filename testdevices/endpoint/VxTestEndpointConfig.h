@@ -34,8 +34,11 @@ struct VxTestEndpointConfig {
   uint32_t channelMask = 3;
 
   // Stream.
-  uint32_t packetFrames = 0;    // 0: sampleRate / 100 (10 ms)
-  uint32_t realTime = 1;        // 1: packets as wall time passes; 0: one whenever asked
+  uint32_t packetFrames = 0;  // 0: sampleRate / 100 (10 ms)
+  uint32_t realTime = 1;      // 1: packets as wall time passes; 0: one whenever asked
+  // In real time, the engine holds this many packets; older frames not
+  // fetched in time are overwritten and counted lost (0: it holds them all).
+  uint32_t engineBufferPeriods = 3;
   uint32_t gapAfterFrames = 0;  // packets stop for gapMs after this many frames
   uint32_t gapMs = 0;           // 0: no gap
   uint32_t gapRepeat = 0;       // 1: another gap after every further gapAfterFrames

@@ -133,6 +133,10 @@ VxTestRecordSummary VxTestEndpointControl::Summarize(const std::vector<VxTestRec
       s.registered += ok;
     } else if (line.event == "UnregisterControlChangeNotify") {
       s.unregistered += ok;
+    } else if (line.event == "overrun") {
+      s.lostFrames += line.Number("lost");
+    } else if (line.event == "stream-summary") {
+      s.sizeCalls += line.Number("sizeCalls");
     } else if (line.event == "callback-left") {
       ++s.callbacksLeft;
     }

@@ -32,6 +32,8 @@ struct VxTestRecordLine {
 struct VxTestRecordSummary {
   uint64_t packets = 0;         // GetBuffer lines that handed out frames
   uint64_t releasedFrames = 0;  // frames of ReleaseBuffer lines that succeeded
+  uint64_t lostFrames = 0;      // frames the engine buffer overwrote before they were fetched
+  uint64_t sizeCalls = 0;       // GetNextPacketSize calls, from the stream summaries
   bool paired = true;  // every GetBuffer with frames released with the same count before the next
   uint32_t initializeCalls = 0;
   uint32_t startCalls = 0;

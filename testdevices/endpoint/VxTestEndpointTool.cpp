@@ -108,10 +108,12 @@ int Summary(const std::wstring& path) {
   if (lines.empty())
     return Fail("the record is missing or empty");
   const VxTestRecordSummary s = VxTestEndpointControl::Summarize(lines);
-  std::printf("lines %zu, packets %llu, frames released %llu, GetBuffer/ReleaseBuffer %s\n",
-              lines.size(), static_cast<unsigned long long>(s.packets),
-              static_cast<unsigned long long>(s.releasedFrames),
-              s.paired ? "paired" : "NOT paired");
+  std::printf(
+      "lines %zu, packets %llu, frames released %llu, frames lost %llu, GetBuffer/ReleaseBuffer "
+      "%s\n",
+      lines.size(), static_cast<unsigned long long>(s.packets),
+      static_cast<unsigned long long>(s.releasedFrames),
+      static_cast<unsigned long long>(s.lostFrames), s.paired ? "paired" : "NOT paired");
   std::printf(
       "Initialize %u, Start %u, Stop %u; volume callback registered %u, unregistered %u, "
       "left %u\n",

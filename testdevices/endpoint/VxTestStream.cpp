@@ -100,6 +100,16 @@ HRESULT VxTestStream::Update(uint32_t* available) noexcept {
   const double elapsedMs = now - clockStartMs_;
   const uint64_t produced =
       clockBaseFrames_ + static_cast<uint64_t>(elapsedMs * config_.sampleRate / 1000.0);
+  const uint64_t capacity = uint64_t{config_.engineBufferPeriods} * packetFrames_;
+  // A packet the client holds stays; the overwrite is seen at the next call.
+  if (capacity != 0 && !holding_ && produced > delivered_ + capacity) {
+    const uint64_t over = produced - delivered_ - capacity;
+    const uint64_t lost = (over + packetFrames_ - 1) / packetFrames_ * packetFrames_;
+    record.Write("overrun", VxRecordFields("frame=%llu	lost=%llu", delivered_, lost));
+    delivered_ += lost;
+    counters_.lostFrames += lost;
+    discontinuity_ = true;
+  }
   if (produced >= delivered_ + packetFrames_)
     *available = packetFrames_;
   return S_OK;

@@ -2,7 +2,7 @@
 // signal they carry, silence gaps, a failing stretch, and the pairing of
 // GetBuffer and ReleaseBuffer.
 //
-// Frames are numbered from the first frame handed out; packets carry the
+// Frames are numbered from the first frame produced; packets carry the
 // deterministic signal of those frame numbers, every `silentEvery`th one
 // flagged silent (its bytes are still the signal), the first after Start,
 // a gap or a failing stretch flagged as a discontinuity. Once the stream
@@ -10,6 +10,10 @@
 // the audio and capture clients fails with it from then on. In real-time pace a packet is
 // available once wall time since Start (or since the end of the last gap or
 // failing stretch) covers it; otherwise one is available whenever asked.
+// In real time the engine buffer holds `engineBufferPeriods` packets, as the
+// system's does: frames produced beyond it overwrite the oldest ones, whole
+// packets at a time, which are counted lost, skipped in the numbering, and
+// the next packet handed out is flagged a discontinuity.
 // Owned by the audio client; every member is thread-safe.
 #pragma once
 
@@ -33,6 +37,7 @@ class VxTestStream {
     uint64_t invalidSize = 0;  // ReleaseBuffer with another frame count
     uint64_t sizeCalls = 0;    // GetNextPacketSize calls
     uint64_t failedCalls = 0;  // calls answered with the stream fault
+    uint64_t lostFrames = 0;   // overwritten in the engine buffer before they were fetched
   };
 
   explicit VxTestStream(const VxTestEndpointConfig& config) noexcept;

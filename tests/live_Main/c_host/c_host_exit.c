@@ -26,9 +26,7 @@ static void __cdecl SinkEnded(void* self) {
   (void)self;
 }
 static void* const kSinkTable[3] = {(void*)SinkSetFormat, (void*)SinkWrite, (void*)SinkEnded};
-static struct {
-  void* const* table;
-} gSink = {kSinkTable};
+static struct { void* const* table; } gSink = {kSinkTable};
 
 /* Child: opens the IPC source on a pipe whose other end stays silent, so its
  * thread sits in a read, then ends the process. */
@@ -44,9 +42,9 @@ void RunExitChild(void) {
     ExitProcess(3);
   wchar_t name[64];
   swprintf(name, 64, L"\\\\.\\pipe\\livemain_c_host_exit_%lu", GetCurrentProcessId());
-  HANDLE server = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 65536, 65536, 0,
-                                   NULL);
+  HANDLE server =
+      CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 65536, 65536, 0, NULL);
   HANDLE client = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
   if (server == INVALID_HANDLE_VALUE || client == INVALID_HANDLE_VALUE)
     ExitProcess(4);

@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "live_Main/host/VxSharedMemory.h"
 #include "tests/support/VxToolsTestEnv.h"
+#include "tests/support/VxWindowsClock.h"
 
 namespace {
 
@@ -113,6 +117,37 @@ TEST_F(InstallationList, PortableMarkerInTheHostFolderWinsOverTheRegistry) {
   EXPECT_TRUE(r.portable);
   EXPECT_EQ(bin, r.installPath);
   EXPECT_EQ(bin + u"Application Data", r.dataPath);
+}
+
+// A block another module filled but never marked complete: the plug-in's load
+// waits for the marker under the loader lock, and gives up after 5 s of the
+// clock however long its sleeps last.
+TEST(InstallBlock, AnUnfinishedBlockHoldsTheLoadForFiveSecondsOfTheClock) {
+  VxSharedMemory memory(VxInstallInfo::BlockName(::GetCurrentProcessId()), sizeof(VxInstallBlock));
+  auto* block = static_cast<VxInstallBlock*>(memory.View());
+  ASSERT_NE(nullptr, block);
+  VxInstallBlock saved;
+  std::memcpy(static_cast<void*>(&saved), block, sizeof saved);
+  const std::wstring bin = VxToolsTestEnv::ExeFolder();
+  if (!block->filled)
+    VxInstallInfo::Fill(block, VxString((bin + L"livemain_core_tests.exe").c_str()),
+                        VxString(bin.c_str()));
+  block->complete = 0;
+  HMODULE plugin = nullptr;
+  double seconds = 0;
+  {
+    VxWindowsClock clock;
+    ASSERT_TRUE(clock.Installed());
+    const auto start = std::chrono::steady_clock::now();
+    plugin = ::LoadLibraryW((bin + L"VxLive.dll").c_str());
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  std::memcpy(static_cast<void*>(block), &saved, sizeof saved);
+  EXPECT_NE(nullptr, plugin) << ::GetLastError();
+  if (plugin)
+    ::FreeLibrary(plugin);
+  EXPECT_GE(seconds, 4.9);
+  EXPECT_LT(seconds, 20.0) << "the wait counted sleeps, not time";
 }
 
 }  // namespace

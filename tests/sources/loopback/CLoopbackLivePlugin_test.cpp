@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "live_Main/host/VxHostLibraries.h"
 #include "tests/sources/loopback/VxLoopbackTestSupport.h"
 #include "tests/support/VxFunctionPatch.h"
 #include "tests/support/VxToolsGtestEnvironment.h"
+#include "tests/support/VxWindowsClock.h"
 
 using namespace vxtest;
 using Clock = std::chrono::steady_clock;
@@ -261,6 +263,51 @@ TEST(LoopbackStream, ArrivesByteExactFromOneTimeCriticalComThread) {
       ASSERT_GT(packets.size(), 8u);
       EXPECT_EQ(packets[0].Number("flags"), 1u);
       EXPECT_EQ(packets[3].Number("flags"), 2u);
+    }
+  }
+}
+
+HANDLE WINAPI NoHighResolutionTimer(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) {
+  ::SetLastError(ERROR_INVALID_PARAMETER);  // what Windows before 10 1803 answers
+  return nullptr;
+}
+
+// At the default 15.6 ms system tick the capture still polls every
+// millisecond: on a high-resolution timer, or where the system has none with
+// the resolution raised for the capture (and lowered again after). An engine
+// buffer of three 5 ms packets then loses nothing; polling at the plain tick
+// loses packets on every empty poll, as the last row shows.
+TEST(LoopbackClock, PollsEveryMillisecondAtTheDefaultTick) {
+  const struct {
+    const char* name;
+    bool highResolution, periods, loses;
+  } cases[] = {{"high-resolution timer", true, true, false},
+               {"raised resolution", false, true, false},
+               {"default tick", false, false, true}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    VxTestEndpointConfig config;
+    config.packetFrames = 240;
+    config.recordPackets = 0;
+    EndpointRun run(config);
+    {
+      VxWindowsClock clock(test.periods);
+      ASSERT_TRUE(clock.Installed());
+      std::optional<VxFunctionPatch> timer;
+      if (!test.highResolution)
+        timer.emplace(L"kernel32.dll", "CreateWaitableTimerExW",
+                      reinterpret_cast<void*>(&NoHighResolutionTimer));
+      const uint64_t bytes = uint64_t{config.sampleRate} * 3 * config.BlockAlign();
+      EXPECT_TRUE(RunSource(kLoopback, u"", run.sink, Bytes(bytes)));
+      EXPECT_EQ(VxWindowsClock::OpenPeriods(), 0);
+    }
+    const VxTestRecordSummary summary = VxTestEndpointControl::Summarize(run.Record());
+    if (test.loses) {
+      EXPECT_GT(summary.lostFrames, 0u);
+      EXPECT_GT(run.sink.mismatches, 0u);
+    } else {
+      EXPECT_EQ(summary.lostFrames, 0u);
+      EXPECT_EQ(run.sink.mismatches, 0u);
     }
   }
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <map>
 #include <string>
 #include <thread>
@@ -22,19 +23,91 @@
 
 namespace {
 
-TEST(EndpointRegistration, RemovalRestoresTheSystemServerEvenAfterASecondInstall) {
-  // Repairs what a program that died with the endpoint installed left behind.
-  ASSERT_TRUE(VxTestEndpointControl::Remove());
-  const std::wstring system = VxTestEndpointRegistration::CurrentServer();
-  ASSERT_FALSE(VxTestEndpointControl::IsInstalled());
-  {
-    VxTestEndpointScope scope{VxTestEndpointConfig()};
-    ASSERT_TRUE(scope.ok());
-    // as by a test that died without removing it
-    ASSERT_TRUE(VxTestEndpointControl::Install());
+constexpr wchar_t kServer[] =
+    L"Software\\Classes\\CLSID\\{BCDE0395-E52F-467C-8E3D-C4579291692E}\\InprocServer32";
+constexpr wchar_t kUserClass[] =
+    L"Software\\Classes\\CLSID\\{BCDE0395-E52F-467C-8E3D-C4579291692E}";
+
+// Type and bytes of the server key's two values, "missing" for an absent one.
+std::vector<std::wstring> Snapshot(HKEY root) {
+  std::vector<std::wstring> out;
+  VxRegKey key;
+  const bool open = ::RegOpenKeyExW(root, kServer, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+  for (const wchar_t* name : {static_cast<const wchar_t*>(nullptr), L"ThreadingModel"}) {
+    BYTE bytes[1024];
+    DWORD type = 0, size = sizeof bytes;
+    if (!open || ::RegQueryValueExW(key.get(), name, nullptr, &type, bytes, &size) != ERROR_SUCCESS)
+      out.push_back(L"missing");
+    else
+      out.push_back(std::to_wstring(type) + L":" +
+                    std::wstring(reinterpret_cast<wchar_t*>(bytes), size / sizeof(wchar_t)));
   }
-  EXPECT_EQ(system, VxTestEndpointRegistration::CurrentServer());
-  EXPECT_FALSE(VxTestEndpointControl::IsInstalled());
+  return out;
+}
+
+void SetValue(HKEY root, const wchar_t* name, DWORD type, const wchar_t* text) {
+  if (!text) {
+    VxRegKey key;
+    if (::RegOpenKeyExW(root, kServer, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS)
+      ::RegDeleteValueW(key.get(), name);
+    return;
+  }
+  ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(root, kServer, name, type, text,
+                                             static_cast<DWORD>((wcslen(text) + 1) * 2)));
+}
+
+// Install, a second install (as by a program that died with it installed),
+// then one removal: the registry holds exactly what it held, type and bytes,
+// and keys the endpoint created are gone, whichever classes it used.
+TEST(EndpointRegistration, RemovalRestoresTheExactTypeAndBytesAfterASecondInstall) {
+  ASSERT_TRUE(VxTestEndpointControl::Remove());
+  const std::vector<std::wstring> machine = Snapshot(HKEY_LOCAL_MACHINE);
+  const struct {
+    const char* name;
+    const wchar_t* force;  // VXTESTENDPOINT_MACHINE
+    const wchar_t *server, *model;
+  } cases[] = {
+      {"machine, as on Windows", nullptr, L"%SystemRoot%\\System32\\MMDevApi.dll", L"Both"},
+      {"machine, no threading model", nullptr, L"%SystemRoot%\\System32\\MMDevApi.dll", nullptr},
+      {"per user, forced", L"0", nullptr, nullptr},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    ::SetEnvironmentVariableW(L"VXTESTENDPOINT_MACHINE", test.force);
+    const HKEY root = test.force ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    if (test.server) {
+      SetValue(root, nullptr, REG_EXPAND_SZ, test.server);
+      SetValue(root, L"ThreadingModel", REG_SZ, test.model);
+    }
+    const std::vector<std::wstring> before = Snapshot(root);
+    VxRegKey user;
+    const bool userClassBefore =
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClass, 0, KEY_READ, user.put()) == ERROR_SUCCESS;
+    user.reset();
+    ASSERT_TRUE(VxTestEndpointControl::Install());
+    ASSERT_TRUE(VxTestEndpointControl::Install());
+    EXPECT_NE(before, Snapshot(root));
+    if (!test.force) {
+      EXPECT_TRUE(VxTestEndpointControl::IsInstalled());
+    }
+    EXPECT_TRUE(VxTestEndpointControl::Remove());
+    EXPECT_EQ(before, Snapshot(root));
+    EXPECT_EQ(userClassBefore, ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClass, 0, KEY_READ,
+                                               user.put()) == ERROR_SUCCESS);
+    user.reset();
+  }
+  ::SetEnvironmentVariableW(L"VXTESTENDPOINT_MACHINE", nullptr);
+  // The prefix's own registration back as it was.
+  const auto restore = [](const std::wstring& saved, const wchar_t* name) {
+    if (saved == L"missing")
+      return SetValue(HKEY_LOCAL_MACHINE, name, REG_SZ, nullptr);
+    const size_t colon = saved.find(L':');
+    SetValue(HKEY_LOCAL_MACHINE, name, std::stoul(saved.substr(0, colon)),
+             saved.substr(colon + 1).c_str());
+  };
+  restore(machine[0], nullptr);
+  restore(machine[1], L"ThreadingModel");
+  EXPECT_EQ(machine, Snapshot(HKEY_LOCAL_MACHINE));
 }
 
 // A volume callback that lives on the stack.
