@@ -22,10 +22,6 @@ class VxPreciseTimer {
 
   // Waits `ms` milliseconds (at least; 0 yields the processor).
   void Sleep(DWORD ms) noexcept;
-  // True when sleeps wait on the high-resolution timer, false when they rely
-  // on the raised system resolution (or, if even that was refused, on the
-  // default tick).
-  bool HighResolution() const { return timer_.get() != nullptr; }
 
  private:
   VxHandle timer_;

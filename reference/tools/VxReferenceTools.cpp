@@ -50,7 +50,7 @@ VxReferenceTools::VxReferenceTools()
       ui_(options_, log_) {}
 
 void VxReferenceTools::Note(const VxString& message) {
-  VxToolsExitWatch::Check(message.ToUtf8().c_str());
+  VxToolsExitWatch::Check(message);
   log_.Write(1, kSource, message);
 }
 

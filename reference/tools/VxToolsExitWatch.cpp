@@ -48,6 +48,10 @@ void Append(const char* message) {
   ::SetLastError(lastError);
 }
 
+bool Late() {
+  return gDetached.load() || ShutdownInProgress();
+}
+
 }  // namespace
 
 void VxToolsExitWatch::Detached(bool processExit) {
@@ -59,8 +63,13 @@ void VxToolsExitWatch::Detached(bool processExit) {
   Append("Process detach (process exit: 1)");
 }
 
+void VxToolsExitWatch::Check(const VxString& call) {
+  if (Late())
+    Check(call.ToUtf8().c_str());
+}
+
 void VxToolsExitWatch::Check(const char* call) {
-  if (!gDetached.load() && !ShutdownInProgress())
+  if (!Late())
     return;
   if (!gLogPath[0])
     RememberLogPath();

@@ -14,6 +14,8 @@
 // library's objects. Any thread may call.
 #pragma once
 
+#include "foundation/VxString.h"
+
 namespace VxToolsExitWatch {
 
 // From the library's DllMain at DLL_PROCESS_DETACH; only a process exit is
@@ -22,5 +24,7 @@ void Detached(bool processExit);
 // Logs `call` as a late call when the process is ending or the library is
 // detached; does nothing otherwise.
 void Check(const char* call);
+// The same for a note, converted only when it is late.
+void Check(const VxString& call);
 
 }  // namespace VxToolsExitWatch

@@ -57,13 +57,6 @@ bool CLoopbackLivePlugin::Run() {
   return hr == S_OK;
 }
 
-void CLoopbackLivePlugin::Pause(VxPreciseTimer& timer) noexcept {
-  // Not a wait on the stop event: the flag is checked again within the
-  // millisecond anyway. The timer keeps the millisecond one at the default
-  // 15.6 ms system tick, where the engine's buffer would overflow between polls.
-  timer.Sleep(kPollMs);
-}
-
 HRESULT CLoopbackLivePlugin::LoopbackCapture(IMMDevice* device) noexcept {
   VxLogScope scope(kVxLogLive, kCaptureSource);
   if (!device) {
@@ -119,6 +112,9 @@ HRESULT CLoopbackLivePlugin::LoopbackCapture(IMMDevice* device) noexcept {
 
 void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
                                      const VxAudioFormat& format) noexcept {
+  // Pauses are not waits on the stop event: the flag is checked again within
+  // the millisecond anyway. The timer keeps the millisecond one at the default
+  // 15.6 ms system tick, where the engine's buffer would overflow between polls.
   VxPreciseTimer timer;
   while (!IsStopRequested()) {
     ready_.store(1);
@@ -126,12 +122,12 @@ void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
     if (FAILED(capture->GetNextPacketSize(&packetFrames))) {
       // A removed or changed endpoint fails every call: pause so that a
       // time-critical thread does not spin a core until it is deleted.
-      Pause(timer);
+      timer.Sleep(kPollMs);
       continue;
     }
     bool failed = false;
     while (packetFrames == 0 && !IsStopRequested()) {
-      Pause(timer);
+      timer.Sleep(kPollMs);
       if (FAILED(capture->GetNextPacketSize(&packetFrames))) {
         failed = true;
         break;
@@ -146,7 +142,7 @@ void CLoopbackLivePlugin::PacketLoop(IAudioCaptureClient* capture,
     UINT32 frames = 0;
     DWORD flags = 0;
     if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) {
-      Pause(timer);
+      timer.Sleep(kPollMs);
       continue;
     }
     // Silent and discontinuous packets go out as they are, bytes and all.

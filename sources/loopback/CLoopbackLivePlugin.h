@@ -33,8 +33,6 @@
 #include <cstdint>
 
 #include "foundation/runtime/VxThread.h"
-
-class VxPreciseTimer;
 #include "live_Main/boundary/IVxAudioLive.h"
 #include "sources/loopback/VxCoreAudio.h"
 
@@ -63,8 +61,6 @@ class CLoopbackLivePlugin final : public VxAudioLiveBase, public VxThread {
   // S_OK after a stream that ran; otherwise the failing step's HRESULT.
   HRESULT LoopbackCapture(IMMDevice* device) noexcept;
   void PacketLoop(IAudioCaptureClient* capture, const VxAudioFormat& format) noexcept;
-  // The pause before asking an empty or failing endpoint again.
-  void Pause(VxPreciseTimer& timer) noexcept;
 
   IVxAudioLiveSink* sink_ = nullptr;
   std::atomic<uint8_t> ready_{0};

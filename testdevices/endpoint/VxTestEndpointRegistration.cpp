@@ -76,6 +76,15 @@ std::wstring FirstMissingKey(HKEY root) {
   return KeyExists(root, full) ? std::wstring() : full;
 }
 
+// The endpoint as the class's server. Both: the object is made in whatever
+// apartment the caller's thread is in.
+bool WriteServer(HKEY root, const std::wstring& dllPath) {
+  VxRegKey key;
+  return ::RegCreateKeyExW(root, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                           nullptr) == ERROR_SUCCESS &&
+         SetString(key.get(), nullptr, dllPath) && SetString(key.get(), L"ThreadingModel", L"Both");
+}
+
 HKEY RootNamed(const std::wstring& name) {
   return name == L"HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
 }
@@ -96,21 +105,13 @@ bool VxTestEndpointRegistration::UsesMachineClasses() noexcept {
 }
 
 bool VxTestEndpointRegistration::Install(const std::wstring& dllPath) noexcept {
-  VxRegKey saved;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, KEY_READ, saved.put()) == ERROR_SUCCESS &&
-      ReadText(HKEY_CURRENT_USER, kSavedKey, L"Root").size() != 0) {
-    saved.reset();
-    // Installed before and not removed: the first saved state stays.
-    const HKEY root = RootNamed(ReadText(HKEY_CURRENT_USER, kSavedKey, L"Root"));
-    VxRegKey key;
-    return ::RegOpenKeyExW(root, kServerKey, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS &&
-           SetString(key.get(), nullptr, dllPath) &&
-           SetString(key.get(), L"ThreadingModel", L"Both");
-  }
-  saved.reset();
+  // Installed before and not removed: the first saved state stays.
+  const std::wstring savedRoot = ReadText(HKEY_CURRENT_USER, kSavedKey, L"Root");
+  if (!savedRoot.empty())
+    return WriteServer(RootNamed(savedRoot), dllPath);
   const bool machine = UsesMachineClasses();
   const HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  VxRegKey server;
+  VxRegKey saved, server;
   (void)::RegOpenKeyExW(root, kServerKey, 0, KEY_READ, server.put());
   if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, nullptr, 0, KEY_WRITE, nullptr,
                         saved.put(), nullptr) != ERROR_SUCCESS)
@@ -131,12 +132,7 @@ bool VxTestEndpointRegistration::Install(const std::wstring& dllPath) noexcept {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kSavedKey);
     return false;
   }
-  // Both: the object is made in whatever apartment the caller's thread is in.
-  if (::RegCreateKeyExW(root, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, server.put(),
-                        nullptr) != ERROR_SUCCESS ||
-      !SetString(server.get(), nullptr, dllPath) ||
-      !SetString(server.get(), L"ThreadingModel", L"Both")) {
-    server.reset();
+  if (!WriteServer(root, dllPath)) {
     (void)Remove();
     return false;
   }
