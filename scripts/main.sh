@@ -51,6 +51,10 @@ run ./vxhost.exe record loopback-real.wav --source loopback --real-capture --sec
 stop_audio_server
 python3 "$ROOT/scripts/tone.py" measure loopback-real.wav 1000 -6
 echo "== Registering the test ASIO driver from the host folder =="
+# Driver 1 runs its device from a window of the thread that initialised it, as
+# many real drivers do: it streams only when the host's thread dispatches messages.
+run reg add 'HKCU\Software\VxTestAsio\Default\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E01}' \
+  /v InitPostsMessage /t REG_DWORD /d 1 /f >/dev/null
 # Driver 2 of the test driver is told to deliver 32-bit float samples.
 run reg add 'HKCU\Software\VxTestAsio\Default\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' \
   /v SampleTypes /t REG_SZ /d 19 /f >/dev/null

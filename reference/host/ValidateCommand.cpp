@@ -28,6 +28,7 @@ namespace {
 constexpr wchar_t kSettingsRoot[] = L"vxhost-validate";
 constexpr wchar_t kSettingsPath[] = L"Software\\Vexmoor\\VxTools Reference\\vxhost-validate";
 constexpr wchar_t kTestAsioDevice[] = L"{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E01}";
+constexpr wchar_t kTestAsioSettings[] = L"Software\\VxTestAsio\\vxhost-validate";
 
 bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -80,6 +81,7 @@ class Devices {
         (void)unregister();
     }
     asioRegisteredHere_ = false;
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestAsioSettings);
   }
 
   void Prepare() {
@@ -103,6 +105,14 @@ class Devices {
         if (!asioRegisteredHere_)
           asioDevice_.clear();
       }
+      // Told to run its device from a window of the thread that initialises
+      // it, as many real drivers do: it streams only when init() is called
+      // on a thread that dispatches messages afterwards, as a host's is.
+      const DWORD on = 1;
+      if (!asioDevice_.empty())
+        (void)::RegSetKeyValueW(HKEY_CURRENT_USER,
+                                (std::wstring(kTestAsioSettings) + L"\\" + kTestAsioDevice).c_str(),
+                                L"InitPostsMessage", REG_DWORD, &on, sizeof on);
     } else if (!listed.empty()) {
       asioDevice_ = listed.front();
     }

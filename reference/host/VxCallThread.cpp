@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <process.h>
 
+#include "reference/host/VxMessagePump.h"
+
 struct VxCallThread::Shared {
   VxHandle work{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   VxHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
@@ -32,7 +34,10 @@ unsigned __stdcall VxCallThread::Main(void* own) {
   delete static_cast<std::shared_ptr<Shared>*>(own);
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   for (;;) {
-    ::WaitForSingleObject(shared->work.get(), INFINITE);
+    // Between calls the thread dispatches what the plug-in's objects post to it.
+    const HANDLE work = shared->work.get();
+    if (VxPumpingWait(1, &work, INFINITE) != WAIT_OBJECT_0)
+      break;
     std::function<void()> call = std::move(shared->call);
     if (!call)
       break;

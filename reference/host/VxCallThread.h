@@ -3,7 +3,8 @@
 // hanging the host.
 //
 // Every call runs on this one thread (COM initialised as a single-threaded
-// apartment), as the real host makes all its calls on one thread. Run() waits
+// apartment), as the real host makes all its calls on one thread; between
+// calls the thread dispatches its window messages, as a host's UI thread does. Run() waits
 // at most `limitMs` for the call; a call that is still running then leaves
 // the thread stuck for good: Run() answers false for it and for every later
 // call, and the object's destructor abandons the thread instead of joining it

@@ -12,6 +12,7 @@
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxLevelMeter.h"
 #include "reference/host/VxLogCapture.h"
+#include "reference/host/VxMessagePump.h"
 #include "reference/host/VxWavWriter.h"
 
 namespace {
@@ -237,7 +238,8 @@ class Recorder {
     ULONGLONG nextProgress = start_ + 1000;
     for (;;) {
       HANDLE waits[3] = {ended_.get(), interrupt_.get(), o_.source->EndHandle()};
-      const DWORD r = ::WaitForMultipleObjects(waits[2] ? 3 : 2, waits, FALSE, kTickMs);
+      // The source was opened on this thread, whose messages its driver may need.
+      const DWORD r = VxPumpingWait(waits[2] ? 3 : 2, waits, kTickMs);
       if (r == WAIT_OBJECT_0) {
         outcome_.sourceEnded = true;
         return;

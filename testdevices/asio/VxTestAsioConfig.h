@@ -64,6 +64,10 @@ struct VxTestAsioConfig {
   unsigned long switchLimit = 0;  // 0: no limit
   bool firstSwitchInStart = false;
   bool stopWhileSwitching = false;
+  // init() makes a window on the calling thread and posts it a message; the
+  // stream begins switching only once that thread has dispatched it, as with
+  // drivers that run their device from a window of the creating thread.
+  bool initPostsMessage = false;
   long nullBufferChannel = -1;         // input channel given a missing buffer half
   unsigned long nullBufferHalves = 0;  // bit 0: half 0, bit 1: half 1
   // asioMessage(selector, value) calls made in createBuffers, answers logged.

@@ -71,6 +71,15 @@ VxTestAsioDriver::~VxTestAsioDriver() {
   if (running_ && !stopReturned_)
     log_->Line("FAULT: Release() = 0 while the driver runs (no stop())");
   EndThread();
+  if (window_) {
+    // The system's own procedure again, so that nothing reaches this module
+    // once it may be gone; a window of another thread is closed by its owner.
+    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, ::GetWindowLongPtrW(window_, GWLP_USERDATA));
+    if (windowThread_ == ::GetCurrentThreadId())
+      ::DestroyWindow(window_);
+    else
+      ::PostMessageW(window_, WM_CLOSE, 0, 0);
+  }
   if (memory_)
     log_->Line("note: Release() = 0 without disposeBuffers()");
   memory_.reset();
@@ -118,8 +127,72 @@ ASIOBool VxTestAsioDriver::init(void* sysHandle) noexcept {
   initialized_ = !(config_.faults & kVxTestAsioFailInit);
   if (!initialized_)
     errorMessage_ = config_.errorMessage;
+  else if (config_.initPostsMessage)
+    PostInitMessage();
   log_->Line("init(%p) = %d", sysHandle, initialized_ ? 1 : 0);
   return initialized_ ? ASIOTrue : ASIOFalse;
+}
+
+namespace {
+constexpr UINT kInitMessage = WM_APP + 0x5A;
+constexpr DWORD kInitMessageFaultMs = 2000;
+}  // namespace
+
+LRESULT CALLBACK VxTestAsioDriver::WindowProc(HWND window,
+                                              UINT message,
+                                              WPARAM wParam,
+                                              LPARAM lParam) {
+  if (message == kInitMessage) {
+    // The message carries its own duplicate of the driver's event, so that it
+    // is safe to handle after the driver is gone.
+    const HANDLE dispatched = reinterpret_cast<HANDLE>(lParam);
+    ::SetEvent(dispatched);
+    ::CloseHandle(dispatched);
+    return 0;
+  }
+  const auto system = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  return ::CallWindowProcW(system, window, message, wParam, lParam);
+}
+
+void VxTestAsioDriver::PostInitMessage() {
+  if (!window_) {
+    window_ = ::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr);
+    if (!window_) {
+      log_->Line("FAULT: init() could not make its window (error %lu)", ::GetLastError());
+      return;
+    }
+    windowThread_ = ::GetCurrentThreadId();
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, ::GetWindowLongPtrW(window_, GWLP_WNDPROC));
+    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
+    initDispatched_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  }
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), initDispatched_.get(), ::GetCurrentProcess(), &copy,
+                         0, FALSE, DUPLICATE_SAME_ACCESS) ||
+      !::PostMessageW(window_, kInitMessage, 0, reinterpret_cast<LPARAM>(copy))) {
+    log_->Line("FAULT: init() could not post its message (error %lu)", ::GetLastError());
+    return;
+  }
+  log_->Line("posted(init message, thread=%lu)", windowThread_);
+}
+
+bool VxTestAsioDriver::AwaitInitMessage() {
+  if (!initDispatched_)
+    return true;
+  HANDLE waits[2] = {stopEvent_.get(), initDispatched_.get()};
+  DWORD r = ::WaitForMultipleObjects(2, waits, FALSE, kInitMessageFaultMs);
+  if (r == WAIT_TIMEOUT) {
+    log_->Line(
+        "FAULT: the message posted in init() was not dispatched within %lu ms (the creating "
+        "thread does not pump messages)",
+        kInitMessageFaultMs);
+    r = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  }
+  if (r != WAIT_OBJECT_0 + 1)
+    return false;
+  log_->Line("dispatched(init message)");
+  return true;
 }
 
 void VxTestAsioDriver::getDriverName(char* name) noexcept {

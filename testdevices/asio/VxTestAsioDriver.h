@@ -140,6 +140,12 @@ class VxTestAsioDriver final : public IASIO {
   // One buffer switch: fill the input halves, call the host.
   void Switch(bool callerThread);
   static DWORD WINAPI ThreadMain(void* self);
+  // With initPostsMessage: posts the message to a window of the calling thread.
+  void PostInitMessage();
+  // Holds the driver's thread until the init message was dispatched; false
+  // when stop() came first.
+  bool AwaitInitMessage();
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void RunSwitches();
   // Ends the switch thread and waits for it (no stop() quirks).
   void EndThread();
@@ -161,6 +167,10 @@ class VxTestAsioDriver final : public IASIO {
   bool timeInfo_ = false;
   std::unique_ptr<VxTestAsioBufferMemory> memory_;
   std::vector<std::unique_ptr<VxTestAsioBufferMemory>> retired_;
+
+  HWND window_ = nullptr;  // made by the thread that called init()
+  DWORD windowThread_ = 0;
+  VxHandle initDispatched_;  // set by the window when it handles the init message
 
   VxHandle thread_;
   VxHandle stopEvent_;

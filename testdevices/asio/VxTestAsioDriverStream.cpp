@@ -200,6 +200,8 @@ void VxTestAsioDriver::RunSwitches() {
   const bool realTime = config_.pace == VxTestAsioPace::kRealTime;
   if (realTime)
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  if (!AwaitInitMessage())
+    return;
   LARGE_INTEGER frequency, now;
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&now);
