@@ -22,15 +22,16 @@ HRESULT Logged(const char* call, HRESULT hr) {
   return hr;
 }
 
-// The system's enumerator, from its server DLL. The DLL stays loaded as long
-// as the test endpoint is: objects it made may be released at any time before.
+// The system's enumerator, from its server DLL. The DLL is never freed: the
+// objects it made may be released at any time, and freeing it when this DLL
+// detaches would run under the loader lock (Wine 10 deadlocks there).
 HRESULT SystemEnumerator(VxComPtr<IMMDeviceEnumerator>* out) {
-  static const VxModule module(::LoadLibraryW(L"mmdevapi.dll"));
+  static const HMODULE module = ::LoadLibraryW(L"mmdevapi.dll");
   if (!module)
     return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   auto get = reinterpret_cast<GetClassObject>(
-      reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllGetClassObject")));
+      reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
   if (get == nullptr)
     return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   VxComPtr<IClassFactory> factory;

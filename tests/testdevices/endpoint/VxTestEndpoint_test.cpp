@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cwchar>
 #include <map>
 #include <string>
@@ -20,6 +21,7 @@
 #include "foundation/VxHandle.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
 #include "testdevices/endpoint/VxTestEndpointRegistration.h"
+#include "tests/support/VxFunctionPatch.h"
 
 namespace {
 
@@ -282,6 +284,46 @@ TEST_F(EndpointRecord, AcceptsOnlyTheMixFormatFlagsPacketsAndStaysInvalidated) {
 // Frame 0 of channel 0 is the wave's minimum, half of full scale negative, in
 // integer and float samples; the low byte of wide samples carries frame and channel
 // and is cut away below the valid bits.
+// Counts FreeLibrary calls made by a thread that holds the loader lock, as
+// from a DLL's detach: Windows forbids them there, and Wine 10 deadlocks
+// when the library is the system's audio DLL.
+std::atomic<int> g_freesUnderLoaderLock{0};
+LONG(NTAPI* g_unload)(HMODULE) = nullptr;
+BOOL WINAPI WatchedFreeLibrary(HMODULE module) {
+  uint8_t* peb = nullptr;
+  asm volatile("movq %%gs:0x60, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
+  auto* lock = *reinterpret_cast<RTL_CRITICAL_SECTION**>(peb + 0x110);  // PEB.LoaderLock
+  if (lock && reinterpret_cast<ULONG_PTR>(lock->OwningThread) == ::GetCurrentThreadId())
+    ++g_freesUnderLoaderLock;
+  return g_unload(module) >= 0;
+}
+
+// Forwarding to the system's enumerator loads its DLL; the endpoint must not
+// free it again when COM unloads the endpoint.
+TEST(EndpointModule, FreesNoLibraryWhenUnloaded) {
+  VxTestEndpointConfig config;
+  config.realCapture = 1;
+  VxTestEndpointScope scope(config);
+  ASSERT_TRUE(scope.ok());
+  ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+  {
+    VxComPtr<IAudioClient> client;
+    (void)DefaultDevice()->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                    reinterpret_cast<void**>(client.put()));
+  }
+  ASSERT_NE(::GetModuleHandleW(L"VxTestEndpoint.dll"), nullptr);
+  g_unload = reinterpret_cast<decltype(g_unload)>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "LdrUnloadDll")));
+  {
+    VxFunctionPatch watch(L"kernel32.dll", "FreeLibrary",
+                          reinterpret_cast<void*>(&WatchedFreeLibrary));
+    ASSERT_TRUE(watch.Installed());
+    ::CoUninitialize();
+    ASSERT_EQ(::GetModuleHandleW(L"VxTestEndpoint.dll"), nullptr) << "COM kept the endpoint";
+  }
+  EXPECT_EQ(g_freesUnderLoaderLock.load(), 0);
+}
+
 TEST(EndpointSignal, SamplesHaveTheDocumentedValues) {
   struct Case {
     uint16_t tag, sub, bits, valid;
