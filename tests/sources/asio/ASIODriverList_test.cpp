@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,33 @@ void SetText(HKEY root,
             ERROR_SUCCESS);
 }
 
+// Driver key names and descriptions are read through the ANSI code page, the
+// one Wine takes from the Unix locale (ctest runs this test in three): a name
+// in the code page's script, and one outside it, which is listed with a
+// question mark for each letter the code page lacks, or its nearest letter
+// (as Wine's tables map them).
+struct Script {
+  UINT codePage;
+  const wchar_t* native;
+  const wchar_t* outside;
+  const wchar_t* outsideListed;
+};
+constexpr Script kScripts[] = {
+    {1252, L"Caf\u00e9 Se\u00f1al \u20ac", L"\u0417\u0430\u043f\u0438\u0441\u044c", L"??????"},
+    {932, L"\u5165\u529b\u30c6\u30b9\u30c8 \uff8e\uff9f\uff70\uff84", L"Caf\u00e9 \u20ac",
+     L"Cafe ?"},
+    {1251, L"\u0417\u0430\u043f\u0438\u0441\u044c \u0432\u0445\u043e\u0434 \u2116",
+     L"\u5165\u529b Caf\u00e9", L"?? Cafe"},
+};
+
 TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
-  ASSERT_EQ(::GetACP(), 1252u) << "the expected names assume the Western ANSI code page";
+  if (const char* expected = std::getenv("VX_EXPECT_ACP")) {
+    ASSERT_EQ(::GetACP(), static_cast<UINT>(std::atoi(expected))) << "the locale did not apply";
+  }
+  const Script* script = nullptr;
+  for (const Script& s : kScripts)
+    script = s.codePage == ::GetACP() ? &s : script;
+  ASSERT_NE(script, nullptr) << "no names for ANSI code page " << ::GetACP();
   ::SetEnvironmentVariableW(L"VXTESTASIO_ROOT",
                             (L"DriverList " + std::to_wstring(::GetCurrentProcessId())).c_str());
   ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
@@ -87,8 +113,9 @@ TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
        L"%SystemRoot%\\system32\\" + std::wstring(kSystemCopy), L"Expandable", 4, REG_EXPAND_SZ},
       {L"I unparsable class ID", L"no class ID", L"Unparsable", dll, L"Unparsable"},
       {L"J long description", id(5), longDescription, dll, longDescription.substr(0, 127), 5},
-      {L"K letters beyond ASCII", id(6), L"Caf\u00e9 Se\u00f1al \u20ac", dll,
-       L"Caf\u00e9 Se\u00f1al \u20ac", 6},
+      {L"K " + std::wstring(script->native), id(6), L"", dll, L"K " + std::wstring(script->native),
+       6},
+      {L"KA outside the code page", Fake(6), script->outside, dll, script->outsideListed},
       // Listed; Wine's loader refuses a path this long, so it is not loaded.
       {L"L long server path", id(7), L"Long path", longPath, L"Long path"},
       {L"M relative path", Fake(3), L"Relative",
@@ -100,6 +127,9 @@ TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
   };
   for (int i = 0; i < kVxTestAsioDriverCount; ++i)
     VxTestAsioUnregister(i);
+  VxTestAsioConfig named;
+  named.name = script->native;  // what getDriverName answers, in the ANSI code page
+  ASSERT_TRUE(named.Save(6));
   std::vector<const Entry*> listed;
   for (const Entry& e : entries) {
     SetText(HKEY_LOCAL_MACHINE, L"Software\\ASIO\\" + e.key, L"CLSID", e.clsid);
@@ -150,6 +180,7 @@ TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\ASIO\\" + e.key).c_str());
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, e.ClassKey().c_str());
   }
+  VxTestAsioConfig::Erase(6);
   ::CoUninitialize();
 }
 
