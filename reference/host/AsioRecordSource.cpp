@@ -14,6 +14,7 @@
 #include "foundation/VxHandle.h"
 #include "foundation/VxString.h"
 #include "foundation/VxUrl.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxRecordSource.h"
 
 const wchar_t kAsioRecordOptions[] =
@@ -93,8 +94,8 @@ class AsioRecordSource final : public VxRecordSource {
       return false;
     }
     if (givenOptions_)
-      std::wprintf(L"ASIO device %ls, %lld Hz, %lld channel(s) from input %lld\n", device_.c_str(),
-                   rate_, channels_, offset_);
+      VxPrint(stdout, L"ASIO device %ls, %lld Hz, %lld channel(s) from input %lld\n",
+              device_.c_str(), rate_, channels_, offset_);
     return true;
   }
 
@@ -104,7 +105,7 @@ class AsioRecordSource final : public VxRecordSource {
     if (!givenOptions_) {
       wchar_t stored[kInfoBufferChars] = {};
       if (source.GetInfo(3, stored) == 1) {
-        std::wprintf(L"ASIO settings stored by the dialog: %ls\n", stored);
+        VxPrint(stdout, L"ASIO settings stored by the dialog: %ls\n", stored);
         return stored;
       }
     }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "live_Main/host/IVxTools.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 
@@ -67,26 +68,26 @@ void PrintStoredSettings() {
   IVxTools* tools = HostTools();
   IVxSettingsKey* key = tools ? tools->OpenSettingsKey(kAsioGroupPath, 0, 0) : nullptr;
   if (!key) {
-    std::wprintf(L"stored: nothing (no key Zones\\0\\Live ASIO)\n");
+    VxPrint(stdout, L"stored: nothing (no key Zones\\0\\Live ASIO)\n");
     return;
   }
   BSTR id = nullptr;
   key->ReadString(&id, u"Device ID", u"", 0, u"", 0);
-  std::wprintf(
-      L"stored: Device ID \"%ls\", Sample Rate %d, Channels %d, Channel Shift %d"
-      L" (-1: not stored)\n",
-      id ? id : L"", key->ReadInt(u"Sample Rate", -1, 0, 0), key->ReadInt(u"Channels", -1, 0, 0),
-      key->ReadInt(u"Channel Shift", -1, 0, 0));
+  VxPrint(stdout,
+          L"stored: Device ID \"%ls\", Sample Rate %d, Channels %d, Channel Shift %d"
+          L" (-1: not stored)\n",
+          id ? id : L"", key->ReadInt(u"Sample Rate", -1, 0, 0),
+          key->ReadInt(u"Channels", -1, 0, 0), key->ReadInt(u"Channel Shift", -1, 0, 0));
   ::SysFreeString(id);
   key->DeletingDestructor(1);
 }
 
 void PrintUsage(FILE* out) {
-  std::fwprintf(out,
-                L"usage: vxhost configure [--cancel-after <ms>]\n"
-                L"  Shows the ASIO settings dialog over a host window (the ASIO source's\n"
-                L"  Configure), then prints the stored settings and GetInfo(3).\n"
-                L"  --cancel-after <ms>  closes the dialog (as Cancel) after <ms> milliseconds\n");
+  VxPrint(out,
+          L"usage: vxhost configure [--cancel-after <ms>]\n"
+          L"  Shows the ASIO settings dialog over a host window (the ASIO source's\n"
+          L"  Configure), then prints the stored settings and GetInfo(3).\n"
+          L"  --cancel-after <ms>  closes the dialog (as Cancel) after <ms> milliseconds\n");
 }
 
 int RunConfigureCommand(int argc, wchar_t** argv) {
@@ -106,32 +107,32 @@ int RunConfigureCommand(int argc, wchar_t** argv) {
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   VxHostPlugin host;
   if (!host.LoadPlugin()) {
-    std::fwprintf(stderr, L"configure: %ls\n", host.Error().c_str());
+    VxPrint(stderr, L"configure: %ls\n", host.Error().c_str());
     return 1;
   }
   IVxAudioLive* source = nullptr;
   if (host.GetLivePlugin()(0, &source) != 0 || !source) {
-    std::fwprintf(stderr, L"configure: VxLive.dll gave no ASIO source (index 0)\n");
+    VxPrint(stderr, L"configure: VxLive.dll gave no ASIO source (index 0)\n");
     return 1;
   }
   HWND window = CreateHostWindow();
   if (!window) {
-    std::fwprintf(stderr,
-                  L"configure: cannot create the host window (error %lu); is there a "
-                  L"display?\n",
-                  ::GetLastError());
+    VxPrint(stderr,
+            L"configure: cannot create the host window (error %lu); is there a "
+            L"display?\n",
+            ::GetLastError());
     VxDeleteSource(source);
     return 1;
   }
   if (cancelAfterMs > 0)
     ::SetTimer(window, kCancelTimer, cancelAfterMs, nullptr);
   const int32_t result = source->Configure(0, window);
-  std::wprintf(L"Configure(0): %d\n", result);
+  VxPrint(stdout, L"Configure(0): %d\n", result);
   PrintStoredSettings();
   wchar_t text[kInfoBufferChars];
   std::memset(text, 0, sizeof text);
   const int32_t info = source->GetInfo(3, text);
-  std::wprintf(L"GetInfo(3): %d \"%ls\"\n", info, text);
+  VxPrint(stdout, L"GetInfo(3): %d \"%ls\"\n", info, text);
   VxDeleteSource(source);
   ::DestroyWindow(window);
   if (SUCCEEDED(com))

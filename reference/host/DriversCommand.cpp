@@ -8,14 +8,26 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "foundation/VxString.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "sources/asio/ASIODriverList.h"
 
 namespace {
 
 constexpr double kRates[] = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000};
+
+// The driver's ANSI texts in the process's ANSI code page, as the source reads them.
+std::wstring FromAnsi(const char* text) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+  if (n > 0)
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
+  out.resize(out.size() - 1);
+  return out;
+}
 
 const wchar_t* SampleTypeName(ASIOSampleType type) {
   switch (type) {
@@ -70,65 +82,65 @@ const wchar_t* SampleTypeName(ASIOSampleType type) {
 bool DescribeDriver(IASIO* driver) {
   long inputs = 0, outputs = 0;
   if (driver->getChannels(&inputs, &outputs) != ASE_OK) {
-    std::wprintf(L"    getChannels failed\n");
+    VxPrint(stdout, L"    getChannels failed\n");
     return false;
   }
-  std::wprintf(L"    inputs: %ld, outputs: %ld\n", inputs, outputs);
+  VxPrint(stdout, L"    inputs: %ld, outputs: %ld\n", inputs, outputs);
   if (inputs > 0) {
     ASIOChannelInfo info = {};
     info.channel = 0;
     info.isInput = ASIOTrue;
     if (driver->getChannelInfo(&info) == ASE_OK) {
       info.name[sizeof info.name - 1] = 0;
-      std::wprintf(L"    input 0: %ls (type %ld), \"%hs\"\n", SampleTypeName(info.type), info.type,
-                   info.name);
+      VxPrint(stdout, L"    input 0: %ls (type %ld), \"%ls\"\n", SampleTypeName(info.type),
+              info.type, FromAnsi(info.name).c_str());
     } else {
-      std::wprintf(L"    input 0: getChannelInfo failed\n");
+      VxPrint(stdout, L"    input 0: getChannelInfo failed\n");
     }
   }
   long minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
   if (driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity) == ASE_OK)
-    std::wprintf(L"    buffer sizes: min %ld, max %ld, preferred %ld, granularity %ld\n", minSize,
-                 maxSize, preferred, granularity);
+    VxPrint(stdout, L"    buffer sizes: min %ld, max %ld, preferred %ld, granularity %ld\n",
+            minSize, maxSize, preferred, granularity);
   else
-    std::wprintf(L"    buffer sizes: getBufferSize failed\n");
-  std::wprintf(L"    rates:");
+    VxPrint(stdout, L"    buffer sizes: getBufferSize failed\n");
+  VxPrint(stdout, L"    rates:");
   int accepted = 0;
   for (double rate : kRates) {
     if (driver->canSampleRate(rate) == ASE_OK) {
-      std::wprintf(L" %.0f", rate);
+      VxPrint(stdout, L" %.0f", rate);
       ++accepted;
     }
   }
-  std::wprintf(accepted ? L"\n" : L" none of the common rates\n");
+  VxPrint(stdout, accepted ? L"\n" : L" none of the common rates\n");
   ASIOSampleRate current = 0;
   if (driver->getSampleRate(&current) == ASE_OK)
-    std::wprintf(L"    current rate: %.0f\n", current);
+    VxPrint(stdout, L"    current rate: %.0f\n", current);
   return true;
 }
 
 int RunDriversCommand(int argc, wchar_t**) {
   if (argc != 0) {
-    std::fwprintf(stderr, L"usage: vxhost drivers\n");
+    VxPrint(stderr, L"usage: vxhost drivers\n");
     return 2;
   }
   if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-    std::fwprintf(stderr, L"drivers: COM could not be initialised\n");
+    VxPrint(stderr, L"drivers: COM could not be initialised\n");
     return 1;
   }
   int failures = 0;
   {
     ASIODriverList list;
-    std::wprintf(L"%d ASIO driver(s) listed under HKLM\\Software\\ASIO\n", list.Count());
+    VxPrint(stdout, L"%d ASIO driver(s) listed under HKLM\\Software\\ASIO\n", list.Count());
     for (int32_t id = 0; id < list.Count(); ++id) {
       const ASIODriverRecord* record = list.Record(id);
       const VxString deviceId = VxAsioDeviceId(record->clsid);
       // The name as the source lists it (ANSI code page), not as raw bytes.
-      std::wprintf(L"[%d] %ls\n    device ID: %ls\n", id, VxAsioDriverName(*record).Wide(),
-                   deviceId.Wide());
+      VxPrint(stdout, L"[%d] %ls\n    device ID: %ls\n", id, VxAsioDriverName(*record).Wide(),
+              deviceId.Wide());
       IASIO* driver = list.LoadDriver(record->clsid);
       if (!driver) {
-        std::wprintf(L"    cannot be loaded (class object not created)\n");
+        VxPrint(stdout, L"    cannot be loaded (class object not created)\n");
         ++failures;
         continue;
       }
@@ -136,13 +148,14 @@ int RunDriversCommand(int argc, wchar_t**) {
         char message[124] = {};
         driver->getErrorMessage(message);
         message[sizeof message - 1] = 0;
-        std::wprintf(L"    init failed: \"%hs\"\n", message);
+        VxPrint(stdout, L"    init failed: \"%ls\"\n", FromAnsi(message).c_str());
         ++failures;
       } else {
         char name[32] = {};
         driver->getDriverName(name);
         name[sizeof name - 1] = 0;
-        std::wprintf(L"    driver name: \"%hs\", version %ld\n", name, driver->getDriverVersion());
+        VxPrint(stdout, L"    driver name: \"%ls\", version %ld\n", FromAnsi(name).c_str(),
+                driver->getDriverVersion());
         if (!DescribeDriver(driver))
           ++failures;
       }
@@ -152,7 +165,7 @@ int RunDriversCommand(int argc, wchar_t**) {
   ::CoUninitialize();
   // A driver that cannot be used is part of the answer, not a failed listing.
   if (failures)
-    std::wprintf(L"%d driver(s) could not be queried\n", failures);
+    VxPrint(stdout, L"%d driver(s) could not be queried\n", failures);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxPipeServer.h"
 #include "reference/host/VxRecordSource.h"
@@ -105,7 +106,7 @@ class IpcRecordSource final : public VxRecordSource {
       return false;
     }
     if (waitForProducer_) {
-      std::wprintf(L"Waiting for a producer on %ls (Ctrl+C to give up)\n", pipeName_.c_str());
+      VxPrint(stdout, L"Waiting for a producer on %ls (Ctrl+C to give up)\n", pipeName_.c_str());
       std::fflush(stdout);
     } else if (!StartProducer(error)) {
       return false;
@@ -157,7 +158,7 @@ class IpcRecordSource final : public VxRecordSource {
       return false;
     }
     const DWORD exitCode = ExitCode();
-    std::wprintf(L"Producer exit code: %lu\n", exitCode);
+    VxPrint(stdout, L"Producer exit code: %lu\n", exitCode);
     if (exitCode == 0)
       return true;
     error = L"the producer failed or vanished before the end of its stream (exit code " +
@@ -219,7 +220,7 @@ class IpcRecordSource final : public VxRecordSource {
     }
     ::ResumeThread(thread.get());
     if (!quietProducer_) {
-      std::wprintf(L"Started producer: %ls\n", cmd.c_str());
+      VxPrint(stdout, L"Started producer: %ls\n", cmd.c_str());
       std::fflush(stdout);
     }
     return true;

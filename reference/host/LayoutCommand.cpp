@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 
@@ -32,11 +33,11 @@ bool CreateFolderTree(const std::wstring& folder) {
 
 bool Copy(const std::wstring& from, const std::wstring& to) {
   if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
-    std::wprintf(L"  copied %ls\n", to.c_str());
+    VxPrint(stdout, L"  copied %ls\n", to.c_str());
     return true;
   }
-  std::fwprintf(stderr, L"layout: cannot copy %ls to %ls: %ls\n", from.c_str(), to.c_str(),
-                VxSystemErrorText(::GetLastError()).c_str());
+  VxPrint(stderr, L"layout: cannot copy %ls to %ls: %ls\n", from.c_str(), to.c_str(),
+          VxSystemErrorText(::GetLastError()).c_str());
   return false;
 }
 
@@ -74,11 +75,11 @@ bool WriteFileText(const std::wstring& path, const char* text, size_t size) {
   DWORD written = 0;
   if (!file || !::WriteFile(file.get(), text, static_cast<DWORD>(size), &written, nullptr) ||
       written != size) {
-    std::fwprintf(stderr, L"layout: cannot write %ls: %ls\n", path.c_str(),
-                  VxSystemErrorText(::GetLastError()).c_str());
+    VxPrint(stderr, L"layout: cannot write %ls: %ls\n", path.c_str(),
+            VxSystemErrorText(::GetLastError()).c_str());
     return false;
   }
-  std::wprintf(L"  wrote %ls\n", path.c_str());
+  VxPrint(stdout, L"  wrote %ls\n", path.c_str());
   return true;
 }
 
@@ -86,24 +87,24 @@ bool WriteFileText(const std::wstring& path, const char* text, size_t size) {
 
 int RunLayoutCommand(int argc, wchar_t** argv) {
   if (argc != 1) {
-    std::fwprintf(stderr, L"usage: vxhost layout <dir>\n");
+    VxPrint(stderr, L"usage: vxhost layout <dir>\n");
     return 2;
   }
   std::wstring target = VxHostAbsolutePath(argv[0]);
   while (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/'))
     target.pop_back();
   if (!CreateFolderTree(target)) {
-    std::fwprintf(stderr, L"layout: cannot create %ls: %ls\n", target.c_str(),
-                  VxSystemErrorText(::GetLastError()).c_str());
+    VxPrint(stderr, L"layout: cannot create %ls: %ls\n", target.c_str(),
+            VxSystemErrorText(::GetLastError()).c_str());
     return 1;
   }
   target += L'\\';
   const std::wstring source = VxHostFolder();
   if (_wcsicmp(source.c_str(), target.c_str()) == 0) {
-    std::fwprintf(stderr, L"layout: %ls is this program's own folder\n", target.c_str());
+    VxPrint(stderr, L"layout: %ls is this program's own folder\n", target.c_str());
     return 1;
   }
-  std::wprintf(L"Laying out a portable host folder in %ls\n", target.c_str());
+  VxPrint(stdout, L"Laying out a portable host folder in %ls\n", target.c_str());
 
   wchar_t self[MAX_PATH * 4] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
@@ -120,10 +121,10 @@ int RunLayoutCommand(int argc, wchar_t** argv) {
     return 1;
   if (!ok)
     return 1;
-  std::wprintf(
-      L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n"
-      L"(under Wine on Linux: \"sh vxhost.sh register\", which uses the folder's own prefix)\n",
-      target.c_str());
+  VxPrint(stdout,
+          L"Done: run \"vxhost register\" and \"vxhost sources\" from %ls\n"
+          L"(under Wine on Linux: \"sh vxhost.sh register\", which uses the folder's own prefix)\n",
+          target.c_str());
   return 0;
 }
 

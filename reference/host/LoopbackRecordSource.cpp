@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxRecordSource.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
@@ -103,15 +104,15 @@ class LoopbackRecordSource final : public VxRecordSource {
     }
     installed_ = true;
     if (config_.realCapture) {
-      std::wprintf(
-          L"Test endpoint in front of the device enumerator, forwarding to the system's "
-          L"capture endpoint \"*%ls*\"\n",
-          config_.realCaptureEndpoint.c_str());
+      VxPrint(stdout,
+              L"Test endpoint in front of the device enumerator, forwarding to the system's "
+              L"capture endpoint \"*%ls*\"\n",
+              config_.realCaptureEndpoint.c_str());
       return true;
     }
-    std::wprintf(L"Test endpoint in front of the device enumerator: %u ch, %u Hz, %u-bit %ls\n",
-                 config_.channels, config_.sampleRate, config_.bitsPerSample,
-                 config_.subTag == 3 ? L"float" : L"integer");
+    VxPrint(stdout, L"Test endpoint in front of the device enumerator: %u ch, %u Hz, %u-bit %ls\n",
+            config_.channels, config_.sampleRate, config_.bitsPerSample,
+            config_.subTag == 3 ? L"float" : L"integer");
     return true;
   }
 
@@ -129,7 +130,7 @@ class LoopbackRecordSource final : public VxRecordSource {
       return;
     installed_ = false;
     if (!VxTestEndpointControl::Remove())
-      std::fwprintf(stderr, L"warning: could not restore the device enumerator's registration\n");
+      VxPrint(stderr, L"warning: could not restore the device enumerator's registration\n");
     VxTestEndpointConfig::Clear();
   }
 

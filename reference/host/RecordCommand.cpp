@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxRecorder.h"
@@ -14,17 +15,17 @@
 namespace {
 
 void PrintUsage() {
-  std::wprintf(
-      L"usage: vxhost record <file.wav> [--source NAME] [options]\n"
-      L"  Records a source of the plug-in into a WAV file; stops when the source\n"
-      L"  ends, after --seconds, or on Ctrl+C. The summary gives each channel's\n"
-      L"  peak, RMS level and number of clipped samples.\n"
-      L"  --source NAME       the source to record (default %ls)\n"
-      L"  --seconds S         stop after S seconds (default: when the stream ends)\n"
-      L"  --quiet             no progress lines\n",
-      VxRecordSources().front().name);
+  VxPrint(stdout,
+          L"usage: vxhost record <file.wav> [--source NAME] [options]\n"
+          L"  Records a source of the plug-in into a WAV file; stops when the source\n"
+          L"  ends, after --seconds, or on Ctrl+C. The summary gives each channel's\n"
+          L"  peak, RMS level and number of clipped samples.\n"
+          L"  --source NAME       the source to record (default %ls)\n"
+          L"  --seconds S         stop after S seconds (default: when the stream ends)\n"
+          L"  --quiet             no progress lines\n",
+          VxRecordSources().front().name);
   for (const VxRecordSourceEntry& entry : VxRecordSources())
-    std::wprintf(L"\n--source %ls: %ls\n%ls", entry.name, entry.summary, entry.options);
+    VxPrint(stdout, L"\n--source %ls: %ls\n%ls", entry.name, entry.summary, entry.options);
 }
 
 const VxRecordSourceEntry* FindSource(const std::wstring& name) {
@@ -95,10 +96,10 @@ int RunRecordCommand(int argc, wchar_t** argv) {
   VxRecordOptions o;
   std::wstring error;
   if (!ParseOptions(argc, argv, o, error)) {
-    std::fwprintf(stderr,
-                  L"record: %ls\nusage: vxhost record <file.wav> [--source NAME] [options] "
-                  L"(vxhost record --help lists them)\n",
-                  error.c_str());
+    VxPrint(stderr,
+            L"record: %ls\nusage: vxhost record <file.wav> [--source NAME] [options] "
+            L"(vxhost record --help lists them)\n",
+            error.c_str());
     return 2;
   }
   return VxRecord(o);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 
@@ -22,15 +23,15 @@ void PrintValue(const wchar_t* name, DWORD type, const std::vector<BYTE>& data) 
   if (type == REG_DWORD && data.size() >= 4) {
     DWORD value = 0;
     std::memcpy(&value, data.data(), 4);
-    std::wprintf(L"    %ls = %ld\n", name, static_cast<long>(value));
+    VxPrint(stdout, L"    %ls = %ld\n", name, static_cast<long>(value));
   } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
     std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
     while (!text.empty() && text.back() == 0)
       text.pop_back();
-    std::wprintf(L"    %ls = \"%ls\"\n", name, text.c_str());
+    VxPrint(stdout, L"    %ls = \"%ls\"\n", name, text.c_str());
   } else {
-    std::wprintf(L"    %ls = (%lu bytes of type %lu)\n", name,
-                 static_cast<unsigned long>(data.size()), type);
+    VxPrint(stdout, L"    %ls = (%lu bytes of type %lu)\n", name,
+            static_cast<unsigned long>(data.size()), type);
   }
 }
 
@@ -44,7 +45,7 @@ int PrintKeys(HKEY live, const std::wstring& livePath) {
         ERROR_SUCCESS)
       break;
     ++keys;
-    std::wprintf(L"  %ls\\%ls\n", livePath.c_str(), name);
+    VxPrint(stdout, L"  %ls\\%ls\n", livePath.c_str(), name);
     VxRegKey key;
     if (::RegOpenKeyExW(live, name, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
       continue;
@@ -72,12 +73,12 @@ int PrintKeys(HKEY live, const std::wstring& livePath) {
 
 int RunRegisterCommand(int argc, wchar_t**) {
   if (argc != 0) {
-    std::fwprintf(stderr, L"usage: vxhost register\n");
+    VxPrint(stderr, L"usage: vxhost register\n");
     return 2;
   }
   VxHostPlugin host;
   if (!host.LoadTools()) {
-    std::fwprintf(stderr, L"register: %ls\n", host.Error().c_str());
+    VxPrint(stderr, L"register: %ls\n", host.Error().c_str());
     return 1;
   }
   host.SetToolsOption(L"VXTOOLS_SETTINGS_ROOT", kSettingsRoot);
@@ -86,31 +87,31 @@ int RunRegisterCommand(int argc, wchar_t**) {
   // Start from an empty Plugins\Live so that what is printed is what this run wrote.
   const LSTATUS cleared = ::RegDeleteTreeW(HKEY_CURRENT_USER, livePath.c_str());
   if (cleared != ERROR_SUCCESS && cleared != ERROR_FILE_NOT_FOUND) {
-    std::fwprintf(stderr, L"register: cannot clear HKCU\\%ls: %ls\n", livePath.c_str(),
-                  VxSystemErrorText(static_cast<DWORD>(cleared)).c_str());
+    VxPrint(stderr, L"register: cannot clear HKCU\\%ls: %ls\n", livePath.c_str(),
+            VxSystemErrorText(static_cast<DWORD>(cleared)).c_str());
     return 1;
   }
   if (!host.LoadPlugin()) {
-    std::fwprintf(stderr, L"register: %ls\n", host.Error().c_str());
+    VxPrint(stderr, L"register: %ls\n", host.Error().c_str());
     return 1;
   }
   const HRESULT hr = host.DllRegisterServer()();
-  std::wprintf(L"DllRegisterServer returned 0x%08lx\n", static_cast<unsigned long>(hr));
+  VxPrint(stdout, L"DllRegisterServer returned 0x%08lx\n", static_cast<unsigned long>(hr));
 
   VxRegKey live;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, livePath.c_str(), 0, KEY_READ, live.put()) !=
       ERROR_SUCCESS) {
-    std::fwprintf(stderr, L"register: nothing was written under HKCU\\%ls\n", livePath.c_str());
+    VxPrint(stderr, L"register: nothing was written under HKCU\\%ls\n", livePath.c_str());
     return 1;
   }
-  std::wprintf(L"Written under HKCU\\%ls:\n", rootPath.c_str());
+  VxPrint(stdout, L"Written under HKCU\\%ls:\n", rootPath.c_str());
   const int keys = PrintKeys(live.get(), L"Plugins\\Live");
   if (keys == 0 || hr != S_OK) {
-    std::fwprintf(stderr, L"register: %ls\n",
-                  keys == 0 ? L"no source was registered" : L"DllRegisterServer failed");
+    VxPrint(stderr, L"register: %ls\n",
+            keys == 0 ? L"no source was registered" : L"DllRegisterServer failed");
     return 1;
   }
-  std::wprintf(L"%d source(s) registered\n", keys);
+  VxPrint(stdout, L"%d source(s) registered\n", keys);
   return 0;
 }
 

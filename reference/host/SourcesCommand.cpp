@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 
@@ -19,27 +20,27 @@ constexpr int kInfoBufferChars = 1024;
 int RunSourcesCommand(int argc, wchar_t** argv) {
   const bool raw = argc == 1 && std::wcscmp(argv[0], L"--raw") == 0;
   if (argc > 1 || (argc == 1 && !raw)) {
-    std::fwprintf(stderr, L"usage: vxhost sources [--raw]\n");
+    VxPrint(stderr, L"usage: vxhost sources [--raw]\n");
     return 2;
   }
   VxHostPlugin host;
   if (!host.LoadPlugin()) {
-    std::fwprintf(stderr, L"sources: %ls\n", host.Error().c_str());
+    VxPrint(stderr, L"sources: %ls\n", host.Error().c_str());
     return 1;
   }
   if (!raw)
-    std::wprintf(L"%-6ls %-10ls %-26ls %ls\n", L"index", L"name", L"kind", L"settings and dialog");
+    VxPrint(stdout, L"%-6ls %-10ls %-26ls %ls\n", L"index", L"name", L"kind",
+            L"settings and dialog");
   int found = 0;
   for (int32_t index = 0; index <= 3; ++index) {
     IVxAudioLive* source = reinterpret_cast<IVxAudioLive*>(1);
     const int32_t result = host.GetLivePlugin()(index, &source);
     if (result != 0 || !source) {
       if (raw)
-        std::wprintf(L"index %d: no source (GetLivePlugin: %d, out %ls)\n", index, result,
-                     source ? L"not null" : L"null");
+        VxPrint(stdout, L"index %d: no source (GetLivePlugin: %d, out %ls)\n", index, result,
+                source ? L"not null" : L"null");
       if (source && result != 0) {
-        std::fwprintf(stderr, L"sources: GetLivePlugin(%d) failed but did not clear its out\n",
-                      index);
+        VxPrint(stderr, L"sources: GetLivePlugin(%d) failed but did not clear its out\n", index);
         return 1;
       }
       continue;
@@ -53,13 +54,13 @@ int RunSourcesCommand(int argc, wchar_t** argv) {
     }
     VxDeleteSource(source);
     if (raw) {
-      std::wprintf(L"index %d: \"%ls\" (GetInfo 0: %d)", index, text[0], answers[0]);
+      VxPrint(stdout, L"index %d: \"%ls\" (GetInfo 0: %d)", index, text[0], answers[0]);
       for (int32_t code = 1; code <= 3; ++code) {
-        std::wprintf(L", GetInfo %d: %d", code, answers[code]);
+        VxPrint(stdout, L", GetInfo %d: %d", code, answers[code]);
         if (text[code][0])
-          std::wprintf(L" \"%ls\"", text[code]);
+          VxPrint(stdout, L" \"%ls\"", text[code]);
       }
-      std::wprintf(L"\n");
+      VxPrint(stdout, L"\n");
       continue;
     }
     // GetInfo 2 tells a source that captures a device of this computer (1)
@@ -71,14 +72,14 @@ int RunSourcesCommand(int argc, wchar_t** argv) {
     std::wstring settings = L"none";
     if (answers[3] == 1)
       settings = std::wstring(L"yes, with a dialog: ") + text[3];
-    std::wprintf(L"%-6d %-10ls %-26ls %ls\n", index, answers[0] == 0 ? text[0] : L"?", kind,
-                 settings.c_str());
+    VxPrint(stdout, L"%-6d %-10ls %-26ls %ls\n", index, answers[0] == 0 ? text[0] : L"?", kind,
+            settings.c_str());
   }
   if (found == 0) {
-    std::fwprintf(stderr, L"sources: VxLive.dll offers no source\n");
+    VxPrint(stderr, L"sources: VxLive.dll offers no source\n");
     return 1;
   }
-  std::wprintf(L"%d source(s)\n", found);
+  VxPrint(stdout, L"%d source(s)\n", found);
   return 0;
 }
 

@@ -17,6 +17,7 @@
 
 #include "foundation/VxString.h"
 #include "foundation/VxUrl.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxPluginValidator.h"
@@ -194,27 +195,27 @@ void Print(const VxCheckResult& r, Tally& tally) {
   } else {
     tally.passed++;
   }
-  std::wprintf(L"%ls  %-28ls %7.0f ms  expected: %ls | seen: %ls\n", verdict, r.name.c_str(), r.ms,
-               r.expected.c_str(), r.seen.c_str());
+  VxPrint(stdout, L"%ls  %-28ls %7.0f ms  expected: %ls | seen: %ls\n", verdict, r.name.c_str(),
+          r.ms, r.expected.c_str(), r.seen.c_str());
   std::fflush(stdout);
 }
 
 int RunValidateCommand(int argc, wchar_t** argv) {
   if (argc > 1 || (argc == 1 && argv[0][0] == L'-')) {
     const bool help = argc == 1 && (wcscmp(argv[0], L"--help") == 0 || wcscmp(argv[0], L"-h") == 0);
-    std::fwprintf(help ? stdout : stderr,
-                  L"usage: vxhost validate [PLUGIN.dll]\n"
-                  L"  Checks a plug-in build (default: VxLive.dll in the host folder) through its\n"
-                  L"  raw tables: factory, info codes, Reserved, Configure, Open with empty and\n"
-                  L"  malformed strings, create/open/delete cycles, a stream from the test\n"
-                  L"  devices and a producer in the host folder, delete while streaming, and the\n"
-                  L"  registration keys. One line per check; exit code 0 when all pass.\n");
+    VxPrint(help ? stdout : stderr,
+            L"usage: vxhost validate [PLUGIN.dll]\n"
+            L"  Checks a plug-in build (default: VxLive.dll in the host folder) through its\n"
+            L"  raw tables: factory, info codes, Reserved, Configure, Open with empty and\n"
+            L"  malformed strings, create/open/delete cycles, a stream from the test\n"
+            L"  devices and a producer in the host folder, delete while streaming, and the\n"
+            L"  registration keys. One line per check; exit code 0 when all pass.\n");
     return help ? 0 : 2;
   }
   const std::wstring path =
       argc == 1 ? VxHostAbsolutePath(argv[0]) : VxHostFolder() + L"VxLive.dll";
   const ULONGLONG start = ::GetTickCount64();
-  std::wprintf(L"Validating %ls\n", path.c_str());
+  VxPrint(stdout, L"Validating %ls\n", path.c_str());
   Tally tally;
   VxHostPlugin host;
   if (host.LoadTools()) {
@@ -227,7 +228,7 @@ int RunValidateCommand(int argc, wchar_t** argv) {
     load.verdict = VxCheckResult::Verdict::kFail;
     load.seen = Exists(path) ? host.Error() : path + L" does not exist";
     Print(load, tally);
-    std::wprintf(L"Summary: 1 check, 0 passed, 1 failed\n");
+    VxPrint(stdout, L"Summary: 1 check, 0 passed, 1 failed\n");
     return 1;
   }
   load.seen = L"both exports";
@@ -248,11 +249,11 @@ int RunValidateCommand(int argc, wchar_t** argv) {
   validator.Run();
 
   const int total = tally.passed + tally.failed + tally.skipped;
-  std::wprintf(L"Summary: %d checks, %d passed, %d failed, %d skipped in %.1f s: %ls\n", total,
-               tally.passed, tally.failed, tally.skipped, (::GetTickCount64() - start) / 1000.0,
-               tally.failed    ? L"the plug-in breaks the contract"
-               : tally.skipped ? L"not every check could run"
-                               : L"the plug-in keeps the contract");
+  VxPrint(stdout, L"Summary: %d checks, %d passed, %d failed, %d skipped in %.1f s: %ls\n", total,
+          tally.passed, tally.failed, tally.skipped, (::GetTickCount64() - start) / 1000.0,
+          tally.failed    ? L"the plug-in breaks the contract"
+          : tally.skipped ? L"not every check could run"
+                          : L"the plug-in keeps the contract");
   std::fflush(stdout);
   const int rc = tally.failed || tally.skipped ? 1 : 0;
   if (validator.AnyHung()) {

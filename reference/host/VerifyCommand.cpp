@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/VxHandle.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
 #include "testdevices/asio/VxTestAsioSignal.h"
@@ -53,7 +54,7 @@ bool ReadWhole(const std::wstring& path, std::vector<uint8_t>& out) {
 
 int RunVerifyCommand(int argc, wchar_t** argv) {
   if (argc != 1 && !(argc == 3 && std::wcscmp(argv[1], L"--offset") == 0)) {
-    std::fwprintf(stderr, L"usage: vxhost verify FILE.wav [--offset K]\n");
+    VxPrint(stderr, L"usage: vxhost verify FILE.wav [--offset K]\n");
     return 2;
   }
   const int offset = argc == 3 ? static_cast<int>(std::wcstol(argv[2], nullptr, 10)) : 0;
@@ -61,7 +62,7 @@ int RunVerifyCommand(int argc, wchar_t** argv) {
   std::vector<uint8_t> wav;
   if (!ReadWhole(path, wav) || wav.size() < 12 || std::memcmp(wav.data(), "RIFF", 4) != 0 ||
       std::memcmp(wav.data() + 8, "WAVE", 4) != 0) {
-    std::fwprintf(stderr, L"verify: %ls is not a readable WAV file\n", path.c_str());
+    VxPrint(stderr, L"verify: %ls is not a readable WAV file\n", path.c_str());
     return 1;
   }
   uint16_t tag = 0, channels = 0, bits = 0;
@@ -86,22 +87,22 @@ int RunVerifyCommand(int argc, wchar_t** argv) {
   }
   const ASIOSampleType type = TypeOf(tag, bits);
   if (!data || type < 0 || channels == 0) {
-    std::fwprintf(stderr, L"verify: %ls has no data or a format the ASIO source does not make\n",
-                  path.c_str());
+    VxPrint(stderr, L"verify: %ls has no data or a format the ASIO source does not make\n",
+            path.c_str());
     return 1;
   }
   VxTestAsioSignalChecker checker(type, offset, channels);
   checker.Check(data, dataSize);
-  std::wprintf(
-      L"%ls: %u channel(s) from input %d, %u bits, %llu frames, %llu byte(s) differ "
-      L"from the test driver's signal\n",
-      path.c_str(), channels, offset, bits, static_cast<unsigned long long>(checker.Frames()),
-      static_cast<unsigned long long>(checker.Mismatches()));
+  VxPrint(stdout,
+          L"%ls: %u channel(s) from input %d, %u bits, %llu frames, %llu byte(s) differ "
+          L"from the test driver's signal\n",
+          path.c_str(), channels, offset, bits, static_cast<unsigned long long>(checker.Frames()),
+          static_cast<unsigned long long>(checker.Mismatches()));
   if (checker.Frames() == 0 || checker.Mismatches() != 0) {
-    std::fwprintf(stderr, L"verify: the recording does not match the test driver's signal\n");
+    VxPrint(stderr, L"verify: the recording does not match the test driver's signal\n");
     return 1;
   }
-  std::wprintf(L"Recording matches the test driver's signal byte for byte\n");
+  VxPrint(stdout, L"Recording matches the test driver's signal byte for byte\n");
   return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "reference/host/VxHostCommands.h"
+#include "reference/host/VxConsoleText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -42,11 +43,11 @@ const VxHostCommand* VxFindHostCommand(const wchar_t* name) {
 }
 
 void VxPrintHostHelp() {
-  std::wprintf(
-      L"vxhost: a reference host for the VxLive.dll plug-in.\n"
-      L"The libraries are taken from the folder of vxhost.exe.\n\n"
-      L"usage: vxhost <command> [arguments]   (vxhost <command> --help for its options)\n\n"
-      L"Commands:\n");
+  VxPrint(stdout,
+          L"vxhost: a reference host for the VxLive.dll plug-in.\n"
+          L"The libraries are taken from the folder of vxhost.exe.\n\n"
+          L"usage: vxhost <command> [arguments]   (vxhost <command> --help for its options)\n\n"
+          L"Commands:\n");
   for (const VxHostCommand& command : VxHostCommands())
-    std::wprintf(L"  vxhost %ls %ls\n      %ls\n", command.name, command.usage, command.summary);
+    VxPrint(stdout, L"  vxhost %ls %ls\n      %ls\n", command.name, command.usage, command.summary);
 }

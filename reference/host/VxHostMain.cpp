@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -17,7 +18,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const VxHostCommand* command = VxFindHostCommand(argv[1]);
   if (!command) {
-    std::fwprintf(stderr, L"vxhost: unknown command \"%ls\" (try \"vxhost --help\")\n", argv[1]);
+    VxPrint(stderr, L"vxhost: unknown command \"%ls\" (try \"vxhost --help\")\n", argv[1]);
     return 2;
   }
   const int result = command->run(argc - 2, argv + 2);

@@ -9,6 +9,7 @@
 
 #include "foundation/VxHandle.h"
 #include "live_Main/boundary/IVxAudioLive.h"
+#include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostPlugin.h"
 #include "reference/host/VxLevelMeter.h"
 #include "reference/host/VxLogCapture.h"
@@ -106,7 +107,7 @@ std::wstring PeakText(const std::vector<double>& peaks) {
 }
 
 int Fail(const std::wstring& message) {
-  std::fwprintf(stderr, L"record: %ls\n", message.c_str());
+  VxPrint(stderr, L"record: %ls\n", message.c_str());
   return 1;
 }
 
@@ -155,8 +156,12 @@ class Recorder {
       VxDeleteSource(source_);
       return FailEarly(L"cannot start the --seconds timer");
     }
-    std::wprintf(L"Recording %ls source (%ls) into %ls\n", o_.entry->name, params_.c_str(),
-                 o_.output.c_str());
+    if (params_.empty())
+      VxPrint(stdout, L"Recording %ls source (no parameters) into %ls\n", o_.entry->name,
+              o_.output.c_str());
+    else
+      VxPrint(stdout, L"Recording %ls source (%ls) into %ls\n", o_.entry->name, params_.c_str(),
+              o_.output.c_str());
     std::fflush(stdout);
     RecordUntilStop();
     VxDeleteSource(source_);
@@ -259,9 +264,9 @@ class Recorder {
       if (now >= nextProgress) {
         nextProgress += 1000;
         if (!o_.quiet)
-          std::wprintf(L"%7.1f s %14llu bytes %ls\n", (now - start_) / 1000.0,
-                       static_cast<unsigned long long>(sink_.bytes_.load()),
-                       PeakText(meter_.TakePeaks()).c_str());
+          VxPrint(stdout, L"%7.1f s %14llu bytes %ls\n", (now - start_) / 1000.0,
+                  static_cast<unsigned long long>(sink_.bytes_.load()),
+                  PeakText(meter_.TakePeaks()).c_str());
         std::fflush(stdout);
       }
     }
@@ -272,28 +277,28 @@ class Recorder {
     const double audioSeconds = writer_.HasFormat() && f.bytesPerSecond
                                     ? static_cast<double>(writer_.DataBytes()) / f.bytesPerSecond
                                     : 0;
-    std::wprintf(L"Stopped: %ls after %.1f s\n", reason_, (::GetTickCount64() - start_) / 1000.0);
-    std::wprintf(
-        L"Format: %u Hz, %u channels, %u bits %ls (tag 0x%04x); formats accepted %d, refused "
-        L"%d\n",
-        f.sampleRate, f.channels, f.bitsPerSample, f.IsFloat() ? L"float" : L"integer", f.formatTag,
-        sink_.formats_.load(), sink_.refusedFormats_.load());
-    std::wprintf(
-        L"Received %llu bytes in %llu blocks (%llu awaiting replies), %.2f s of audio; "
-        L"SourceEnded calls: %d\n",
-        static_cast<unsigned long long>(sink_.bytes_.load()),
-        static_cast<unsigned long long>(sink_.blocks_.load()),
-        static_cast<unsigned long long>(sink_.waitingBlocks_.load()), audioSeconds,
-        sink_.endedCalls_.load());
+    VxPrint(stdout, L"Stopped: %ls after %.1f s\n", reason_,
+            (::GetTickCount64() - start_) / 1000.0);
+    VxPrint(stdout,
+            L"Format: %u Hz, %u channels, %u bits %ls (tag 0x%04x); formats accepted %d, refused "
+            L"%d\n",
+            f.sampleRate, f.channels, f.bitsPerSample, f.IsFloat() ? L"float" : L"integer",
+            f.formatTag, sink_.formats_.load(), sink_.refusedFormats_.load());
+    VxPrint(stdout,
+            L"Received %llu bytes in %llu blocks (%llu awaiting replies), %.2f s of audio; "
+            L"SourceEnded calls: %d\n",
+            static_cast<unsigned long long>(sink_.bytes_.load()),
+            static_cast<unsigned long long>(sink_.blocks_.load()),
+            static_cast<unsigned long long>(sink_.waitingBlocks_.load()), audioSeconds,
+            sink_.endedCalls_.load());
     const std::vector<VxChannelLevels> levels = meter_.Totals();
     if (!levels.empty())
-      std::wprintf(L"Channel  peak dBFS  RMS dBFS  clipped samples\n");
+      VxPrint(stdout, L"Channel  peak dBFS  RMS dBFS  clipped samples\n");
     for (size_t c = 0; c < levels.size(); ++c)
-      std::wprintf(L"%7zu  %9ls  %8ls  %15llu\n", c + 1, Decibels(levels[c].peak).c_str(),
-                   Decibels(levels[c].rms).c_str(),
-                   static_cast<unsigned long long>(levels[c].clipped));
-    std::wprintf(L"Wrote %ls (%llu data bytes)\n", o_.output.c_str(),
-                 static_cast<unsigned long long>(writer_.DataBytes()));
+      VxPrint(stdout, L"%7zu  %9ls  %8ls  %15llu\n", c + 1, Decibels(levels[c].peak).c_str(),
+              Decibels(levels[c].rms).c_str(), static_cast<unsigned long long>(levels[c].clipped));
+    VxPrint(stdout, L"Wrote %ls (%llu data bytes)\n", o_.output.c_str(),
+            static_cast<unsigned long long>(writer_.DataBytes()));
     std::fflush(stdout);
   }
 

@@ -1,7 +1,7 @@
 // The driver list read from crafted driver keys through the real registry, the
 // loader's search folders and class creation: what is listed, under which
 // name and in which order, which record loads, and what the settings dialog
-// shows of it.
+// and "vxhost drivers" (through a pipe and on a console) show of it.
 #include "sources/asio/ASIODriverList.h"
 
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include "live_Main/host/VxHostLibraries.h"
 #include "sources/asio/ASIOWrapper.h"
 #include "testdevices/asio/VxTestAsioControl.h"
+#include "tests/reference/host/VxHostRun.h"
 #include "tests/ui/VxUiTestHost.h"
 
 namespace {
@@ -66,6 +67,52 @@ constexpr Script kScripts[] = {
     {1251, L"\u0417\u0430\u043f\u0438\u0441\u044c \u0432\u0445\u043e\u0434 \u2116",
      L"\u5165\u529b Caf\u00e9", L"?? Cafe"},
 };
+
+std::string Utf8(const std::wstring& text) {
+  std::string out(text.size() * 4, '\0');
+  out.resize(static_cast<size_t>(
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
+// What a program shows on a console: the test makes one of its own, the
+// program writes to it, and the screen is read back, one line per row.
+std::wstring OnConsole(const std::wstring& exe, const std::wstring& arguments) {
+  ::FreeConsole();  // Wine gives a console program one whatever its handles are
+  if (!::AllocConsole())
+    return L"(no console: error " + std::to_wstring(::GetLastError()) + L")";
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  VxFileHandle screen(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                    nullptr));
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+    ::SetHandleInformation(::GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = screen.get();
+  std::wstring command = L"\"" + exe + L"\" " + arguments;
+  PROCESS_INFORMATION pi = {};
+  std::wstring text;
+  if (::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &si, &pi)) {
+    VxHandle process(pi.hProcess), thread(pi.hThread);
+    ::WaitForSingleObject(process.get(), 120000);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    ::GetConsoleScreenBufferInfo(screen.get(), &info);
+    for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
+      std::wstring line(static_cast<size_t>(info.dwSize.X), L' ');
+      DWORD read = 0;
+      ::ReadConsoleOutputCharacterW(screen.get(), line.data(), info.dwSize.X, {0, row}, &read);
+      line.erase(line.find_last_not_of(L' ') + 1);
+      text += line + L"\n";
+    }
+  }
+  screen.reset();
+  ::FreeConsole();
+  return text;
+}
 
 TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
   if (const char* expected = std::getenv("VX_EXPECT_ACP")) {
@@ -175,6 +222,18 @@ TEST(AsioDriverList, ListsWhatTheLoaderFindsUnderItsNameInRegistryOrder) {
   EXPECT_EQ(source->Configure(0, host.Handle()), 0);
   EXPECT_EQ(offered, names);
   VxDeleteSource(source);
+
+  // vxhost prints them in every script: UTF-8 into a pipe, letters on a console.
+  const std::wstring native = L"] K " + std::wstring(script->native);
+  const std::wstring driverName = L"driver name: \"" + std::wstring(script->native) + L"\"";
+  const std::wstring vxhost = VxToolsTestEnv::ExeFolder() + L"vxhost.exe";
+  const ProgramRun piped = RunProgram(vxhost, L"drivers");
+  for (const std::wstring& text : {native, driverName, std::wstring(script->outsideListed)})
+    EXPECT_TRUE(Contains(piped.output, Utf8(text).c_str())) << Utf8(text) << " in\n"
+                                                            << piped.output;
+  const std::wstring shown = OnConsole(vxhost, L"drivers");
+  for (const std::wstring& text : {native, driverName})
+    EXPECT_NE(shown.find(text), std::wstring::npos) << Utf8(text) << " in\n" << Utf8(shown);
 
   for (const Entry& e : entries) {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\ASIO\\" + e.key).c_str());
