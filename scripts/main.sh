@@ -51,12 +51,16 @@ run ./vxhost.exe record loopback-real.wav --source loopback --real-capture --sec
 stop_audio_server
 python3 "$ROOT/scripts/tone.py" measure loopback-real.wav 1000 -6
 echo "== Registering the test ASIO driver from the host folder =="
+# The test driver reads its settings from a root of the main job's own, so
+# what is set here does not reach the tests run in the same prefix.
+export VXTESTASIO_ROOT=vxhost-main
+run reg delete 'HKCU\Software\VxTestAsio\vxhost-main' /f >/dev/null 2>&1 || true
 # Driver 1 runs its device from a window of the thread that initialised it, as
 # many real drivers do: it streams only when the host's thread dispatches messages.
-run reg add 'HKCU\Software\VxTestAsio\Default\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E01}' \
+run reg add 'HKCU\Software\VxTestAsio\vxhost-main\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E01}' \
   /v InitPostsMessage /t REG_DWORD /d 1 /f >/dev/null
 # Driver 2 of the test driver is told to deliver 32-bit float samples.
-run reg add 'HKCU\Software\VxTestAsio\Default\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' \
+run reg add 'HKCU\Software\VxTestAsio\vxhost-main\{0B8E5D12-7C3A-4E6F-9D21-4A5B6C7D8E02}' \
   /v SampleTypes /t REG_SZ /d 19 /f >/dev/null
 run regsvr32 /s VxTestAsio.dll
 echo "== ASIO drivers =="

@@ -56,6 +56,56 @@ long AsioMessageEntry(long selector, long value, void* message, double* opt) noe
       0L, [&] { return CASIOLivePlugin::AsioMessage(selector, value, message, opt); });
 }
 
+// The driver a switch tells outputReady() after its Write, per slot. A switch
+// may outlast the destructor's wait inside the sink's Write; it then must not
+// reach the driver once the buffers or the driver are gone. So the call is
+// made under the slot's lock, only while the target still belongs to the run
+// the switch started in, and the destructor clears the target under the same
+// lock before it disposes of the buffers.
+struct OutputReadyTarget {
+  SRWLOCK lock = SRWLOCK_INIT;
+  IASIO* driver = nullptr;
+  uint64_t run = 0;
+};
+OutputReadyTarget gOutputReady[kVxAsioInstanceCount];
+std::atomic<uint64_t> gOutputRuns{0};
+
+// Makes `driver` the slot's target for a new run; answers the run's number.
+uint64_t SetOutputReadyTarget(int32_t slot, IASIO* driver) noexcept {
+  if (slot < 0 || slot >= kVxAsioInstanceCount || !driver)
+    return 0;
+  OutputReadyTarget& target = gOutputReady[slot];
+  const uint64_t run = ++gOutputRuns;
+  ::AcquireSRWLockExclusive(&target.lock);
+  target.driver = driver;
+  target.run = run;
+  ::ReleaseSRWLockExclusive(&target.lock);
+  return run;
+}
+
+// Ends `run`'s target; returns once no switch is inside its outputReady().
+void ClearOutputReadyTarget(int32_t slot, uint64_t run) noexcept {
+  if (slot < 0 || slot >= kVxAsioInstanceCount || run == 0)
+    return;
+  OutputReadyTarget& target = gOutputReady[slot];
+  ::AcquireSRWLockExclusive(&target.lock);
+  if (target.run == run) {
+    target.driver = nullptr;
+    target.run = 0;
+  }
+  ::ReleaseSRWLockExclusive(&target.lock);
+}
+
+void TellOutputReady(int32_t slot, uint64_t run) noexcept {
+  if (slot < 0 || slot >= kVxAsioInstanceCount || run == 0)
+    return;
+  OutputReadyTarget& target = gOutputReady[slot];
+  ::AcquireSRWLockShared(&target.lock);
+  if (target.run == run && target.driver)
+    (void)target.driver->outputReady();
+  ::ReleaseSRWLockShared(&target.lock);
+}
+
 // Waits up to `limitMs` until no switch is inside the entry points of `slot`;
 // false when the limit passed first.
 bool WaitForSwitches(int32_t slot, DWORD limitMs, VxPreciseTimer& timer) noexcept {
@@ -288,6 +338,8 @@ int32_t CASIOLivePlugin::OpenDriver(const char16_t* parameters, IVxAudioLiveSink
     return -1;
   }
   postOutput_ = driver->outputReady() == ASE_OK;
+  if (postOutput_)
+    outputRun_ = SetOutputReadyTarget(slot_, driver);
   callbacks_ = CallbacksForSlot(slot_);
   numChannels_ = params.channels;
 
@@ -334,6 +386,8 @@ CASIOLivePlugin::~CASIOLivePlugin() {
       // the buffers go away.
       timer.Sleep(kStopPauseMs);
       switchesDrained = WaitForSwitches(slot_, kSwitchDrainLimitMs, timer);
+      ClearOutputReadyTarget(slot_, outputRun_);
+      outputRun_ = 0;
       VxLog(kVxLogLive, kCloseSource, u"Disposing buffers");
       if (driver)
         (void)driver->disposeBuffers();
@@ -390,10 +444,10 @@ void CASIOLivePlugin::OnBufferSwitch(long index) noexcept {
   blockSize_ = needed;
   // Nothing of the source is read after Write: a Write that outlasts the
   // destructor's wait must not find freed members on its way out.
-  IASIO* driver = postOutput_ && wrapper_ ? wrapper_->Driver() : nullptr;
+  const int32_t slot = slot_;
+  const uint64_t run = outputRun_;
   sink_->Write(blockData_.get(), static_cast<int32_t>(blockSize_), false);
-  if (driver)
-    (void)driver->outputReady();
+  TellOutputReady(slot, run);
 }
 
 void CASIOLivePlugin::ClearBuffers(int half) noexcept {

@@ -233,6 +233,7 @@ VxTestAsioConfig VxTestAsioConfig::Load(int index) {
   r.Read(L"SwitchLimit", c.switchLimit);
   r.Read(L"FirstSwitchInStart", c.firstSwitchInStart);
   r.Read(L"StopWhileSwitching", c.stopWhileSwitching);
+  r.Read(L"StopDuringSwitch", c.stopDuringSwitch);
   r.Read(L"InitPostsMessage", c.initPostsMessage);
   r.Read(L"NullBufferChannel", c.nullBufferChannel);
   r.Read(L"NullBufferHalves", c.nullBufferHalves);
@@ -279,6 +280,7 @@ bool VxTestAsioConfig::Save(int index) const {
   w.Write(L"SwitchLimit", static_cast<long>(switchLimit));
   w.Write(L"FirstSwitchInStart", firstSwitchInStart ? 1 : 0);
   w.Write(L"StopWhileSwitching", stopWhileSwitching ? 1 : 0);
+  w.Write(L"StopDuringSwitch", stopDuringSwitch ? 1 : 0);
   w.Write(L"InitPostsMessage", initPostsMessage ? 1 : 0);
   w.Write(L"NullBufferChannel", nullBufferChannel);
   w.Write(L"NullBufferHalves", static_cast<long>(nullBufferHalves));

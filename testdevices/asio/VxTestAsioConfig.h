@@ -64,6 +64,8 @@ struct VxTestAsioConfig {
   unsigned long switchLimit = 0;  // 0: no limit
   bool firstSwitchInStart = false;
   bool stopWhileSwitching = false;
+  // stop(), called while a switch is inside the host, returns at once.
+  bool stopDuringSwitch = false;
   // init() makes a window on the calling thread and posts it a message; the
   // stream begins switching only once that thread has dispatched it, as with
   // drivers that run their device from a window of the creating thread.

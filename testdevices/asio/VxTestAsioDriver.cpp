@@ -383,6 +383,8 @@ ASIOError VxTestAsioDriver::future(long selector, void* opt) noexcept {
 ASIOError VxTestAsioDriver::outputReady() noexcept {
   if (disposed_)
     log_->Line("FAULT: outputReady() after disposeBuffers()");
+  if (refs_.load() == 0)
+    log_->Line("FAULT: outputReady() after the final Release()");
   // Called once per switch: only the first call of a run is logged, stop()
   // reports the count.
   if (outputReadyCalls_++ == 0)

@@ -159,7 +159,10 @@ ASIOError VxTestAsioDriver::stop() noexcept {
     return ASE_OK;
   }
   bool switchRuns = false;
-  if (config_.stopWhileSwitching) {
+  if (config_.stopDuringSwitch && inSwitch_) {
+    // A switch is inside the host: return while it runs, as some drivers do.
+    switchRuns = true;
+  } else if (config_.stopWhileSwitching) {
     // Let the thread begin one more switch and return while it runs, as some
     // drivers do: the host must not dispose of the buffers under it.
     stopPending_ = true;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <functional>
 
 #include "sources/asio/CASIOLivePlugin.h"
@@ -125,6 +127,46 @@ TEST_F(AsioSourceTest, DeletingWhileTheDriverSwitchesFastLeavesNothingBehind) {
   EXPECT_LE(after.handleSlot, before.handleSlot + 4) << "handles before " << before.handleSlot;
   // A leak of one block per round (8 x 64 x 4 bytes) would add up to 2 MB.
   EXPECT_LT(after.privateBytes, before.privateBytes + (1u << 20)) << "private bytes grew";
+}
+
+// A switch that outlasts the delete's wait (the host's sink holds it 3 s,
+// and stop() returns while it runs) must not call outputReady() once the
+// driver's buffers or the driver itself are gone.
+TEST_F(AsioSourceTest, ASwitchThatOutlastsTheDeleteNeverReachesTheReleasedDriver) {
+  struct HoldingSink final : IVxAudioLiveSink {
+    int32_t SetFormat(const VxAudioFormat*) noexcept override { return 0; }
+    void Write(const void*, int32_t, bool) noexcept override {
+      ++writes;
+      if (hold.exchange(false)) {
+        holding = true;
+        ::Sleep(3000);
+      }
+    }
+    void SourceEnded() noexcept override {}
+    std::atomic<int> writes{0};
+    std::atomic<bool> hold{false}, holding{false};
+  } sink;
+  VxTestAsioConfig config = FastDriver(ASIOSTInt32LSB, 2, 0);
+  config.pace = VxTestAsioPace::kRealTime;
+  config.outputReadyResult = ASE_OK;
+  config.stopDuringSwitch = true;
+  Configure(1, config);
+  SourcePtr source = NewSource(kAsio);
+  ASSERT_EQ(source->Open(Parameters(1, 48000, 2, 0).c_str(), &sink), 0);
+  for (int i = 0; i < 500 && sink.writes < 4; ++i)
+    ::Sleep(10);
+  ASSERT_GE(sink.writes, 4);
+  sink.hold = true;
+  for (int i = 0; i < 500 && !sink.holding; ++i)
+    ::Sleep(10);
+  ASSERT_TRUE(sink.holding);
+  source.reset();
+  const auto calls = CallLog(1);
+  ExpectCleanDriverLog(calls);
+  const auto stops = VxTestAsioFind(calls, "stop");
+  ASSERT_EQ(stops.size(), 1u);
+  EXPECT_NE(stops[0].text.find("returning while a switch runs"), std::string::npos)
+      << "the switch did not outlast stop(): " << stops[0].text;
 }
 
 // Running out of memory at any allocation of an entry point the host calls
