@@ -19,16 +19,6 @@ namespace {
 
 constexpr double kRates[] = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000};
 
-// The driver's ANSI texts in the process's ANSI code page, as the source reads them.
-std::wstring FromAnsi(const char* text) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-  if (n > 0)
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
-  out.resize(out.size() - 1);
-  return out;
-}
-
 const wchar_t* SampleTypeName(ASIOSampleType type) {
   switch (type) {
     case ASIOSTInt16MSB:
@@ -93,7 +83,7 @@ bool DescribeDriver(IASIO* driver) {
     if (driver->getChannelInfo(&info) == ASE_OK) {
       info.name[sizeof info.name - 1] = 0;
       VxPrint(stdout, L"    input 0: %ls (type %ld), \"%ls\"\n", SampleTypeName(info.type),
-              info.type, FromAnsi(info.name).c_str());
+              info.type, VxAsioFromAnsi(info.name).c_str());
     } else {
       VxPrint(stdout, L"    input 0: getChannelInfo failed\n");
     }
@@ -148,13 +138,13 @@ int RunDriversCommand(int argc, wchar_t**) {
         char message[124] = {};
         driver->getErrorMessage(message);
         message[sizeof message - 1] = 0;
-        VxPrint(stdout, L"    init failed: \"%ls\"\n", FromAnsi(message).c_str());
+        VxPrint(stdout, L"    init failed: \"%ls\"\n", VxAsioFromAnsi(message).c_str());
         ++failures;
       } else {
         char name[32] = {};
         driver->getDriverName(name);
         name[sizeof name - 1] = 0;
-        VxPrint(stdout, L"    driver name: \"%ls\", version %ld\n", FromAnsi(name).c_str(),
+        VxPrint(stdout, L"    driver name: \"%ls\", version %ld\n", VxAsioFromAnsi(name).c_str(),
                 driver->getDriverVersion());
         if (!DescribeDriver(driver))
           ++failures;

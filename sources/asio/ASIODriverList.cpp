@@ -46,15 +46,6 @@ VxRegKey OpenForReading(HKEY parent, const char* path) {
   return key;
 }
 
-std::wstring Widen(const char* text) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-  if (n > 0)
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
-  out.resize(std::wcslen(out.c_str()));
-  return out;
-}
-
 std::wstring Expand(const std::wstring& text) {
   const DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
   if (n == 0)
@@ -122,7 +113,7 @@ std::vector<std::wstring> SearchFolders() {
 bool ServerFileExists(const char* value,
                       bool expandable,
                       const std::vector<std::wstring>& folders) {
-  std::wstring name = Widen(value);
+  std::wstring name = VxAsioFromAnsi(value);
   if (expandable)
     name = Expand(name);
   if (name.empty())
@@ -219,8 +210,17 @@ bool ParseBare(const char16_t* t, GUID& out) {
 
 }  // namespace
 
+std::wstring VxAsioFromAnsi(const char* text) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+  if (n > 0)
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
+  out.resize(std::wcslen(out.c_str()));
+  return out;
+}
+
 VxString VxAsioDriverName(const ASIODriverRecord& record) {
-  return VxString(Widen(record.name).c_str());
+  return VxString(VxAsioFromAnsi(record.name).c_str());
 }
 
 VxString VxAsioDeviceId(const GUID& g) {

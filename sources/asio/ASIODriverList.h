@@ -62,6 +62,9 @@ class ASIODriverList {
   int32_t current_ = -1;
 };
 
+// A driver's text (key names, values, getDriverName, getErrorMessage) read
+// from the process's ANSI code page.
+std::wstring VxAsioFromAnsi(const char* text);
 // The record's name, read from the ANSI code page as every caller shows it.
 VxString VxAsioDriverName(const ASIODriverRecord& record);
 // The device ID: the class ID as 38 characters, braced, upper case.

@@ -4,19 +4,6 @@
 
 #include "live_Main/host/VxLog.h"
 
-namespace {
-
-VxString FromAnsi(const char* text) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (n <= 1)
-    return VxString();
-  VxString out(static_cast<size_t>(n - 1), u'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.WideData(), n);
-  return out;
-}
-
-}  // namespace
-
 ASIOWrapper::ASIOWrapper() : list_(std::make_unique<ASIODriverList>()) {}
 
 ASIOWrapper::~ASIOWrapper() {
@@ -65,13 +52,13 @@ bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSourc
     // The record keeps its reference until the list goes.
     driver_ = nullptr;
     VxLog(kVxLogLive, logSource, u"ASIOInit(...) failed with code %d and message \"%s\"",
-          {static_cast<int>(ASE_NotPresent), FromAnsi(info.errorMessage)});
+          {static_cast<int>(ASE_NotPresent), VxString(VxAsioFromAnsi(info.errorMessage).c_str())});
     return false;
   }
   driver_->getDriverName(info.name);
   info.name[sizeof info.name - 1] = 0;
   info.driverVersion = driver_->getDriverVersion();
-  driverName_ = FromAnsi(info.name);
+  driverName_ = VxString(VxAsioFromAnsi(info.name).c_str());
   deviceId_ = deviceId;
   loaded_ = true;
   return true;

@@ -337,8 +337,8 @@ int32_t CASIOLivePlugin::OpenDriver(const char16_t* parameters, IVxAudioLiveSink
                      {params.channels, inputs}));
     return -1;
   }
-  postOutput_ = driver->outputReady() == ASE_OK;
-  if (postOutput_)
+  // Drivers that take outputReady() are told after every switch.
+  if (driver->outputReady() == ASE_OK)
     outputRun_ = SetOutputReadyTarget(slot_, driver);
   callbacks_ = CallbacksForSlot(slot_);
   numChannels_ = params.channels;

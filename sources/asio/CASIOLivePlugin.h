@@ -96,7 +96,6 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
   std::unique_ptr<ASIOWrapper> wrapper_;
   int32_t bufferSize_ = 0;
   int32_t numChannels_ = 0;
-  bool postOutput_ = false;
   uint64_t outputRun_ = 0;  // this run's outputReady target; 0: none
   std::atomic<bool> closing_{false};
   int32_t zone_ = 0;

@@ -11,6 +11,24 @@
 #include "foundation/VxHandle.h"
 #include "tests/support/VxToolsTestEnv.h"
 
+// Starts `exe` with the inheritable handle `output` as its standard output
+// and error; the test runner's standard handles are made uninheritable first.
+inline bool VxStartChild(const std::wstring& exe,
+                         const std::wstring& arguments,
+                         HANDLE output,
+                         DWORD flags,
+                         PROCESS_INFORMATION& pi) {
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+    SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = output;
+  std::wstring command = L"\"" + exe + L"\" " + arguments;
+  return CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &si, &pi) != FALSE;
+}
+
 // A program running with its output in a pipe. The child inherits only the
 // pipe's write end: a standard handle of the test runner kept alive by a child
 // would keep the runner waiting.
@@ -27,16 +45,8 @@ struct Program {
       return;
     output.reset(read);
     SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
-      SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = write.get();
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &si, &pi))
+    if (!VxStartChild(exe, arguments, write.get(), CREATE_NO_WINDOW, pi))
       return;
     process.reset(pi.hProcess);
     VxHandle thread(pi.hThread);

@@ -86,17 +86,9 @@ std::wstring OnConsole(const std::wstring& exe, const std::wstring& arguments) {
   VxFileHandle screen(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                     nullptr));
-  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
-    ::SetHandleInformation(::GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = screen.get();
-  std::wstring command = L"\"" + exe + L"\" " + arguments;
   PROCESS_INFORMATION pi = {};
   std::wstring text;
-  if (::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &si, &pi)) {
+  if (VxStartChild(exe, arguments, screen.get(), 0, pi)) {
     VxHandle process(pi.hProcess), thread(pi.hThread);
     ::WaitForSingleObject(process.get(), 120000);
     CONSOLE_SCREEN_BUFFER_INFO info = {};
