@@ -100,6 +100,7 @@ class AsioRecordSource final : public VxRecordSource {
   }
 
   int32_t FactoryIndex() const override { return 0; }
+  bool SteadyClock() const override { return true; }
 
   std::wstring Parameters(IVxAudioLive& source) override {
     if (!givenOptions_) {

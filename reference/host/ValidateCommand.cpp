@@ -108,12 +108,16 @@ class Devices {
       }
       // Told to run its device from a window of the thread that initialises
       // it, as many real drivers do: it streams only when init() is called
-      // on a thread that dispatches messages afterwards, as a host's is.
+      // on a thread that dispatches messages afterwards, as a host's is. And
+      // every instance drives the same hardware, so that a second source of
+      // the device that reaches the first one's stream is seen.
       const DWORD on = 1;
-      if (!asioDevice_.empty())
-        (void)::RegSetKeyValueW(HKEY_CURRENT_USER,
-                                (std::wstring(kTestAsioSettings) + L"\\" + kTestAsioDevice).c_str(),
-                                L"InitPostsMessage", REG_DWORD, &on, sizeof on);
+      for (const wchar_t* option : {L"InitPostsMessage", L"SharedHardware"})
+        if (!asioDevice_.empty())
+          (void)::RegSetKeyValueW(
+              HKEY_CURRENT_USER,
+              (std::wstring(kTestAsioSettings) + L"\\" + kTestAsioDevice).c_str(), option,
+              REG_DWORD, &on, sizeof on);
     } else if (!listed.empty()) {
       asioDevice_ = listed.front();
     }
@@ -208,7 +212,8 @@ int RunValidateCommand(int argc, wchar_t** argv) {
             L"  Checks a plug-in build (default: VxLive.dll in the host folder) through its\n"
             L"  raw tables: factory, info codes, Reserved, Configure, Open with empty and\n"
             L"  malformed strings, create/open/delete cycles, a stream from the test\n"
-            L"  devices and a producer in the host folder, delete while streaming, and the\n"
+            L"  devices and a producer in the host folder, delete while streaming, two\n"
+            L"  sources of one sound card, a delete while the host holds a switch, and the\n"
             L"  registration keys. One line per check; exit code 0 when all pass.\n");
     return help ? 0 : 2;
   }

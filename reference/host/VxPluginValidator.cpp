@@ -9,7 +9,6 @@ namespace {
 
 constexpr DWORD kCallLimitMs = 5000;
 constexpr DWORD kOpenLimitMs = 10000;
-constexpr DWORD kDeleteLimitMs = 5000;
 constexpr double kStreamSeconds = 2.0;
 constexpr DWORD kStreamLimitMs = 8000;
 constexpr int kOpenCycles = 3;
@@ -27,10 +26,11 @@ struct KnownSource {
   bool settings;        // GetInfo(3) answers 1 with a settings string
   bool dialog;          // Configure(0) shows a dialog (not tried: it needs a user)
   bool refusesNothing;  // Open with an empty string has nothing to open: -1
+  bool soundCard;       // streams from a driver's buffer switch
 };
-constexpr KnownSource kKnown[] = {{L"ASIO", 0, 1, 1, true, true, true},
-                                  {L"Loopback", 1, 1, 1, false, false, false},
-                                  {L"IPC", 2, 1, 0, false, false, true}};
+constexpr KnownSource kKnown[] = {{L"ASIO", 0, 1, 1, true, true, true, true},
+                                  {L"Loopback", 1, 1, 1, false, false, false, false},
+                                  {L"IPC", 2, 1, 0, false, false, true, false}};
 
 const KnownSource* Known(const std::wstring& name) {
   for (const KnownSource& k : kKnown)
@@ -91,6 +91,11 @@ void VxPluginValidator::Run() {
     CheckOpenRefusal(s, L"empty", L"");
     CheckOpenRefusal(s, L"malformed", L"deviceid=%ZZ&samplerate=-x&channels=%%&pipe=0xZZ&&==&%");
     CheckStream(s);
+    const KnownSource* known = Known(s.name);
+    if (known && known->soundCard) {
+      CheckSharedDevice(s);
+      CheckDeleteWhileHeld(s);
+    }
   }
   CheckRegistration();
   VxCheckResult late{L"no-late-calls"};

@@ -53,6 +53,9 @@ struct VxValidatorSetup {
 
 class VxPluginValidator {
  public:
+  // The longest a delete may take, also with a switch held inside the host.
+  static constexpr DWORD kDeleteLimitMs = 5000;
+
   explicit VxPluginValidator(VxValidatorSetup setup);
   // Runs every check; the results went to `report`.
   void Run();
@@ -81,6 +84,18 @@ class VxPluginValidator {
   void CheckCycles(const Source& s);
   void CheckOpenRefusal(const Source& s, const wchar_t* kind, const wchar_t* parameters);
   void CheckStream(const Source& s);
+  // Sources of a sound card (VxPluginDeviceChecks.cpp).
+  void CheckSharedDevice(const Source& s);
+  void CheckDeleteWhileHeld(const Source& s);
+  // Creates a source, opens it with `parameters` and waits for its first
+  // block. False when a call hung or the factory failed; `result` is Open's
+  // answer and `sink` its sink when Open returned.
+  bool OpenStreaming(const Source& s,
+                     const std::wstring& parameters,
+                     VxRawSource& source,
+                     VxRawSink*& sink,
+                     int32_t& result,
+                     VxCheckResult& r);
   void CheckRegistration();  // and CheckVersionResource: VxPluginRegistrationChecks.cpp
 
   VxValidatorSetup setup_;

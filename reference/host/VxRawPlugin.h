@@ -70,4 +70,8 @@ struct VxRawSink {
   std::atomic<double> targetSeconds{0};
   std::atomic<uint64_t> targetBytes{0};
   VxHandle reached{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  // The next Write is held this long (a switch stalled inside the host);
+  // `holding` is set when it begins.
+  std::atomic<DWORD> holdNextWriteMs{0};
+  VxHandle holding{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };

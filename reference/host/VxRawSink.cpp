@@ -47,6 +47,10 @@ void Write(VxRawSink* sink, const void*, int32_t byteCount, bool) {
   const uint64_t total = sink->bytes += static_cast<uint64_t>(byteCount > 0 ? byteCount : 0);
   if (sink->targetBytes && total >= sink->targetBytes)
     ::SetEvent(sink->reached.get());
+  if (const DWORD holdMs = sink->holdNextWriteMs.exchange(0)) {
+    ::SetEvent(sink->holding.get());
+    ::Sleep(holdMs);
+  }
 }
 
 void SourceEnded(VxRawSink* sink) {

@@ -29,6 +29,7 @@
 struct VxRecordOutcome {
   bool userStopped = false;  // --seconds or Ctrl+C ended it
   bool sourceEnded = false;  // the sink received SourceEnded
+  bool stalled = false;      // a steady-clock source stopped delivering
   int formats = 0;           // formats the sink accepted
   uint64_t bytes = 0;        // audio bytes the sink received
 };
@@ -57,6 +58,11 @@ class VxRecordSource {
   // settings). Whatever the string names (a pipe handle) belongs to the
   // plug-in's source from then on, whether Open succeeds or not.
   virtual std::wstring Parameters(IVxAudioLive& source) = 0;
+  // True when the source's blocks come from a sound card's clock, one every
+  // buffer period while it runs: the recorder then treats a long gap as a
+  // stalled stream and ends the recording. Sources whose audio may pause (a
+  // producer, a loopback of nothing playing) answer false.
+  virtual bool SteadyClock() const { return false; }
   // A handle that is signalled when the run should end from the source's side
   // though the sink did not say so; null when there is none.
   virtual HANDLE EndHandle() const { return nullptr; }

@@ -60,6 +60,12 @@ class RecordingSink final : public IVxAudioLiveSink {
   void Write(const void* data, int32_t byteCount, bool flag) override {
     if (byteCount <= 0)
       return;
+    const ULONGLONG now = ::GetTickCount64();
+    const ULONGLONG last = lastBlockMs_.exchange(now);
+    if (last && now - last > longestGapMs_)
+      longestGapMs_ = now - last;
+    if (static_cast<uint64_t>(byteCount) > largestBlock_)
+      largestBlock_ = static_cast<uint64_t>(byteCount);
     if (!writer_.Write(data, static_cast<size_t>(byteCount)))
       writeFailed_ = true;
     meter_.Feed(data, static_cast<size_t>(byteCount));
@@ -80,6 +86,9 @@ class RecordingSink final : public IVxAudioLiveSink {
   std::atomic<int> refusedFormats_{0};
   std::atomic<int> endedCalls_{0};
   std::atomic<bool> writeFailed_{false};
+  std::atomic<ULONGLONG> lastBlockMs_{0};  // GetTickCount64 at the latest block; 0: none yet
+  std::atomic<ULONGLONG> longestGapMs_{0};
+  std::atomic<uint64_t> largestBlock_{0};  // bytes: one buffer period of a sound card
 
  private:
   VxWavWriter& writer_;
@@ -179,6 +188,9 @@ class Recorder {
       rc = Fail(L"no format was accepted");
     if (sink_.bytes_ == 0)
       rc = Fail(L"no audio arrived");
+    if (outcome_.stalled)
+      rc = Fail(L"the stream stalled after " + Seconds(stalledAtMs_ - start_) + L" s; " +
+                o_.output + L" holds what arrived");
     if (sink_.writeFailed_ || syncFailed_ || !closed)
       rc = Fail(L"writing " + o_.output + L" failed" +
                 (writer_.Full() ? L" (4 GiB WAV limit)" : L""));
@@ -261,6 +273,11 @@ class Recorder {
       if (!writer_.Sync())
         syncFailed_ = true;
       const ULONGLONG now = ::GetTickCount64();
+      if (Stalled(now)) {
+        reason_ = L"the stream stalled";
+        outcome_.stalled = true;
+        return;
+      }
       if (now >= nextProgress) {
         nextProgress += 1000;
         if (!o_.quiet)
@@ -270,6 +287,31 @@ class Recorder {
         std::fflush(stdout);
       }
     }
+  }
+
+  // Three buffer periods without a block is a stream that stopped; a late
+  // thread on a loaded machine may hold one back for less than a second, so
+  // shorter gaps do not end the recording.
+  bool Stalled(ULONGLONG now) {
+    constexpr ULONGLONG kShortestStallMs = 1000;
+    const ULONGLONG last = sink_.lastBlockMs_;
+    const VxAudioFormat f = writer_.Format();
+    if (!o_.source->SteadyClock() || !last || !writer_.HasFormat() || !f.bytesPerSecond)
+      return false;
+    const double periodMs = static_cast<double>(sink_.largestBlock_) * 1000.0 / f.bytesPerSecond;
+    if (static_cast<double>(now - last) <= 3 * periodMs || now - last <= kShortestStallMs)
+      return false;
+    stalledAtMs_ = last > start_ ? last : start_;
+    VxPrint(stdout,
+            L"The stream stalled: no audio for %ls s since %ls s (a block every %.1f ms before)\n",
+            Seconds(now - last).c_str(), Seconds(stalledAtMs_ - start_).c_str(), periodMs);
+    return true;
+  }
+
+  static std::wstring Seconds(ULONGLONG ms) {
+    wchar_t text[32];
+    swprintf(text, 32, L"%.1f", ms / 1000.0);
+    return text;
   }
 
   void PrintSummary() {
@@ -291,6 +333,9 @@ class Recorder {
             static_cast<unsigned long long>(sink_.blocks_.load()),
             static_cast<unsigned long long>(sink_.waitingBlocks_.load()), audioSeconds,
             sink_.endedCalls_.load());
+    if (sink_.blocks_ > 1)
+      VxPrint(stdout, L"Longest gap between blocks: %llu ms\n",
+              static_cast<unsigned long long>(sink_.longestGapMs_.load()));
     const std::vector<VxChannelLevels> levels = meter_.Totals();
     if (!levels.empty())
       VxPrint(stdout, L"Channel  peak dBFS  RMS dBFS  clipped samples\n");
@@ -315,6 +360,7 @@ class Recorder {
   VxRecordOutcome outcome_;
   const wchar_t* reason_ = L"the stream ended";
   ULONGLONG start_ = 0;
+  ULONGLONG stalledAtMs_ = 0;  // the last block before a stall
   bool syncFailed_ = false;
 };
 

@@ -4,16 +4,62 @@
 
 #include "live_Main/host/VxLog.h"
 
+namespace {
+
+// Devices held by a loaded wrapper in this process. Most drivers serve one
+// client per device, and those that take a second one often run both on the
+// same hardware, where one client's stop or buffer change breaks the other's
+// stream: a second source of a device is refused before its driver is made.
+constexpr int kMaxClaims = 16;
+SRWLOCK g_claimLock = SRWLOCK_INIT;
+CLSID g_claimed[kMaxClaims];
+bool g_claimUsed[kMaxClaims];
+
+bool ClaimDevice(const CLSID& device) {
+  ::AcquireSRWLockExclusive(&g_claimLock);
+  int free = -1;
+  bool taken = false;
+  for (int i = 0; i < kMaxClaims; ++i) {
+    if (!g_claimUsed[i])
+      free = free < 0 ? i : free;
+    else if (::IsEqualGUID(g_claimed[i], device))
+      taken = true;
+  }
+  const bool claimed = !taken && free >= 0;
+  if (claimed) {
+    g_claimed[free] = device;
+    g_claimUsed[free] = true;
+  }
+  ::ReleaseSRWLockExclusive(&g_claimLock);
+  return claimed;
+}
+
+void ReleaseDevice(const CLSID& device) {
+  ::AcquireSRWLockExclusive(&g_claimLock);
+  for (int i = 0; i < kMaxClaims; ++i) {
+    if (g_claimUsed[i] && ::IsEqualGUID(g_claimed[i], device)) {
+      g_claimUsed[i] = false;
+      break;
+    }
+  }
+  ::ReleaseSRWLockExclusive(&g_claimLock);
+}
+
+}  // namespace
+
 ASIOWrapper::ASIOWrapper() : list_(std::make_unique<ASIODriverList>()) {}
 
 ASIOWrapper::~ASIOWrapper() {
   if (loaded_)
     Unload();
+  // A load that ran out of memory half-way still gives the device back.
+  ReleaseClaim();
 }
 
 void ASIOWrapper::Unload() noexcept {
   if (driver_)
     list_->RemoveCurrentDriver();
+  ReleaseClaim();
   driver_ = nullptr;
   driverName_.clear();
   deviceId_.clear();
@@ -39,8 +85,17 @@ bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSourc
     VxLog(kVxLogLive, logSource, u"Empty device ID");
     return false;
   }
-  driver_ = list_->LoadDriver(VxAsioParseDeviceId(deviceId));
+  const CLSID device = VxAsioParseDeviceId(deviceId);
+  if (!ClaimDevice(device)) {
+    VxLog(kVxLogLive, logSource, u"ASIOInit(...) failed with code %d and message \"%s\"",
+          {static_cast<int>(ASE_NotPresent), VxString(kDeviceInUse)});
+    return false;
+  }
+  claimed_ = true;
+  claim_ = device;
+  driver_ = list_->LoadDriver(device);
   if (!driver_) {
+    ReleaseClaim();
     VxLog(kVxLogLive, logSource, u"Failed to load ASIO driver");
     return false;
   }
@@ -51,6 +106,7 @@ bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSourc
     info.errorMessage[sizeof info.errorMessage - 1] = 0;
     // The record keeps its reference until the list goes.
     driver_ = nullptr;
+    ReleaseClaim();
     VxLog(kVxLogLive, logSource, u"ASIOInit(...) failed with code %d and message \"%s\"",
           {static_cast<int>(ASE_NotPresent), VxString(VxAsioFromAnsi(info.errorMessage).c_str())});
     return false;
@@ -62,6 +118,12 @@ bool ASIOWrapper::LoadAndInit(const VxString& deviceId, const char16_t* logSourc
   deviceId_ = deviceId;
   loaded_ = true;
   return true;
+}
+
+void ASIOWrapper::ReleaseClaim() noexcept {
+  if (claimed_)
+    ReleaseDevice(claim_);
+  claimed_ = false;
 }
 
 int32_t ASIOWrapper::ChooseBufferSize(int32_t minSize, int32_t maxSize, int32_t preferredSize) {

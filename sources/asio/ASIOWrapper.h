@@ -31,8 +31,14 @@ class ASIOWrapper {
   // Names (from the ANSI code page) and device IDs, parallel, in list order.
   void ListDrivers(VxStringArray& names, VxStringArray& ids) const;
 
+  // What the init failure line says when another wrapper of this process
+  // holds the device.
+  static constexpr const char16_t* kDeviceInUse =
+      u"The device is in use by another ASIO source of this program";
+
   // Loads and initialises the driver named by `deviceId`; true at once when
-  // already loaded. Failures are logged in category 64 under `logSource`.
+  // already loaded. A device that another loaded wrapper of the process holds
+  // is not loaded again. Failures are logged in category 64 under `logSource`.
   [[nodiscard]] bool LoadAndInit(const VxString& deviceId, const char16_t* logSource);
 
   // Creates input buffers for `count` channels from `firstChannel` on, with
@@ -62,7 +68,11 @@ class ASIOWrapper {
   const ASIODriverList& List() const { return *list_; }
 
  private:
+  void ReleaseClaim() noexcept;
+
   std::unique_ptr<ASIODriverList> list_;
+  bool claimed_ = false;  // claim_ is held in the process's device claims
+  CLSID claim_ = {};
   IASIO* driver_ = nullptr;  // borrowed from the list's record
   bool loaded_ = false;
   VxString driverName_;

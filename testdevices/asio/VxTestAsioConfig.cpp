@@ -235,6 +235,9 @@ VxTestAsioConfig VxTestAsioConfig::Load(int index) {
   r.Read(L"StopWhileSwitching", c.stopWhileSwitching);
   r.Read(L"StopDuringSwitch", c.stopDuringSwitch);
   r.Read(L"InitPostsMessage", c.initPostsMessage);
+  r.Read(L"SingleClient", c.singleClient);
+  r.Read(L"SharedHardware", c.sharedHardware);
+  r.Read(L"StallAfterRunMessages", c.stallAfterRunMessages);
   r.Read(L"NullBufferChannel", c.nullBufferChannel);
   r.Read(L"NullBufferHalves", c.nullBufferHalves);
   if (r.Read(L"Messages", text))
@@ -282,6 +285,9 @@ bool VxTestAsioConfig::Save(int index) const {
   w.Write(L"StopWhileSwitching", stopWhileSwitching ? 1 : 0);
   w.Write(L"StopDuringSwitch", stopDuringSwitch ? 1 : 0);
   w.Write(L"InitPostsMessage", initPostsMessage ? 1 : 0);
+  w.Write(L"SingleClient", singleClient ? 1 : 0);
+  w.Write(L"SharedHardware", sharedHardware ? 1 : 0);
+  w.Write(L"StallAfterRunMessages", stallAfterRunMessages ? 1 : 0);
   w.Write(L"NullBufferChannel", nullBufferChannel);
   w.Write(L"NullBufferHalves", static_cast<long>(nullBufferHalves));
   w.Write(L"Messages", MessagesText(messages));

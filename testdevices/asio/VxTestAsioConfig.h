@@ -70,6 +70,17 @@ struct VxTestAsioConfig {
   // stream begins switching only once that thread has dispatched it, as with
   // drivers that run their device from a window of the creating thread.
   bool initPostsMessage = false;
+  // One client per device, as most drivers are: init() of a second instance
+  // of this class, in any process, fails while another one is initialised.
+  bool singleClient = false;
+  // Every instance of this class in the process drives the same hardware: a
+  // call of one instance that changes the stream (createBuffers, start, stop,
+  // disposeBuffers, setSampleRate) while another instance's buffers exist
+  // stops that stream and is reported as a FAULT.
+  bool sharedHardware = false;
+  // After the run messages (a reset request, a rate change) the driver makes
+  // no further switch until stop(), as many real drivers do.
+  bool stallAfterRunMessages = false;
   long nullBufferChannel = -1;         // input channel given a missing buffer half
   unsigned long nullBufferHalves = 0;  // bit 0: half 0, bit 1: half 1
   // asioMessage(selector, value) calls made in createBuffers, answers logged.

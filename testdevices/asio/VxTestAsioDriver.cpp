@@ -80,6 +80,7 @@ VxTestAsioDriver::~VxTestAsioDriver() {
     else
       ::PostMessageW(window_, WM_CLOSE, 0, 0);
   }
+  LeaveHardware();
   if (memory_)
     log_->Line("note: Release() = 0 without disposeBuffers()");
   memory_.reset();
@@ -121,13 +122,34 @@ ULONG VxTestAsioDriver::Release() noexcept {
   return refs;
 }
 
+namespace {
+
+// The one client a single-client device takes, seen by every process: a named
+// mutex per class and configuration root (so that tests running at the same
+// time do not share a device).
+VxHandle ClaimClient(int index) {
+  std::wstring path = VxTestAsioConfigPath(index);
+  std::replace(path.begin(), path.end(), L'\\', L'.');
+  const std::wstring name = L"Local\\VxTestAsio.client." + path;
+  VxHandle lock(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  if (lock && ::GetLastError() == ERROR_ALREADY_EXISTS)
+    lock.reset();
+  return lock;
+}
+
+}  // namespace
+
 ASIOBool VxTestAsioDriver::init(void* sysHandle) noexcept {
   config_ = VxTestAsioConfig::Load(index_);
   rate_ = config_.currentRate;
   initialized_ = !(config_.faults & kVxTestAsioFailInit);
-  if (!initialized_)
+  if (!initialized_) {
     errorMessage_ = config_.errorMessage;
-  else if (config_.initPostsMessage)
+  } else if (config_.singleClient && !clientLock_ && !(clientLock_ = ClaimClient(index_))) {
+    initialized_ = false;
+    errorMessage_ = "The device is in use by another client";
+  }
+  if (initialized_ && config_.initPostsMessage)
     PostInitMessage();
   log_->Line("init(%p) = %d", sysHandle, initialized_ ? 1 : 0);
   return initialized_ ? ASIOTrue : ASIOFalse;
@@ -299,6 +321,7 @@ ASIOError VxTestAsioDriver::getSampleRate(ASIOSampleRate* sampleRate) noexcept {
 }
 
 ASIOError VxTestAsioDriver::setSampleRate(ASIOSampleRate sampleRate) noexcept {
+  DisturbHardware("setSampleRate");
   ASIOError result = ASE_NoClock;
   if (!initialized_)
     result = ASE_NotPresent;

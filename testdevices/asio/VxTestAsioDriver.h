@@ -149,6 +149,15 @@ class VxTestAsioDriver final : public IASIO {
   void RunSwitches();
   // Ends the switch thread and waits for it (no stop() quirks).
   void EndThread();
+  // With sharedHardware: this instance's buffers hold the one hardware stream
+  // of its class from now on, or no longer.
+  void TakeHardware();
+  void LeaveHardware();
+  // With sharedHardware: `call` of this instance reaches the stream another
+  // instance runs; that stream stops and a FAULT line says so.
+  void DisturbHardware(const char* call);
+  // Why the switch thread makes no further switch now, or null.
+  const char* IdleReason() const;
 
   const int index_;
   const long instance_;
@@ -181,6 +190,9 @@ class VxTestAsioDriver final : public IASIO {
   std::atomic<bool> stopReturned_{false};
   std::atomic<bool> disposed_{false};
   std::atomic<bool> inSwitch_{false};
+  VxHandle clientLock_;                    // singleClient: held while this instance is initialised
+  std::atomic<bool> hardwareLost_{false};  // another instance took the shared stream
+  std::atomic<bool> stalled_{false};       // stallAfterRunMessages: the messages went out
   std::atomic<uint64_t> switches_{0};
   std::atomic<uint64_t> outputReadyCalls_{0};
 };

@@ -18,12 +18,56 @@ bool SizeAllowed(const VxTestAsioConfig& c, long size) {
   return size >= c.minBufferSize && size <= c.maxBufferSize;
 }
 
+// The one hardware stream of each class in this process, when instances share
+// it: the instance whose buffers it carries.
+SRWLOCK g_hardwareLock = SRWLOCK_INIT;
+VxTestAsioDriver* g_hardwareOwner[kVxTestAsioDriverCount] = {};
+
 }  // namespace
+
+void VxTestAsioDriver::TakeHardware() {
+  if (!config_.sharedHardware)
+    return;
+  ::AcquireSRWLockExclusive(&g_hardwareLock);
+  g_hardwareOwner[index_] = this;
+  ::ReleaseSRWLockExclusive(&g_hardwareLock);
+}
+
+void VxTestAsioDriver::LeaveHardware() {
+  ::AcquireSRWLockExclusive(&g_hardwareLock);
+  if (g_hardwareOwner[index_] == this)
+    g_hardwareOwner[index_] = nullptr;
+  ::ReleaseSRWLockExclusive(&g_hardwareLock);
+}
+
+void VxTestAsioDriver::DisturbHardware(const char* call) {
+  if (!config_.sharedHardware)
+    return;
+  ::AcquireSRWLockExclusive(&g_hardwareLock);
+  VxTestAsioDriver* owner = g_hardwareOwner[index_];
+  if (owner && owner != this) {
+    owner->hardwareLost_ = true;
+    log_->Line("FAULT: %s() of instance %ld disturbs the stream of instance %ld", call, instance_,
+               owner->instance_);
+  }
+  ::ReleaseSRWLockExclusive(&g_hardwareLock);
+}
+
+const char* VxTestAsioDriver::IdleReason() const {
+  if (config_.switchLimit && switches_ >= config_.switchLimit)
+    return "switch limit";
+  if (hardwareLost_)
+    return "another instance took the hardware";
+  if (stalled_)
+    return "stalled after the run messages";
+  return nullptr;
+}
 
 ASIOError VxTestAsioDriver::createBuffers(ASIOBufferInfo* bufferInfos,
                                           long numChannels,
                                           long bufferSize,
                                           ASIOCallbacks* callbacks) noexcept {
+  DisturbHardware("createBuffers");
   std::string list;
   for (long i = 0; bufferInfos && i < numChannels && i < 256; ++i)
     list += (i ? ", " : "") + std::string(bufferInfos[i].isInput ? "in " : "out ") +
@@ -74,6 +118,8 @@ ASIOError VxTestAsioDriver::createBuffers(ASIOBufferInfo* bufferInfos,
     }
   }
   bufferSize_ = bufferSize;
+  hardwareLost_ = false;
+  TakeHardware();
   // Kept as the host's pointer, as real drivers do: the host's structure must
   // outlive the buffers, and its members are called without checks.
   callbacks_ = callbacks;
@@ -101,6 +147,7 @@ ASIOError VxTestAsioDriver::createBuffers(ASIOBufferInfo* bufferInfos,
 }
 
 ASIOError VxTestAsioDriver::disposeBuffers() noexcept {
+  DisturbHardware("disposeBuffers");
   if (!memory_) {
     log_->Line("disposeBuffers() = %ld", static_cast<long>(ASE_InvalidMode));
     return ASE_InvalidMode;
@@ -116,6 +163,7 @@ ASIOError VxTestAsioDriver::disposeBuffers() noexcept {
   disposed_ = true;
   memory_->Retire();
   retired_.push_back(std::move(memory_));
+  LeaveHardware();
   channels_.clear();
   bufferSize_ = 0;
   log_->Line("disposeBuffers() = 0");
@@ -123,6 +171,7 @@ ASIOError VxTestAsioDriver::disposeBuffers() noexcept {
 }
 
 ASIOError VxTestAsioDriver::start() noexcept {
+  DisturbHardware("start");
   ASIOError result = ASE_OK;
   if (!memory_)
     result = ASE_NotPresent;
@@ -137,6 +186,7 @@ ASIOError VxTestAsioDriver::start() noexcept {
     stopPending_ = false;
     lateSwitch_ = false;
     stopReturned_ = false;
+    stalled_ = false;
     ::ResetEvent(stopEvent_.get());
     ::ResetEvent(handshake_.get());
     running_ = true;
@@ -154,6 +204,7 @@ ASIOError VxTestAsioDriver::start() noexcept {
 }
 
 ASIOError VxTestAsioDriver::stop() noexcept {
+  DisturbHardware("stop");
   if (!running_) {
     log_->Line("stop() = 0 switches=0 outputReady=0");
     return ASE_OK;
@@ -212,8 +263,9 @@ void VxTestAsioDriver::RunSwitches() {
   const double periodTicks = static_cast<double>(bufferSize_) * frequency.QuadPart / rate;
   double next = static_cast<double>(now.QuadPart) + periodTicks;
   for (;;) {
-    if (config_.switchLimit && switches_ >= config_.switchLimit) {
-      log_->Line("idle(switches=%llu)", static_cast<unsigned long long>(switches_.load()));
+    if (const char* reason = IdleReason()) {
+      log_->Line("idle(switches=%llu, %s)", static_cast<unsigned long long>(switches_.load()),
+                 reason);
       ::SetEvent(handshake_.get());
       ::WaitForSingleObject(stopEvent_.get(), INFINITE);
       return;
@@ -280,6 +332,8 @@ void VxTestAsioDriver::Switch(bool callerThread) {
       log_->Line("asioMessage(%ld, %ld) = %ld thread=%s", selector, value, answer,
                  callerThread ? "caller" : "driver");
     }
+    if (config_.stallAfterRunMessages && !config_.runMessages.empty())
+      stalled_ = true;
   }
   // Harmless unless the host touched the buffers, which the guard pages report.
   if (disposed_)

@@ -35,6 +35,8 @@ TEST_F(ValidateCommand, BuiltPluginPassesEveryCheck) {
   for (const char* source : {"ASIO", "Loopback", "IPC"})
     for (const char* check : {"stream.", "delete-streaming.", "registration."})
       EXPECT_TRUE(Line(run, "PASS", check + std::string(source))) << check << source;
+  for (const char* check : {"one-device-twice.ASIO", "delete-held-switch.ASIO"})
+    EXPECT_TRUE(Line(run, "PASS", check)) << check;
 }
 
 TEST_F(ValidateCommand, WrongPluginFailsTheChecksItBreaksAndNothingHangs) {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-
+#include <cstring>
 #include <functional>
+#include <string>
 
 #include "sources/asio/CASIOLivePlugin.h"
+#include "tests/reference/host/VxHostRun.h"
 #include "tests/sources/asio/VxAsioTestSupport.h"
 #include "tests/support/VxProcessProbe.h"
 
@@ -167,6 +169,97 @@ TEST_F(AsioSourceTest, ASwitchThatOutlastsTheDeleteNeverReachesTheReleasedDriver
   ASSERT_EQ(stops.size(), 1u);
   EXPECT_NE(stops[0].text.find("returning while a switch runs"), std::string::npos)
       << "the switch did not outlast stop(): " << stops[0].text;
+}
+
+// Most drivers take one client per device, and a second instance of those
+// that take more may drive the same hardware: a second source of the device
+// is refused cleanly and the first streams on, whoever is deleted first.
+TEST_F(AsioSourceTest, ASecondSourceOfADeviceIsRefusedAndTheFirstStreamsOn) {
+  const char* const kRefused = "Open|ASIOInit(...) failed with code -1000 and message";
+  for (const bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "shared hardware" : "single client");
+    VxTestAsioConfig config = FastDriver(ASIOSTInt32LSB, 8, 0);
+    config.singleClient = !shared;
+    config.sharedHardware = shared;
+    Configure(4, config);
+    VxTestSink first = CheckingSink(ASIOSTInt32LSB, 0, 2);
+    VxTestSink second = CheckingSink(ASIOSTInt32LSB, 2, 2);
+    SourcePtr a = NewSource(kAsio);
+    ASSERT_EQ(a->Open(Parameters(4, 48000, 2, 0).c_str(), &first), 0);
+    ASSERT_TRUE(first.WaitWrites(4));
+    const size_t logFrom = VxToolsTestEnv::Instance().LogLineCount();
+    SourcePtr b = NewSource(kAsio);
+    EXPECT_EQ(b->Open(Parameters(4, 48000, 2, 2).c_str(), &second), -1);
+    const auto lines = PluginLogLines(logFrom);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[2].rfind(kRefused, 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3], "Open|Failed to start ASIO");
+    EXPECT_EQ(lines[4], "Open|ASIO result (0 is success): -1");
+    b.reset();
+    const int before = first.Locked([](const VxTestSink& s) { return s.writes; });
+    EXPECT_TRUE(first.WaitWrites(before + 8)) << "the first source stopped streaming";
+    a.reset();
+    EXPECT_EQ(first.mismatches, 0u);
+    EXPECT_EQ(second.writes, 0);
+    // Once the first is gone the device is free again.
+    VxTestSink third = CheckingSink(ASIOSTInt32LSB, 2, 2);
+    ASSERT_TRUE(RunSource(kAsio, Parameters(4, 48000, 2, 2).c_str(), third, Writes(4)));
+    EXPECT_EQ(third.mismatches, 0u);
+    ExpectCleanDriverLog(CallLog(4));
+  }
+}
+
+// vxhost record tells the user what a driver did: a stream that stops after a
+// reset request (as many drivers' streams do) ends the recording with a valid
+// file of what arrived, and a single-client device held by another process is
+// refused with the driver's reason while the holder streams on.
+TEST_F(AsioSourceTest, VxhostRecordTellsAStallAndADeviceInUse) {
+  VxTestAsioConfig config = FastDriver(ASIOSTInt32LSB, 8, 0);
+  config.pace = VxTestAsioPace::kRealTime;
+  config.preferredBufferSize = 256;
+  config.runMessages = {{kAsioResetRequest, 0}};
+  config.stallAfterRunMessages = true;
+  config.singleClient = true;
+  Configure(5, config);
+  const std::wstring vxhost = VxToolsTestEnv::ExeFolder() + L"vxhost.exe";
+  const std::wstring wav = VxToolsTestEnv::ExeFolder() + L"stalled.wav";
+  const std::wstring record = L"record \"" + wav + L"\" --source asio --quiet --seconds 30 " +
+                              L"--channels 2 --device " + VxTestAsioClassIdText(5);
+  const ProgramRun stalled = RunProgram(vxhost, record);
+  EXPECT_EQ(stalled.exitCode, 1) << stalled.output;
+  for (const char* text : {"The stream stalled: no audio for ", "Stopped: the stream stalled",
+                           "record: the stream stalled after 0.0 s; ", "Wrote " /* the summary */,
+                           "(2048 data bytes)"})
+    EXPECT_TRUE(Contains(stalled.output, text)) << text << " in:\n" << stalled.output;
+  // One switch of 256 frames of 2 channels, under a header that counts it.
+  VxFileHandle file(
+      ::CreateFileW(wav.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  uint8_t bytes[8192];
+  DWORD n = 0;
+  ASSERT_TRUE(::ReadFile(file.get(), bytes, sizeof bytes, &n, nullptr));
+  uint32_t riff = 0;
+  std::memcpy(&riff, bytes + 4, 4);
+  EXPECT_EQ(riff + 8, n);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes + n - 2048 - 8), 4), "data");
+  file.reset();
+  ::DeleteFileW(wav.c_str());
+
+  config.stallAfterRunMessages = false;
+  Configure(5, config);
+  VxTestSink sink = CheckingSink(ASIOSTInt32LSB, 0, 2);
+  SourcePtr holder = NewSource(kAsio);
+  ASSERT_EQ(holder->Open(Parameters(5, 48000, 2, 0).c_str(), &sink), 0);
+  const ProgramRun busy = RunProgram(vxhost, record);
+  EXPECT_EQ(busy.exitCode, 1);
+  EXPECT_TRUE(Contains(busy.output,
+                       "  CASIOLivePlugin::Open: ASIOInit(...) failed with code -1000 and message "
+                       "\"The device is in use by another client\""))
+      << busy.output;
+  const int before = sink.Locked([](const VxTestSink& s) { return s.writes; });
+  EXPECT_TRUE(sink.WaitWrites(before + 8));
+  holder.reset();
+  EXPECT_EQ(sink.mismatches, 0u);
+  ExpectCleanDriverLog(CallLog(5));
 }
 
 // Running out of memory at any allocation of an entry point the host calls
