@@ -210,7 +210,8 @@ int RunValidateCommand(int argc, wchar_t** argv) {
     VxPrint(help ? stdout : stderr,
             L"usage: vxhost validate [PLUGIN.dll]\n"
             L"  Checks a plug-in build (default: VxLive.dll in the host folder) through its\n"
-            L"  raw tables: factory, info codes, Reserved, Configure, Open with empty and\n"
+            L"  raw tables: factory, info codes, Reserved, Configure (a settings dialog is\n"
+            L"  cancelled), Open with empty and\n"
             L"  malformed strings, create/open/delete cycles, a stream from the test\n"
             L"  devices and a producer in the host folder, delete while streaming, two\n"
             L"  sources of one sound card, a delete while the host holds a switch, and the\n"

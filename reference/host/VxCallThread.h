@@ -32,6 +32,8 @@ class VxCallThread {
   // `elapsedMs` is how long the caller waited.
   [[nodiscard]] bool Run(std::function<void()> call, DWORD limitMs, double& elapsedMs);
   bool Stuck() const { return stuck_; }
+  // The thread's ID, for finding the windows a call made on it.
+  DWORD ThreadId() const { return thread_ ? ::GetThreadId(thread_.get()) : 0; }
 
  private:
   struct Shared;

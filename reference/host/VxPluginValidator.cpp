@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr DWORD kCallLimitMs = 5000;
 constexpr DWORD kOpenLimitMs = 10000;
 constexpr double kStreamSeconds = 2.0;
 constexpr DWORD kStreamLimitMs = 8000;
@@ -24,7 +23,7 @@ struct KnownSource {
   int32_t info1;
   int32_t info2;
   bool settings;        // GetInfo(3) answers 1 with a settings string
-  bool dialog;          // Configure(0) shows a dialog (not tried: it needs a user)
+  bool dialog;          // Configure(0) shows a dialog (CheckDialog cancels it)
   bool refusesNothing;  // Open with an empty string has nothing to open: -1
   bool soundCard;       // streams from a driver's buffer switch
 };
@@ -85,13 +84,15 @@ void VxPluginValidator::Run() {
   CheckVersionResource();
   CheckFactory();
   for (const Source& s : sources_) {
+    const KnownSource* known = Known(s.name);
     CheckInfo(s);
     CheckReservedAndConfigure(s);
+    if (known && known->dialog)
+      CheckDialog(s);
     CheckCycles(s);
     CheckOpenRefusal(s, L"empty", L"");
     CheckOpenRefusal(s, L"malformed", L"deviceid=%ZZ&samplerate=-x&channels=%%&pipe=0xZZ&&==&%");
     CheckStream(s);
-    const KnownSource* known = Known(s.name);
     if (known && known->soundCard) {
       CheckSharedDevice(s);
       CheckDeleteWhileHeld(s);
@@ -286,7 +287,7 @@ void VxPluginValidator::CheckReservedAndConfigure(const Source& s) {
     codes.insert(codes.begin(), 0);
   configure.expected = std::wstring(L"-1 for codes ") + (codes[0] == 0 ? L"0, " : L"") +
                        L"1, 7, -1, -2147483648" +
-                       (known && known->dialog ? L" (code 0 shows the dialog: not tried)" : L"");
+                       (known && known->dialog ? L" (code 0: the dialog check)" : L"");
   VxRawSource source;
   if (!Create(s.index, source, reserved)) {
     Report(reserved);

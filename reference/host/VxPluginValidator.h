@@ -55,6 +55,8 @@ class VxPluginValidator {
  public:
   // The longest a delete may take, also with a switch held inside the host.
   static constexpr DWORD kDeleteLimitMs = 5000;
+  // The limit of every other call but Open.
+  static constexpr DWORD kCallLimitMs = 5000;
 
   explicit VxPluginValidator(VxValidatorSetup setup);
   // Runs every check; the results went to `report`.
@@ -87,6 +89,8 @@ class VxPluginValidator {
   // Sources of a sound card (VxPluginDeviceChecks.cpp).
   void CheckSharedDevice(const Source& s);
   void CheckDeleteWhileHeld(const Source& s);
+  // A source with a settings dialog (VxPluginDialogCheck.cpp).
+  void CheckDialog(const Source& s);
   // Creates a source, opens it with `parameters` and waits for its first
   // block. False when a call hung or the factory failed; `result` is Open's
   // answer and `sink` its sink when Open returned.

@@ -35,7 +35,7 @@ TEST_F(ValidateCommand, BuiltPluginPassesEveryCheck) {
   for (const char* source : {"ASIO", "Loopback", "IPC"})
     for (const char* check : {"stream.", "delete-streaming.", "registration."})
       EXPECT_TRUE(Line(run, "PASS", check + std::string(source))) << check << source;
-  for (const char* check : {"one-device-twice.ASIO", "delete-held-switch.ASIO"})
+  for (const char* check : {"one-device-twice.ASIO", "delete-held-switch.ASIO", "dialog.ASIO"})
     EXPECT_TRUE(Line(run, "PASS", check)) << check;
 }
 
@@ -59,12 +59,14 @@ TEST_F(ValidateCommand, WrongPluginFailsTheChecksItBreaksAndNothingHangs) {
       {"FAIL", "stream.Loopback"},
       {"FAIL", "delete-streaming.Loopback"},
       {"FAIL", "registration"},
+      {"FAIL", "dialog.ASIO"},
   };
   for (const auto& e : expected)
     EXPECT_TRUE(Line(run, e.verdict, e.check)) << e.verdict << " " << e.check << " in\n"
                                                << run.output;
   EXPECT_TRUE(Contains(run.output, "did not return within 5000 ms (hung")) << run.output;
   EXPECT_TRUE(Contains(run.output, "no SetFormat within")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Configure(0) = 0 without showing a window")) << run.output;
   EXPECT_TRUE(Contains(run.output, "the plug-in breaks the contract")) << run.output;
 }
 

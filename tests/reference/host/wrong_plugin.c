@@ -6,8 +6,10 @@
  *   - Reserved answers 0;
  *   - Open answers 0 but the stream never starts (no SetFormat, no Write);
  *   - deleting an opened source never returns;
+ *   - the ASIO source's Configure(0) answers 0 without showing a dialog, and
+ *     its Open refuses everything;
  *   - DllRegisterServer writes nothing; there is no version resource.
- * What it gets right (Configure, creating and deleting unopened sources)
+ * What it gets right (the loopback source's Configure, creating and deleting unopened sources)
  * must pass, so the test sees the validator tell the two apart. */
 #include <stdint.h>
 #include <stdlib.h>
@@ -17,6 +19,7 @@
 typedef struct WrongSource {
   const void* const* table;
   int opened;
+  int asio;
 } WrongSource;
 
 static void* DeletingDestructor(WrongSource* self, unsigned flags) {
@@ -33,12 +36,17 @@ static void* DeletingDestructor(WrongSource* self, unsigned flags) {
 static int32_t Open(WrongSource* self, const wchar_t* parameters, void* sink) {
   (void)parameters;
   (void)sink;
+  if (self->asio)
+    return -1;
   self->opened = 1;
   return 0;
 }
 
 static int32_t GetInfo(WrongSource* self, int32_t code, void* buffer) {
-  (void)self;
+  if (code == 0 && self->asio) {
+    memcpy(buffer, L"ASIO", sizeof(L"ASIO"));
+    return 0;
+  }
   if (code == 0) {
     memcpy(buffer, L"Loopback", sizeof(L"Loopback"));
     return 0;
@@ -54,10 +62,8 @@ static int32_t Reserved(WrongSource* self, int32_t code, void* argument) {
 }
 
 static int32_t Configure(WrongSource* self, int32_t code, HWND parent) {
-  (void)self;
-  (void)code;
   (void)parent;
-  return -1;
+  return self->asio && code == 0 ? 0 : -1;
 }
 
 static const void* const kTable[] = {(const void*)DeletingDestructor, (const void*)Open,
@@ -65,10 +71,11 @@ static const void* const kTable[] = {(const void*)DeletingDestructor, (const voi
                                      (const void*)Configure};
 
 __declspec(dllexport) int32_t GetLivePlugin(int32_t index, void** out) {
-  if (index != 1)
+  if (index != 1 && index != 2)
     return -1;
   WrongSource* source = (WrongSource*)calloc(1, sizeof(WrongSource));
   source->table = kTable;
+  source->asio = index == 2;
   *out = source;
   return 0;
 }
