@@ -18,6 +18,8 @@ source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
 build_windows
 start_wine
+# The validator shows the ASIO settings dialog: windows need a display.
+start_xvfb
 HOST_DIR=${HOST_DIR:-$ROOT/build/host}
 run() { "$ROOT/cmake/wine-run.sh" "$@"; }
 echo "== Host folder =="
