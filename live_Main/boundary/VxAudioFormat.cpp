@@ -3,6 +3,17 @@
 #include <bit>
 #include <cstring>
 
+#include "live_Main/boundary/contract/VxLiveHost.h"
+
+// The header hosts build against describes this record, field for field.
+static_assert(sizeof(VxLiveFormat) == sizeof(VxAudioFormat));
+static_assert(offsetof(VxLiveFormat, channelMask) == offsetof(VxAudioFormat, channelMask));
+static_assert(offsetof(VxLiveFormat, subFormat) == offsetof(VxAudioFormat, subFormat));
+static_assert(offsetof(VxLiveFormat, channelMap) == offsetof(VxAudioFormat, channelMap));
+static_assert(offsetof(VxLiveFormat, sampleFlags) == offsetof(VxAudioFormat, sampleFlags));
+static_assert(sizeof(VxLiveChannelMapEntry) == sizeof(VxChannelMapEntry));
+static_assert(offsetof(VxLiveChannelMapEntry, level) == offsetof(VxChannelMapEntry, level));
+
 namespace {
 
 constexpr VxGuid kSubType92 = {0x00000092,
