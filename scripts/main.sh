@@ -11,7 +11,8 @@
 # driver from the host folder, lists the ASIO drivers and records from two of
 # them through the ASIO source: once with options, once with the settings the
 # dialog stores. Every recording of a test device is checked
-# against the device's signal. Last, it writes the release package
+# against the device's signal, and each recording gets a picture
+# (scripts/picture.sh) in build/host/pictures. Last, it writes the release package
 # (scripts/package.sh).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -82,6 +83,11 @@ for v in "Sample Rate=96000" "Channels=8" "Channel Shift=0"; do
 done
 run ./vxhost.exe record asio-float.wav --source asio --seconds 2
 run ./vxhost.exe verify asio-float.wav
+echo "== Pictures of the recordings =="
+mkdir -p pictures
+for wav in ipc-recording ipc-streaming loopback-recording loopback-real asio-recording asio-float; do
+  bash "$ROOT/scripts/picture.sh" "$wav.wav" "pictures/$wav.png"
+done
 echo "== Release package =="
 bash "$ROOT/scripts/package.sh"
-echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/loopback-real.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; host log: $HOST_DIR/VxTools.log"
+echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/loopback-real.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; pictures of them: $HOST_DIR/pictures; host log: $HOST_DIR/VxTools.log"
