@@ -28,37 +28,60 @@ def sample_bytes(frame, channel, is_float, bits):
     return s.to_bytes(4, 'little')[4 - bits // 8:]
 
 
-def chunks(data):
-    pos = 12
-    while pos + 8 <= len(data):
-        name, size = data[pos:pos + 4], struct.unpack_from('<I', data, pos + 4)[0]
-        yield name, data[pos + 8:pos + 8 + size]
-        pos += 8 + size + (size & 1)
+def read_header(f):
+    """The fmt chunk's bytes and the data chunk's offset and size, for RIFF and
+    RF64 (whose ds64 chunk holds the 64-bit data size)."""
+    head = f.read(12)
+    if head[:4] not in (b'RIFF', b'RF64') or head[8:12] != b'WAVE':
+        return None, None, None
+    fmt, ds64_data = None, None
+    while True:
+        header = f.read(8)
+        if len(header) < 8:
+            return fmt, None, None
+        name, size = header[:4], struct.unpack_from('<I', header, 4)[0]
+        if name == b'data':
+            if head[:4] == b'RF64' and size == 0xFFFFFFFF:
+                size = ds64_data
+            return fmt, f.tell(), size
+        body = f.read(size + (size & 1))
+        if name == b'fmt ':
+            fmt = body[:size]
+        elif name == b'ds64':
+            ds64_data = struct.unpack_from('<Q', body, 8)[0]
 
 
 def main():
     path, min_seconds = sys.argv[1], float(sys.argv[2])
-    data = open(path, 'rb').read()
-    if data[:4] != b'RIFF' or data[8:12] != b'WAVE':
-        sys.exit(f'{path}: not a WAV file')
-    found = dict(chunks(data))
-    fmt, audio = found.get(b'fmt '), found.get(b'data')
-    if fmt is None or audio is None:
-        sys.exit(f'{path}: no fmt or data chunk')
-    tag, channels, rate, _, block, bits = struct.unpack_from('<HHIIHH', fmt)
-    if tag != 0xFFFE or len(fmt) < 40:
-        sys.exit(f'{path}: format tag {tag:#x}, expected the extensible header of the mix format')
-    sub_tag = struct.unpack_from('<H', fmt, 24)[0]
-    is_float = sub_tag == 3
-    frames = len(audio) // block
-    print(f'{path}: {channels} ch, {rate} Hz, {bits}-bit {"float" if is_float else "integer"}, '
-          f'{frames} frames ({frames / rate:.2f} s)')
-    if frames < min_seconds * rate:
-        sys.exit(f'{path}: only {frames / rate:.2f} s of audio, expected at least {min_seconds}')
-    for frame in range(frames):
-        expected = b''.join(sample_bytes(frame, c, is_float, bits) for c in range(channels))
-        if audio[frame * block:(frame + 1) * block] != expected:
-            sys.exit(f'{path}: frame {frame} differs from the test signal')
+    with open(path, 'rb') as f:
+        fmt, offset, size = read_header(f)
+        if fmt is None and offset is None:
+            sys.exit(f'{path}: not a WAV file')
+        if fmt is None or offset is None:
+            sys.exit(f'{path}: no fmt or data chunk')
+        tag, channels, rate, _, block, bits = struct.unpack_from('<HHIIHH', fmt)
+        if tag != 0xFFFE or len(fmt) < 40:
+            sys.exit(f'{path}: format tag {tag:#x}, expected the extensible header of the mix format')
+        sub_tag = struct.unpack_from('<H', fmt, 24)[0]
+        is_float = sub_tag == 3
+        f.seek(0, 2)
+        size = min(size, f.tell() - offset)
+        frames = size // block
+        print(f'{path}: {channels} ch, {rate} Hz, {bits}-bit {"float" if is_float else "integer"}, '
+              f'{frames} frames ({frames / rate:.2f} s)')
+        if frames < min_seconds * rate:
+            sys.exit(f'{path}: only {frames / rate:.2f} s of audio, expected at least {min_seconds}')
+        # A piece at a time: a recording may be far larger than memory.
+        f.seek(offset)
+        piece_frames = 65536
+        for first in range(0, frames, piece_frames):
+            count = min(piece_frames, frames - first)
+            audio = f.read(count * block)
+            for i in range(count):
+                frame = first + i
+                expected = b''.join(sample_bytes(frame, c, is_float, bits) for c in range(channels))
+                if audio[i * block:(i + 1) * block] != expected:
+                    sys.exit(f'{path}: frame {frame} differs from the test signal')
     print(f'{path}: every frame matches the test endpoint\'s signal')
 
 

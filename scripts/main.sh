@@ -88,6 +88,8 @@ mkdir -p pictures
 for wav in ipc-recording ipc-streaming loopback-recording loopback-real asio-recording asio-float; do
   bash "$ROOT/scripts/picture.sh" "$wav.wav" "pictures/$wav.png"
 done
+echo "== Soak: the three sources together for 20 s =="
+bash "$ROOT/scripts/soak.sh" 20
 echo "== Release package =="
 bash "$ROOT/scripts/package.sh"
 echo "Recordings: $HOST_DIR/ipc-recording.wav, $HOST_DIR/ipc-streaming.wav, $HOST_DIR/loopback-recording.wav, $HOST_DIR/loopback-real.wav, $HOST_DIR/asio-recording.wav, $HOST_DIR/asio-float.wav; pictures of them: $HOST_DIR/pictures; host log: $HOST_DIR/VxTools.log"

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build make clang clang-format libclang-rt-14-dev googletest
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine64 xvfb xauth x11-utils imagemagick python3 pulseaudio pulseaudio-utils zip unzip locales
-  sox gnuplot-nox)
+  sox gnuplot-nox sndfile-programs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

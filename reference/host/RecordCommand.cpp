@@ -22,7 +22,9 @@ void PrintUsage() {
           L"  peak, RMS level and number of clipped samples.\n"
           L"  --source NAME       the source to record (default %ls)\n"
           L"  --seconds S         stop after S seconds (default: when the stream ends)\n"
-          L"  --quiet             no progress lines\n",
+          L"  --quiet             no progress lines\n"
+          L"  --stats             each progress line also gives this process's private\n"
+          L"                      and resident bytes, handle table slot and threads\n",
           VxRecordSources().front().name);
   for (const VxRecordSourceEntry& entry : VxRecordSources())
     VxPrint(stdout, L"\n--source %ls: %ls\n%ls", entry.name, entry.summary, entry.options);
@@ -81,6 +83,8 @@ bool ParseOptions(int argc, wchar_t** argv, VxRecordOptions& o, std::wstring& er
         return false;
     } else if (a == L"--quiet") {
       o.quiet = true;
+    } else if (a == L"--stats") {
+      o.stats = true;
     } else if (!o.source->ParseOption(argc, argv, i, error)) {
       return false;
     }

@@ -13,16 +13,10 @@
 #include "reference/host/VxConsoleText.h"
 #include "reference/host/VxHostCommands.h"
 #include "reference/host/VxHostPlugin.h"
+#include "reference/host/VxWavReader.h"
 #include "testdevices/asio/VxTestAsioSignal.h"
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 // The ASIO sample type a recording of the given format came from; -1 for none.
 ASIOSampleType TypeOf(uint16_t tag, uint16_t bits) {
@@ -39,19 +33,6 @@ ASIOSampleType TypeOf(uint16_t tag, uint16_t bits) {
   return -1;
 }
 
-bool ReadWhole(const std::wstring& path, std::vector<uint8_t>& out) {
-  VxFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > (1ll << 31))
-    return false;
-  out.resize(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  return out.empty() ||
-         (::ReadFile(file.get(), out.data(), static_cast<DWORD>(out.size()), &read, nullptr) &&
-          read == out.size());
-}
-
 int RunVerifyCommand(int argc, wchar_t** argv) {
   if (argc != 1 && !(argc == 3 && std::wcscmp(argv[1], L"--offset") == 0)) {
     VxPrint(stderr, L"usage: vxhost verify FILE.wav [--offset K]\n");
@@ -59,40 +40,23 @@ int RunVerifyCommand(int argc, wchar_t** argv) {
   }
   const int offset = argc == 3 ? static_cast<int>(std::wcstol(argv[2], nullptr, 10)) : 0;
   const std::wstring path = VxHostAbsolutePath(argv[0]);
-  std::vector<uint8_t> wav;
-  if (!ReadWhole(path, wav) || wav.size() < 12 || std::memcmp(wav.data(), "RIFF", 4) != 0 ||
-      std::memcmp(wav.data() + 8, "WAVE", 4) != 0) {
-    VxPrint(stderr, L"verify: %ls is not a readable WAV file\n", path.c_str());
+  VxWavReader wav;
+  std::wstring error;
+  if (!wav.Open(path, error)) {
+    VxPrint(stderr, L"verify: %ls: %ls\n", path.c_str(), error.c_str());
     return 1;
   }
-  uint16_t tag = 0, channels = 0, bits = 0;
-  const uint8_t* data = nullptr;
-  size_t dataSize = 0;
-  for (size_t at = 12; at + 8 <= wav.size();) {
-    const uint32_t size = Le32(&wav[at + 4]);
-    const uint8_t* body = &wav[at + 8];
-    const size_t available = wav.size() - at - 8;
-    if (std::memcmp(&wav[at], "fmt ", 4) == 0 && size >= 16 && available >= 16) {
-      tag = Le16(body);
-      channels = Le16(body + 2);
-      bits = Le16(body + 14);
-      if (tag == 0xFFFE && size >= 40 && available >= 40)
-        tag = Le16(body + 24);  // the sub-format's first two bytes
-    } else if (std::memcmp(&wav[at], "data", 4) == 0) {
-      data = body;
-      dataSize = size < available ? size : available;
-      break;
-    }
-    at += 8 + size + (size & 1);
-  }
-  const ASIOSampleType type = TypeOf(tag, bits);
-  if (!data || type < 0 || channels == 0) {
-    VxPrint(stderr, L"verify: %ls has no data or a format the ASIO source does not make\n",
-            path.c_str());
+  const ASIOSampleType type = TypeOf(wav.tag, wav.bitsPerSample);
+  if (type < 0 || wav.channels == 0) {
+    VxPrint(stderr, L"verify: %ls has a format the ASIO source does not make\n", path.c_str());
     return 1;
   }
-  VxTestAsioSignalChecker checker(type, offset, channels);
-  checker.Check(data, dataSize);
+  // In pieces: a recording may be far larger than memory.
+  VxTestAsioSignalChecker checker(type, offset, wav.channels);
+  std::vector<uint8_t> piece(1 << 20);
+  for (size_t n; (n = wav.Read(piece.data(), piece.size())) != 0;)
+    checker.Check(piece.data(), n);
+  const uint16_t channels = wav.channels, bits = wav.bitsPerSample;
   VxPrint(stdout,
           L"%ls: %u channel(s) from input %d, %u bits, %llu frames, %llu byte(s) differ "
           L"from the test driver's signal\n",

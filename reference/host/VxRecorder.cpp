@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 #include <vector>
 
 #include "foundation/VxHandle.h"
@@ -14,6 +15,7 @@
 #include "reference/host/VxLevelMeter.h"
 #include "reference/host/VxLogCapture.h"
 #include "reference/host/VxMessagePump.h"
+#include "reference/host/VxProcessProbe.h"
 #include "reference/host/VxWavWriter.h"
 
 namespace {
@@ -154,6 +156,10 @@ class Recorder {
     // cannot be written fails first and with its own message.
     if (!writer_.Open(o_.output))
       return Fail(L"cannot create " + o_.output + L": " + VxSystemErrorText(::GetLastError()));
+    // For trying the RF64 path without writing 4 GiB.
+    wchar_t threshold[32] = {};
+    if (::GetEnvironmentVariableW(L"VXHOST_RF64_AFTER", threshold, 32) > 0)
+      writer_.SetRf64Threshold(std::wcstoull(threshold, nullptr, 10));
     g_interrupt = interrupt_.get();
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (o_.source->WaitsForUser() && !StartTimer())
@@ -192,8 +198,7 @@ class Recorder {
       rc = Fail(L"the stream stalled after " + Seconds(stalledAtMs_ - start_) + L" s; " +
                 o_.output + L" holds what arrived");
     if (sink_.writeFailed_ || syncFailed_ || !closed)
-      rc = Fail(L"writing " + o_.output + L" failed" +
-                (writer_.Full() ? L" (4 GiB WAV limit)" : L""));
+      rc = Fail(L"writing " + o_.output + L" failed");
     return rc;
   }
 
@@ -281,9 +286,9 @@ class Recorder {
       if (now >= nextProgress) {
         nextProgress += 1000;
         if (!o_.quiet)
-          VxPrint(stdout, L"%7.1f s %14llu bytes %ls\n", (now - start_) / 1000.0,
+          VxPrint(stdout, L"%7.1f s %14llu bytes %ls%ls\n", (now - start_) / 1000.0,
                   static_cast<unsigned long long>(sink_.bytes_.load()),
-                  PeakText(meter_.TakePeaks()).c_str());
+                  PeakText(meter_.TakePeaks()).c_str(), o_.stats ? StatsText().c_str() : L"");
         std::fflush(stdout);
       }
     }
@@ -306,6 +311,17 @@ class Recorder {
             L"The stream stalled: no audio for %ls s since %ls s (a block every %.1f ms before)\n",
             Seconds(now - last).c_str(), Seconds(stalledAtMs_ - start_).c_str(), periodMs);
     return true;
+  }
+
+  // What a soak watches for growth. Handles are counted by the table slot a
+  // new handle takes, since Wine answers GetProcessHandleCount with 0; memory
+  // by private bytes and, where Wine answers those with 0, the resident set.
+  static std::wstring StatsText() {
+    const VxProcessProbe probe = VxProcessProbe::Take();
+    wchar_t text[96];
+    swprintf(text, 96, L" private=%zu handles=%zu threads=%d", probe.privateBytes, probe.handleSlot,
+             probe.threads);
+    return text;
   }
 
   static std::wstring Seconds(ULONGLONG ms) {
@@ -342,8 +358,9 @@ class Recorder {
     for (size_t c = 0; c < levels.size(); ++c)
       VxPrint(stdout, L"%7zu  %9ls  %8ls  %15llu\n", c + 1, Decibels(levels[c].peak).c_str(),
               Decibels(levels[c].rms).c_str(), static_cast<unsigned long long>(levels[c].clipped));
-    VxPrint(stdout, L"Wrote %ls (%llu data bytes)\n", o_.output.c_str(),
-            static_cast<unsigned long long>(writer_.DataBytes()));
+    VxPrint(stdout, L"Wrote %ls (%llu data bytes%ls)\n", o_.output.c_str(),
+            static_cast<unsigned long long>(writer_.DataBytes()),
+            writer_.IsRf64() ? L", RF64" : L"");
     std::fflush(stdout);
   }
 

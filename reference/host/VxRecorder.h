@@ -19,6 +19,7 @@ struct VxRecordOptions {
   std::unique_ptr<VxRecordSource> source;
   double seconds = 0;  // 0: until the stream ends or Ctrl+C
   bool quiet = false;
+  bool stats = false;  // progress lines carry the process's own figures
 };
 
 // Runs the recording; returns the exit code (0 ended or stopped by the user,

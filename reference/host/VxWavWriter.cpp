@@ -6,7 +6,13 @@
 
 namespace {
 
-constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 256;
+// A ds64 chunk's body: RIFF size, data size, sample count (64 bits each) and
+// an empty table. A JUNK chunk of the same size keeps its place in a plain
+// file, so that turning the file into RF64 moves no byte of the data.
+constexpr uint32_t kDs64Bytes = 28;
+constexpr uint32_t kNoSize = 0xFFFFFFFF;
+
+void Put64(std::string& b, uint64_t v);
 
 void Put16(std::string& b, uint32_t v) {
   b.push_back(static_cast<char>(v & 0xFF));
@@ -15,6 +21,10 @@ void Put16(std::string& b, uint32_t v) {
 void Put32(std::string& b, uint32_t v) {
   Put16(b, v & 0xFFFF);
   Put16(b, v >> 16);
+}
+void Put64(std::string& b, uint64_t v) {
+  Put32(b, static_cast<uint32_t>(v));
+  Put32(b, static_cast<uint32_t>(v >> 32));
 }
 
 // The extensible sub-format of a plain tag: the tag in the first four bytes of
@@ -56,11 +66,10 @@ std::string VxWavWriter::Unsupported(const VxAudioFormat& f) {
   return {};
 }
 
-std::string VxWavWriter::Header(const VxAudioFormat& f, uint64_t dataBytes) {
+std::string VxWavWriter::Header(const VxAudioFormat& f, uint64_t dataBytes, bool rf64) {
   const bool extensible = NeedsExtensible(f);
   const VxGuid sub = f.formatTag == 0xFFFE ? f.subFormat : SubFormatOfTag(f.formatTag);
   const bool isPcm = extensible ? sub == kVxSubTypePcm : f.formatTag == 1;
-  const uint32_t data = static_cast<uint32_t>(dataBytes);
   std::string fmt;
   Put16(fmt, extensible ? 0xFFFE : f.formatTag);
   Put16(fmt, f.channels);
@@ -78,19 +87,40 @@ std::string VxWavWriter::Header(const VxAudioFormat& f, uint64_t dataBytes) {
   }
   // Every format but integer PCM carries a fact chunk with the frame count.
   const uint32_t factBytes = isPcm ? 0 : 12;
-  std::string h = "RIFF";
-  Put32(h, 4 + 8 + static_cast<uint32_t>(fmt.size()) + factBytes + 8 + data + (data & 1));
-  h += "WAVEfmt ";
+  const uint64_t frames = dataBytes / f.blockAlign;
+  const uint64_t riff =
+      4 + 8 + kDs64Bytes + 8 + fmt.size() + factBytes + 8 + dataBytes + (dataBytes & 1);
+  // In RF64 the 32-bit sizes say "see ds64".
+  const auto size32 = [rf64](uint64_t v) { return rf64 ? kNoSize : static_cast<uint32_t>(v); };
+  std::string h = rf64 ? "RF64" : "RIFF";
+  Put32(h, size32(riff));
+  h += "WAVE";
+  h += rf64 ? "ds64" : "JUNK";
+  Put32(h, kDs64Bytes);
+  if (rf64) {
+    Put64(h, riff);
+    Put64(h, dataBytes);
+    Put64(h, frames);
+    Put32(h, 0);
+  } else {
+    h.append(kDs64Bytes, '\0');
+  }
+  h += "fmt ";
   Put32(h, static_cast<uint32_t>(fmt.size()));
   h += fmt;
   if (!isPcm) {
     h += "fact";
     Put32(h, 4);
-    Put32(h, data / f.blockAlign);
+    Put32(h, size32(frames));
   }
   h += "data";
-  Put32(h, data);
+  Put32(h, size32(dataBytes));
   return h;
+}
+
+bool VxWavWriter::NeedsRf64(uint64_t dataBytes) const {
+  // The RIFF size counts the header (under 128 bytes) and the data.
+  return dataBytes > rf64After_ || dataBytes > kNoSize - 256;
 }
 
 bool VxWavWriter::Open(const std::wstring& path) {
@@ -100,7 +130,7 @@ bool VxWavWriter::Open(const std::wstring& path) {
   dataBytes_ = 0;
   syncedBytes_ = UINT64_MAX;
   headerBytes_ = 0;
-  full_ = false;
+  rf64_ = false;
   hasFormat_ = false;
   return static_cast<bool>(file_);
 }
@@ -116,7 +146,8 @@ bool VxWavWriter::WriteAt(uint64_t offset, const void* data, size_t bytes) {
 }
 
 bool VxWavWriter::WriteHeaderLocked() {
-  const std::string h = Header(format_, dataBytes_);
+  rf64_ = rf64_ || NeedsRf64(dataBytes_);
+  const std::string h = Header(format_, dataBytes_, rf64_);
   if (!WriteAt(0, h.data(), h.size()))
     return false;
   headerBytes_ = h.size();
@@ -129,7 +160,7 @@ bool VxWavWriter::SetFormat(const VxAudioFormat& format) {
     return false;
   std::lock_guard<std::mutex> hold(lock_);
   if (dataBytes_ != 0)
-    return Header(format, 0) == Header(format_, 0);
+    return Header(format, 0, false) == Header(format_, 0, false);
   format_ = format;
   hasFormat_ = true;
   if (!file_)
@@ -143,12 +174,8 @@ bool VxWavWriter::SetFormat(const VxAudioFormat& format) {
 
 bool VxWavWriter::Write(const void* data, size_t bytes) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (!file_ || !hasFormat_ || full_)
+  if (!file_ || !hasFormat_)
     return false;
-  if (dataBytes_ + bytes > kMaxDataBytes) {
-    full_ = true;
-    return false;
-  }
   if (bytes && !WriteAt(headerBytes_ + dataBytes_, data, bytes))
     return false;
   dataBytes_ += bytes;
@@ -194,9 +221,9 @@ bool VxWavWriter::HasFormat() const {
   std::lock_guard<std::mutex> hold(lock_);
   return hasFormat_;
 }
-bool VxWavWriter::Full() const {
+bool VxWavWriter::IsRf64() const {
   std::lock_guard<std::mutex> hold(lock_);
-  return full_;
+  return rf64_;
 }
 VxAudioFormat VxWavWriter::Format() const {
   std::lock_guard<std::mutex> hold(lock_);

@@ -18,10 +18,11 @@ if [ "$rc" -ne 0 ]; then
   echo "FAILED: vxhost record exited with $rc"
   exit 1
 fi
-# 44-byte header plus one second of 48 kHz 16-bit stereo.
+# An 80-byte header (RIFF, a JUNK chunk held for a ds64 chunk, fmt, data)
+# plus one second of 48 kHz 16-bit stereo.
 size=$(wc -c <"$folder/locale.wav")
-if [ "$size" -ne 192044 ]; then
-  echo "FAILED: $out holds $size bytes, expected 192044"
+if [ "$size" -ne 192080 ]; then
+  echo "FAILED: $out holds $size bytes, expected 192080"
   exit 1
 fi
 echo "recorded $size bytes"

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "live_Main/boundary/IVxAudioLive.h"
+#include "reference/host/VxProcessProbe.h"
 #include "sources/ipc/CIPCLivePlugin.h"
 #include "tests/sources/ipc/VxIpcTestSupport.h"
-#include "tests/support/VxProcessProbe.h"
 
 using namespace vxtest;
 using Clock = std::chrono::steady_clock;

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "live_Main/boundary/IVxAudioLive.h"
+#include "reference/host/VxProcessProbe.h"
 #include "testdevices/endpoint/VxTestEndpointControl.h"
-#include "tests/support/VxProcessProbe.h"
 #include "tests/support/VxTestSink.h"
 #include "tests/support/VxToolsTestEnv.h"
 

@@ -1,4 +1,4 @@
-#include "tests/support/VxProcessProbe.h"
+#include "reference/host/VxProcessProbe.h"
 
 #include <windows.h>
 // after windows.h, which they need
@@ -36,6 +36,7 @@ VxProcessProbe VxProcessProbe::Take() {
                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof counters)) {
     probe.privateBytes = counters.PrivateUsage;
+    probe.residentBytes = counters.WorkingSetSize;
   }
   return probe;
 }
