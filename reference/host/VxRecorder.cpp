@@ -318,9 +318,9 @@ class Recorder {
   // by private bytes and, where Wine answers those with 0, the resident set.
   static std::wstring StatsText() {
     const VxProcessProbe probe = VxProcessProbe::Take();
-    wchar_t text[96];
-    swprintf(text, 96, L" private=%zu handles=%zu threads=%d", probe.privateBytes, probe.handleSlot,
-             probe.threads);
+    wchar_t text[128];
+    swprintf(text, 128, L" private=%zu resident=%zu handles=%zu threads=%d", probe.privateBytes,
+             probe.residentBytes, probe.handleSlot, probe.threads);
     return text;
   }
 
