@@ -7,10 +7,16 @@
 #                            returns non-zero with the server's log when it cannot start
 #   play_tone HZ DBFS        plays a sine of HZ at DBFS (peak) on both channels
 #                            until the server stops
-#   stop_audio_server        ends both
+#   play_numbered            plays frames that carry their own number
+#                            (scripts/frames.py) until the server stops, and
+#                            returns once they reach the null sink's monitor
+#   record_monitor FILE      records the null sink's monitor with PulseAudio's
+#                            own recorder (parec) into FILE until the server stops
+#   stop_audio_server        ends them all
 
 AUDIO_SERVER_PID=""
 AUDIO_TONE_PID=""
+AUDIO_MONITOR_PID=""
 AUDIO_SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 start_audio_server() {
@@ -46,7 +52,28 @@ play_tone() {
   AUDIO_TONE_PID=$!
 }
 
+# A player latency of 200 ms: 50 ms underruns on a loaded machine, and each
+# underrun is a gap in what the monitor carries.
+play_numbered() {
+  python3 "$AUDIO_SCRIPTS/frames.py" play |
+    pacat --playback --format=s16le --rate=44100 --channels=2 --latency-msec=200 &
+  AUDIO_TONE_PID=$!
+  # An idle null sink has rendered up to 2 s of silence ahead: nothing the
+  # player sends reaches the monitor before that has played out.
+  sleep 2.5
+}
+
+record_monitor() {
+  parec --device=null.monitor --format=s16le --rate=44100 --channels=2 --latency-msec=200 \
+    --file-format=wav "$1" &
+  AUDIO_MONITOR_PID=$!
+}
+
 stop_audio_server() {
+  if [ -n "$AUDIO_MONITOR_PID" ]; then
+    kill -INT "$AUDIO_MONITOR_PID" 2>/dev/null || true
+    wait "$AUDIO_MONITOR_PID" 2>/dev/null || true
+  fi
   if [ -n "$AUDIO_TONE_PID" ]; then
     kill "$AUDIO_TONE_PID" 2>/dev/null || true
   fi
@@ -55,6 +82,7 @@ stop_audio_server() {
     wait "$AUDIO_SERVER_PID" 2>/dev/null || true
   fi
   AUDIO_TONE_PID=""
+  AUDIO_MONITOR_PID=""
   AUDIO_SERVER_PID=""
   unset PULSE_SERVER
   return 0

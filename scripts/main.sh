@@ -41,18 +41,22 @@ run ./vxhost.exe record ipc-streaming.wav --streaming \
 echo "== Recording the loopback source from the test endpoint (48 kHz, 2 channels, float, 3 s) =="
 run ./vxhost.exe record loopback-recording.wav --source loopback --test-endpoint --seconds 3
 python3 "$ROOT/scripts/check_loopback_wav.py" loopback-recording.wav 2.5
-echo "== Recording real played sound through the loopback source (1 kHz sine at -6 dBFS, 3 s) =="
-# A private PulseAudio server with a null sink; pacat plays the sine into it,
-# and the test endpoint forwards the loopback source's audio client to the
-# sink's monitor through Wine's own audio stack.
+echo "== Recording real played sound through the loopback source (numbered frames, 3 s) =="
+# A private PulseAudio server with a null sink; pacat plays frames that carry
+# their own numbers into it, and the test endpoint forwards the loopback
+# source's audio client to the sink's monitor through Wine's own audio stack.
+# PulseAudio's own recorder takes the same monitor alongside, so that a gap of
+# the rig shows in both recordings and one of the plug-in only in its own.
 source "$ROOT/scripts/audio_server.sh"
 AUDIO_DIR=$(mktemp -d /tmp/vxaudio.XXXXXX)
 trap 'stop_audio_server; rm -rf "$AUDIO_DIR"; stop_wine' EXIT
 start_audio_server "$AUDIO_DIR"
-play_tone 1000 -6
+play_numbered
+record_monitor "$HOST_DIR/monitor-real.wav"
 run ./vxhost.exe record loopback-real.wav --source loopback --real-capture --seconds 3
 stop_audio_server
-python3 "$ROOT/scripts/tone.py" measure loopback-real.wav 1000 -6
+python3 "$ROOT/scripts/frames.py" check monitor-real.wav 3 --report-only
+python3 "$ROOT/scripts/frames.py" check loopback-real.wav 3
 echo "== Registering the test ASIO driver from the host folder =="
 # The test driver reads its settings from a root of the main job's own, so
 # what is set here does not reach the tests run in the same prefix.

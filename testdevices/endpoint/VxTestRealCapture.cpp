@@ -11,6 +11,7 @@ namespace {
 
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
 constexpr DWORD kLoopbackFlag = 0x20000;
+constexpr REFERENCE_TIME kShortestForwardedBuffer = 1000000;  // 100 ms
 // {A45C254E-DF1C-4EFD-8020-67D146A850E0}, 14
 constexpr PROPERTYKEY kFriendlyName = {
     {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}},
@@ -109,13 +110,20 @@ HRESULT VxTestRealAudioClient::Initialize(AUDCLNT_SHAREMODE shareMode,
                                           REFERENCE_TIME periodicity,
                                           const WAVEFORMATEX* format,
                                           LPCGUID sessionGuid) noexcept {
-  const HRESULT hr = real_.get()->Initialize(shareMode, streamFlags & ~kLoopbackFlag,
-                                             bufferDuration, periodicity, format, sessionGuid);
+  // Wine's capture client makes a duration of 0 into 30 ms, which is also all
+  // that its PulseAudio record stream may hold: one late tick of its timer
+  // then drops audio without a flag. The endpoint asks for at least 100 ms
+  // (200 ms held more at the stream's end when it stops) and records both
+  // figures, so that what the system was asked is known.
+  const REFERENCE_TIME forwarded =
+      bufferDuration < kShortestForwardedBuffer ? kShortestForwardedBuffer : bufferDuration;
+  const HRESULT hr = real_.get()->Initialize(shareMode, streamFlags & ~kLoopbackFlag, forwarded,
+                                             periodicity, format, sessionGuid);
   VxTestEndpointRecord::Instance().Write(
-      "Initialize", VxRecordFields("real=1\tshare=%d\tflags=0x%08lx\tduration=%lld\tperiod=%lld\t"
-                                   "hr=0x%08lx",
+      "Initialize", VxRecordFields("real=1\tshare=%d\tflags=0x%08lx\tduration=%lld\tforwarded=%lld\t"
+                                   "period=%lld\thr=0x%08lx",
                                    static_cast<int>(shareMode), streamFlags, bufferDuration,
-                                   periodicity, static_cast<unsigned long>(hr)));
+                                   forwarded, periodicity, static_cast<unsigned long>(hr)));
   return hr;
 }
 
