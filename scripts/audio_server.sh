@@ -1,12 +1,10 @@
 # Sourced by the scripts that need real played sound: a private PulseAudio
-# server with one null sink, and a sine played into it with the ordinary
-# PulseAudio client (pacat). Both end with the calling shell (stop_audio_server).
+# server with one null sink, and numbered frames played into it with the
+# ordinary PulseAudio client (pacat). Both end with the calling shell (stop_audio_server).
 #
 #   start_audio_server DIR   starts the server with its runtime files in DIR and
 #                            exports PULSE_SERVER for every client (Wine included);
 #                            returns non-zero with the server's log when it cannot start
-#   play_tone HZ DBFS        plays a sine of HZ at DBFS (peak) on both channels
-#                            until the server stops
 #   play_numbered            plays frames that carry their own number
 #                            (scripts/frames.py) until the server stops, and
 #                            returns once they reach the null sink's monitor
@@ -44,12 +42,6 @@ start_audio_server() {
   echo "PulseAudio did not start:" >&2
   cat "$dir/server.log" >&2
   return 1
-}
-
-play_tone() {
-  python3 "$AUDIO_SCRIPTS/tone.py" play "$1" "$2" 44100 |
-    pacat --playback --format=s16le --rate=44100 --channels=2 --latency-msec=50 &
-  AUDIO_TONE_PID=$!
 }
 
 # A player latency of 200 ms: 50 ms underruns on a loaded machine, and each

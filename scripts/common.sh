@@ -6,6 +6,8 @@ JOBS=${JOBS:-$(nproc)}
 # Extra CMake options for both builds, e.g. VX_CMAKE_ARGS=-DVX_WERROR=ON.
 
 build_windows() {
+  # VX_PREBUILT=1: use $WIN_BUILD as it is (a run on another platform's root).
+  [ -n "${VX_PREBUILT:-}" ] && return 0
   cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VX_CMAKE_ARGS:-} >/dev/null
   cmake --build "$WIN_BUILD" -j "$JOBS"

@@ -15,12 +15,10 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 seconds=${1:?usage: soak.sh SECONDS}
 [ "$seconds" -ge 10 ] || { echo "soak: at least 10 seconds" >&2; exit 2; }
-# VX_PREBUILT=1: use the binaries in $WIN_BUILD/bin as they are (for a long
-# run from a copy while the build tree changes).
-if [ -z "${VX_PREBUILT:-}" ]; then
-  bash "$ROOT/scripts/setup.sh" >/dev/null
-  build_windows >/dev/null
-fi
+# With VX_PREBUILT=1 both use the binaries in $WIN_BUILD/bin as they are (for
+# a long run from a copy while the build tree changes).
+bash "$ROOT/scripts/setup.sh" >/dev/null
+build_windows >/dev/null
 start_wine
 dir=${SOAK_DIR:-$ROOT/build/soak}
 rm -rf "$dir"

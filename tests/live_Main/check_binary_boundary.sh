@@ -16,8 +16,9 @@ allowed='^(kernel32|user32|advapi32|ole32|oleaut32|gdi32|comctl32|comdlg32|msvcr
 
 exports_of() {
   # The names in the export name table, one a line.
+  # binutils 2.40: "[   0] Name"; later ones: "[   0] +base[   1]  0000 Name".
   "$objdump" -p "$1" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p'
+    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\].*[[:space:]]\([^[:space:]]*\)$/\1/p'
 }
 
 check_imports() {

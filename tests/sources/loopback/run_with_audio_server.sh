@@ -2,8 +2,8 @@
 # Runs a Windows test program under Wine with a given audio server:
 #   run_with_audio_server.sh pulse|none <program.exe> [arguments...]
 # "pulse" starts a private PulseAudio server with a null sink for this run only,
-# plays a sine into it with the ordinary PulseAudio client (VX_TONE_HZ and
-# VX_TONE_DBFS tell the program what plays) and points the program at it;
+# plays frames that carry their own numbers into it (scripts/frames.py) with the
+# ordinary PulseAudio client and points the program at it;
 # "none" points it at a socket nobody listens on. A server that cannot start
 # fails the run.
 set -u
@@ -16,8 +16,7 @@ trap 'stop_audio_server; rm -rf "$dir"' EXIT
 
 if [ "$mode" = pulse ]; then
   start_audio_server "$dir" || exit 1
-  export VX_TONE_HZ=1000 VX_TONE_DBFS=-6
-  play_tone "$VX_TONE_HZ" "$VX_TONE_DBFS"
+  play_numbered
 else
   export PULSE_SERVER="unix:$dir/native"
 fi
