@@ -120,10 +120,11 @@ HRESULT VxTestRealAudioClient::Initialize(AUDCLNT_SHAREMODE shareMode,
   const HRESULT hr = real_.get()->Initialize(shareMode, streamFlags & ~kLoopbackFlag, forwarded,
                                              periodicity, format, sessionGuid);
   VxTestEndpointRecord::Instance().Write(
-      "Initialize", VxRecordFields("real=1\tshare=%d\tflags=0x%08lx\tduration=%lld\tforwarded=%lld\t"
-                                   "period=%lld\thr=0x%08lx",
-                                   static_cast<int>(shareMode), streamFlags, bufferDuration,
-                                   forwarded, periodicity, static_cast<unsigned long>(hr)));
+      "Initialize",
+      VxRecordFields("real=1\tshare=%d\tflags=0x%08lx\tduration=%lld\tforwarded=%lld\t"
+                     "period=%lld\thr=0x%08lx",
+                     static_cast<int>(shareMode), streamFlags, bufferDuration, forwarded,
+                     periodicity, static_cast<unsigned long>(hr)));
   return hr;
 }
 

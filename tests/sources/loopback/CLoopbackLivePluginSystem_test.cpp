@@ -93,9 +93,9 @@ void CaptureNumbered(double seconds, NumberedFrames& frames, VxAudioFormat& form
     frames.Feed(static_cast<const float*>(data), bytes / format.blockAlign, format.channels);
     return true;
   });
-  ASSERT_TRUE(RunSource(kLoopback, u"", sink, [&](const VxTestSink&) {
-    return frames.captured >= seconds * 44100;
-  })) << "the numbered frames within a minute: " << frames.Text(44100);
+  ASSERT_TRUE(RunSource(kLoopback, u"", sink,
+                        [&](const VxTestSink&) { return frames.captured >= seconds * 44100; }))
+      << "the numbered frames within a minute: " << frames.Text(44100);
   EXPECT_EQ(sink.mismatches, 0u) << "a block not in 32-bit float of two or more channels";
 }
 
