@@ -62,6 +62,7 @@ in_root() {
   unshare -m bash -c "set -e; mount --make-rprivate /
     mount -t proc proc '$root/proc'; mount --rbind /dev '$root/dev'; mount --rbind /sys '$root/sys'
     mount -t tmpfs tmpfs '$root/tmp'
+    mkdir -p '$root$ROOT' '$root$WIN_BUILD/wineprefix'
     mount --bind '$ROOT' '$root$ROOT'; mount --bind '$base/prefix' '$root$WIN_BUILD/wineprefix'
     exec chroot '$root' env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME=/root TERM=dumb \
       WIN_BUILD='$WIN_BUILD' VX_PREBUILT=1 bash -c 'cd $ROOT && $1'"
