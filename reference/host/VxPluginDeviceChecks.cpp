@@ -43,6 +43,15 @@ std::wstring NextChannels(std::wstring parameters) {
 
 }  // namespace
 
+bool VxPluginValidator::DeviceFor(const Source& s, VxStreamDevice& device, VxCheckResult& r) {
+  std::wstring why;
+  if (setup_.streamDevice && setup_.streamDevice(s.name, device, why))
+    return true;
+  r.verdict = VxCheckResult::Verdict::kSkip;
+  r.seen = L"no device: " + why;
+  return false;
+}
+
 bool VxPluginValidator::OpenStreaming(const Source& s,
                                       const std::wstring& parameters,
                                       VxRawSource& source,
@@ -76,10 +85,7 @@ void VxPluginValidator::CheckSharedDevice(const Source& s) {
       L"a second source of the device streams too or refuses with -1; the first streams on "
       L"meanwhile and after the second's delete";
   VxStreamDevice device;
-  std::wstring why;
-  if (!setup_.streamDevice || !setup_.streamDevice(s.name, device, why)) {
-    r.verdict = VxCheckResult::Verdict::kSkip;
-    r.seen = L"no device: " + why;
+  if (!DeviceFor(s, device, r)) {
     Report(r);
     return;
   }
@@ -122,10 +128,7 @@ void VxPluginValidator::CheckDeleteWhileHeld(const Source& s) {
   r.expected = L"with one block held " + Number(kHoldMs / 1000) + L" s by the host, the delete " +
                L"returns within " + Number(kDeleteLimitMs) + L" ms and no sink call follows it";
   VxStreamDevice device;
-  std::wstring why;
-  if (!setup_.streamDevice || !setup_.streamDevice(s.name, device, why)) {
-    r.verdict = VxCheckResult::Verdict::kSkip;
-    r.seen = L"no device: " + why;
+  if (!DeviceFor(s, device, r)) {
     Report(r);
     return;
   }

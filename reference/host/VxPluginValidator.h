@@ -91,6 +91,9 @@ class VxPluginValidator {
   void CheckDeleteWhileHeld(const Source& s);
   // A source with a settings dialog (VxPluginDialogCheck.cpp).
   void CheckDialog(const Source& s);
+  // Sets up the device for source `s`; false with `r` marked skipped, saying
+  // why, when there is none.
+  bool DeviceFor(const Source& s, VxStreamDevice& device, VxCheckResult& r);
   // Creates a source, opens it with `parameters` and waits for its first
   // block. False when a call hung or the factory failed; `result` is Open's
   // answer and `sink` its sink when Open returned.
