@@ -1,26 +1,16 @@
 #include "sources/asio/VxAsioInterleave.h"
 
+#include <array>
 #include <cassert>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #define VX_INTERLEAVE_X86 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
 namespace {
-
-constexpr int kMaxPassFrames = 256;
-alignas(64) const uint8_t kZeros[kMaxPassFrames * 8 + 64] = {};
-
-// Frames per pass: a power of two from 16 to kMaxPassFrames whose stretch of
-// the block is at most 16 KB where it can be (halving: no division per call).
-int PassFrames(size_t stride) {
-  int frames = kMaxPassFrames;
-  while (frames > 16 && static_cast<size_t>(frames) * stride > 16384)
-    frames /= 2;
-  return frames;
-}
 
 namespace plain {
 #define VX_TARGET
@@ -54,6 +44,46 @@ namespace avx2 {
 #undef VX_LEVEL
 #undef VX_TARGET
 }  // namespace avx2
+
+namespace avx512 {
+#define VX_TARGET __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
+#define VX_LEVEL 4
+#include "sources/asio/VxAsioInterleave.inc"
+#undef VX_LEVEL
+#undef VX_TARGET
+}  // namespace avx512
+#endif
+
+#if VX_INTERLEAVE_X86
+struct Features {
+  bool sse2 = false, ssse3 = false, avx2 = false, avx512 = false;
+};
+
+// What the processor has (CPUID) and what the system saves and restores on a
+// thread switch (XGETBV): the 256-bit registers for AVX2, and also the mask
+// and 512-bit registers for AVX-512. An instruction set the system does not
+// save faults or corrupts registers, however the processor reports it.
+Features Detect() {
+  Features f;
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid(1, &a, &b, &c, &d))
+    return f;
+  f.sse2 = d & (1u << 26);
+  f.ssse3 = c & (1u << 9);
+  const bool osxsave = c & (1u << 27), avx = c & (1u << 28);
+  if (!osxsave || !avx || __get_cpuid_max(0, nullptr) < 7)
+    return f;
+  unsigned lo = 0, hi = 0;
+  __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+  const bool ymm = (lo & 0x6) == 0x6;           // SSE and AVX state
+  const bool zmm = ymm && (lo & 0xE0) == 0xE0;  // opmask, ZMM0-15 high, ZMM16-31
+  __cpuid_count(7, 0, a, b, c, d);
+  f.avx2 = ymm && (b & (1u << 5));
+  const bool avx512f = b & (1u << 16), avx512bw = b & (1u << 30), avx512vl = b & (1u << 31);
+  const bool vbmi = c & (1u << 1);
+  f.avx512 = zmm && f.avx2 && avx512f && avx512bw && avx512vl && vbmi;
+  return f;
+}
 #endif
 
 using InterleaveFn = void (*)(uint8_t*, const void* const*, int, int, int);
@@ -67,6 +97,8 @@ InterleaveFn Function(VxInterleaveIsa isa) {
       return ssse3::Interleave;
     case VxInterleaveIsa::kAvx2:
       return avx2::Interleave;
+    case VxInterleaveIsa::kAvx512:
+      return avx512::Interleave;
 #endif
     default:
       return plain::Interleave;
@@ -107,30 +139,30 @@ void InterleaveBy(InterleaveFn vector,
 }  // namespace
 
 bool VxInterleaveIsaAvailable(VxInterleaveIsa isa) noexcept {
+#if VX_INTERLEAVE_X86
+  static const Features features = Detect();
   switch (isa) {
     case VxInterleaveIsa::kPlain:
       return true;
-#if VX_INTERLEAVE_X86
     case VxInterleaveIsa::kSse2:
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("sse2");
+      return features.sse2;
     case VxInterleaveIsa::kSsse3:
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("ssse3");
+      return features.ssse3;
     case VxInterleaveIsa::kAvx2:
-      // Also false when the system does not save the 256-bit registers.
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("avx2");
-#endif
-    default:
-      return false;
+      return features.avx2;
+    case VxInterleaveIsa::kAvx512:
+      return features.avx512;
   }
+  return false;
+#else
+  return isa == VxInterleaveIsa::kPlain;
+#endif
 }
 
 VxInterleaveIsa VxInterleaveChosenIsa() noexcept {
   static const VxInterleaveIsa chosen = [] {
-    constexpr VxInterleaveIsa kBestFirst[] = {VxInterleaveIsa::kAvx2, VxInterleaveIsa::kSsse3,
-                                              VxInterleaveIsa::kSse2};
+    constexpr VxInterleaveIsa kBestFirst[] = {VxInterleaveIsa::kAvx512, VxInterleaveIsa::kAvx2,
+                                              VxInterleaveIsa::kSsse3, VxInterleaveIsa::kSse2};
     for (VxInterleaveIsa isa : kBestFirst) {
       if (VxInterleaveIsaAvailable(isa))
         return isa;
@@ -148,6 +180,8 @@ const char* VxInterleaveIsaName(VxInterleaveIsa isa) noexcept {
       return "SSSE3";
     case VxInterleaveIsa::kAvx2:
       return "AVX2";
+    case VxInterleaveIsa::kAvx512:
+      return "AVX-512";
     default:
       return "plain";
   }

@@ -21,9 +21,10 @@ void VxInterleave(uint8_t* out,
                   int frames,
                   int bytesPerSample) noexcept;
 
-enum class VxInterleaveIsa { kPlain, kSse2, kSsse3, kAvx2 };
+// kAvx512 needs AVX-512 F, BW, VL and VBMI (byte permutes).
+enum class VxInterleaveIsa { kPlain, kSse2, kSsse3, kAvx2, kAvx512 };
 
-// Whether this build and processor can run `isa`.
+// Whether this build, processor and system can run `isa`.
 bool VxInterleaveIsaAvailable(VxInterleaveIsa isa) noexcept;
 // The set VxInterleave uses: the best available one.
 VxInterleaveIsa VxInterleaveChosenIsa() noexcept;

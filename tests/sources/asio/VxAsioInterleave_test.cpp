@@ -32,8 +32,9 @@ std::vector<uint8_t> Reference(const std::vector<const void*>& data, int frames,
 // AddressSanitizer) and starts at an odd address.
 TEST(AsioInterleave, EveryInstructionSetMatchesTheReferenceForEveryShape) {
   std::vector<VxInterleaveIsa> sets;
-  for (VxInterleaveIsa isa : {VxInterleaveIsa::kPlain, VxInterleaveIsa::kSse2,
-                              VxInterleaveIsa::kSsse3, VxInterleaveIsa::kAvx2}) {
+  for (VxInterleaveIsa isa :
+       {VxInterleaveIsa::kPlain, VxInterleaveIsa::kSse2, VxInterleaveIsa::kSsse3,
+        VxInterleaveIsa::kAvx2, VxInterleaveIsa::kAvx512}) {
     if (VxInterleaveIsaAvailable(isa))
       sets.push_back(isa);
   }
@@ -42,7 +43,7 @@ TEST(AsioInterleave, EveryInstructionSetMatchesTheReferenceForEveryShape) {
   constexpr size_t kGuard = 16;
   for (int bytes : {2, 3, 4, 8, 5}) {
     for (int channels = 1; channels <= 33; ++channels) {
-      for (int frames : {1, 13, 300}) {
+      for (int frames : {1, 13, 61, 300}) {
         for (bool withSilent : {false, true}) {
           std::vector<std::vector<uint8_t>> halves(channels);
           std::vector<const void*> pointers(channels);
