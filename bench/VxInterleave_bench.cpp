@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kRounds = 7;
+constexpr int kRounds = 15;
 
 struct Type {
   const char* name;
