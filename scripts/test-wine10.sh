@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # usage: test-wine10.sh [tests|main|all]   (default: all)
+#        test-wine10.sh run 'COMMAND'      (a command in the root, from this tree,
+#                                           e.g. 'source scripts/common.sh && start_wine &&
+#                                           cmake/wine-run.sh build/win/bin/X.exe')
 # Wine 10 as a second platform: a Debian 13 root made with debootstrap from
 # the Debian archive this machine uses (cached in build/wine10/root), with
 # Wine 10, PulseAudio, Xvfb and what the tests and the main job need. The
@@ -67,6 +70,10 @@ in_root() {
     exec chroot '$root' env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME=/root TERM=dumb \
       WIN_BUILD='$WIN_BUILD' VX_PREBUILT=1 bash -c 'cd $ROOT && $1'"
 }
+if [ "$what" = run ]; then
+  in_root "${2:?usage: test-wine10.sh run COMMAND}"
+  exit
+fi
 echo "== Wine in the root: $(in_root 'wine --version 2>/dev/null') =="
 if [ "$what" = tests ] || [ "$what" = all ]; then
   echo "== Windows tests under Wine 10 =="
