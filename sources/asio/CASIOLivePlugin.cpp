@@ -13,7 +13,6 @@
 #include "live_Main/host/VxHostLibraries.h"
 #include "live_Main/host/VxLog.h"
 #include "sources/asio/VxAsioInstanceTable.h"
-#include "sources/asio/VxAsioInterleave.h"
 
 namespace {
 
@@ -440,7 +439,9 @@ void CASIOLivePlugin::OnBufferSwitch(long index) noexcept {
   const void* halves[kMaxChannels];
   for (int ch = 0; ch < channels && ch < kMaxChannels; ++ch)
     halves[ch] = bufferInfos_[ch].buffers[index];
-  VxInterleave(blockData_.get(), halves, channels, bufferSize_, bytes);
+  if (!interleave_.Fits(channels, bufferSize_, bytes))
+    interleave_ = VxInterleavePlan(channels, bufferSize_, bytes);
+  interleave_.Run(blockData_.get(), halves);
   blockSize_ = needed;
   // Nothing of the source is read after Write: a Write that outlasts the
   // destructor's wait must not find freed members on its way out.

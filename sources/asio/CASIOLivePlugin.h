@@ -29,6 +29,7 @@
 #include "live_Main/boundary/VxAudioFormat.h"
 #include "sources/asio/ASIOWrapper.h"
 #include "sources/asio/VxAsioInterface.h"
+#include "sources/asio/VxAsioInterleave.h"
 
 class CASIOLivePlugin final : public VxAudioLiveBase {
  public:
@@ -106,6 +107,8 @@ class CASIOLivePlugin final : public VxAudioLiveBase {
   std::unique_ptr<uint8_t[]> blockData_;
   size_t blockSize_ = 0;
   size_t blockCapacity_ = 0;
+  // The interleave for the block's shape, made on the first switch.
+  VxInterleavePlan interleave_;
 };
 
 // Creates the source for factory index 0 and gives it the first free

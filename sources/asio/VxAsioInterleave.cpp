@@ -88,41 +88,16 @@ Features Detect() {
 
 using InterleaveFn = void (*)(uint8_t*, const void* const*, int, int, int);
 
-InterleaveFn Function(VxInterleaveIsa isa) {
-  switch (isa) {
-#if VX_INTERLEAVE_X86
-    case VxInterleaveIsa::kSse2:
-      return sse2::Interleave;
-    case VxInterleaveIsa::kSsse3:
-      return ssse3::Interleave;
-    case VxInterleaveIsa::kAvx2:
-      return avx2::Interleave;
-    case VxInterleaveIsa::kAvx512:
-      return avx512::Interleave;
-#endif
-    default:
-      return plain::Interleave;
-  }
+void Copy(uint8_t* out, const void* const* data, int, int frames, int bytesPerSample) {
+  const size_t bytes = static_cast<size_t>(frames) * static_cast<size_t>(bytesPerSample);
+  if (data[0])
+    std::memcpy(out, data[0], bytes);
+  else
+    std::memset(out, 0, bytes);
 }
 
-void InterleaveBy(InterleaveFn vector,
-                  uint8_t* out,
-                  const void* const* data,
-                  int channels,
-                  int frames,
-                  int bytesPerSample) {
-  if (channels <= 0 || frames <= 0 || bytesPerSample <= 0)
-    return;
-  const size_t channelBytes = static_cast<size_t>(frames) * static_cast<size_t>(bytesPerSample);
-  if (channels == 1) {
-    if (data[0])
-      std::memcpy(out, data[0], channelBytes);
-    else
-      std::memset(out, 0, channelBytes);
-    return;
-  }
-  if (bytesPerSample == 2 || bytesPerSample == 3 || bytesPerSample == 4 || bytesPerSample == 8)
-    return vector(out, data, channels, frames, bytesPerSample);
+// Sample sizes no kernel handles.
+void Samples(uint8_t* out, const void* const* data, int channels, int frames, int bytesPerSample) {
   const size_t stride = static_cast<size_t>(channels) * static_cast<size_t>(bytesPerSample);
   for (int c = 0; c < channels; ++c) {
     const auto* in = static_cast<const uint8_t*>(data[c]);
@@ -133,6 +108,27 @@ void InterleaveBy(InterleaveFn vector,
       else
         std::memset(o, 0, bytesPerSample);
     }
+  }
+}
+
+InterleaveFn Function(VxInterleaveIsa isa, int channels, int bytesPerSample) {
+  if (channels == 1)
+    return Copy;
+  if (bytesPerSample != 2 && bytesPerSample != 3 && bytesPerSample != 4 && bytesPerSample != 8)
+    return Samples;
+  switch (isa) {
+#if VX_INTERLEAVE_X86
+    case VxInterleaveIsa::kSse2:
+      return sse2::Pick(channels, bytesPerSample);
+    case VxInterleaveIsa::kSsse3:
+      return ssse3::Pick(channels, bytesPerSample);
+    case VxInterleaveIsa::kAvx2:
+      return avx2::Pick(channels, bytesPerSample);
+    case VxInterleaveIsa::kAvx512:
+      return avx512::Pick(channels, bytesPerSample);
+#endif
+    default:
+      return plain::Pick(channels, bytesPerSample);
   }
 }
 
@@ -187,14 +183,29 @@ const char* VxInterleaveIsaName(VxInterleaveIsa isa) noexcept {
   }
 }
 
+VxInterleavePlan::VxInterleavePlan(VxInterleaveIsa isa,
+                                   int channels,
+                                   int frames,
+                                   int bytesPerSample) noexcept {
+  assert(VxInterleaveIsaAvailable(isa));
+  if (channels <= 0 || frames <= 0 || bytesPerSample <= 0)
+    return;
+  function_ = Function(isa, channels, bytesPerSample);
+  channels_ = channels;
+  frames_ = frames;
+  bytesPerSample_ = bytesPerSample;
+}
+
+VxInterleavePlan::VxInterleavePlan(int channels, int frames, int bytesPerSample) noexcept
+    : VxInterleavePlan(VxInterleaveChosenIsa(), channels, frames, bytesPerSample) {}
+
 void VxInterleaveWith(VxInterleaveIsa isa,
                       uint8_t* out,
                       const void* const* data,
                       int channels,
                       int frames,
                       int bytesPerSample) noexcept {
-  assert(VxInterleaveIsaAvailable(isa));
-  InterleaveBy(Function(isa), out, data, channels, frames, bytesPerSample);
+  VxInterleavePlan(isa, channels, frames, bytesPerSample).Run(out, data);
 }
 
 void VxInterleave(uint8_t* out,
@@ -202,6 +213,5 @@ void VxInterleave(uint8_t* out,
                   int channels,
                   int frames,
                   int bytesPerSample) noexcept {
-  static const InterleaveFn chosen = Function(VxInterleaveChosenIsa());
-  InterleaveBy(chosen, out, data, channels, frames, bytesPerSample);
+  VxInterleavePlan(channels, frames, bytesPerSample).Run(out, data);
 }

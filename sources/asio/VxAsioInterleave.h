@@ -36,3 +36,33 @@ void VxInterleaveWith(VxInterleaveIsa isa,
                       int channels,
                       int frames,
                       int bytesPerSample) noexcept;
+
+// One shape's interleave, chosen once. A stream's blocks all have the same
+// shape, so the set, the sample size and the channel count are looked at when
+// the plan is made, and Run goes straight to the loop for the shape. A plan
+// made by default, or for a shape without frames, channels or sample bytes,
+// writes nothing. Copyable; Run may be called from any thread.
+class VxInterleavePlan {
+ public:
+  VxInterleavePlan() = default;
+  VxInterleavePlan(int channels, int frames, int bytesPerSample) noexcept;
+  // With the given, available, set (for tests and benchmarks).
+  VxInterleavePlan(VxInterleaveIsa isa, int channels, int frames, int bytesPerSample) noexcept;
+
+  // Whether the plan was made for this shape.
+  bool Fits(int channels, int frames, int bytesPerSample) const noexcept {
+    return function_ && channels == channels_ && frames == frames_ &&
+           bytesPerSample == bytesPerSample_;
+  }
+  // VxInterleave of the plan's shape.
+  void Run(uint8_t* out, const void* const* channelData) const noexcept {
+    if (function_)
+      function_(out, channelData, channels_, frames_, bytesPerSample_);
+  }
+
+ private:
+  void (*function_)(uint8_t*, const void* const*, int, int, int) = nullptr;
+  int channels_ = 0;
+  int frames_ = 0;
+  int bytesPerSample_ = 0;
+};
