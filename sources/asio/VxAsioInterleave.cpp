@@ -112,6 +112,13 @@ void Samples(uint8_t* out, const void* const* data, int channels, int frames, in
 }
 
 InterleaveFn Function(VxInterleaveIsa isa, int channels, int bytesPerSample) {
+#if VX_INTERLEAVE_X86
+  // AVX2 and up copy one channel themselves.
+  if (channels == 1 && isa == VxInterleaveIsa::kAvx2)
+    return avx2::Pick(channels, bytesPerSample);
+  if (channels == 1 && isa == VxInterleaveIsa::kAvx512)
+    return avx512::Pick(channels, bytesPerSample);
+#endif
   if (channels == 1)
     return Copy;
   if (bytesPerSample != 2 && bytesPerSample != 3 && bytesPerSample != 4 && bytesPerSample != 8)
