@@ -91,3 +91,18 @@ TEST(AsioInterleave, DegenerateShapesWriteNothing) {
     EXPECT_EQ(out, std::vector<uint8_t>(64, 0xEE)) << s[0] << " ch, " << s[1] << " frames";
   }
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+// The sets are found with CPUID and XGETBV; the compiler's runtime finds them
+// its own way (also asking the system for the register state). A set wrongly
+// missing only slows the interleave down, so no other test would notice.
+TEST(AsioInterleave, FindsTheSetsTheCompilerRuntimeFinds) {
+  __builtin_cpu_init();
+  EXPECT_EQ(VxInterleaveIsaAvailable(VxInterleaveIsa::kSse2), !!__builtin_cpu_supports("sse2"));
+  EXPECT_EQ(VxInterleaveIsaAvailable(VxInterleaveIsa::kSsse3), !!__builtin_cpu_supports("ssse3"));
+  EXPECT_EQ(VxInterleaveIsaAvailable(VxInterleaveIsa::kAvx2), !!__builtin_cpu_supports("avx2"));
+  EXPECT_EQ(VxInterleaveIsaAvailable(VxInterleaveIsa::kAvx512),
+            __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi"));
+}
+#endif
