@@ -290,9 +290,9 @@ TEST(LoopbackClock, PollsEveryMillisecondAtTheDefaultTick) {
   } cases[] = {{"high-resolution timer", true, true, false},
                {"raised resolution", false, true, false},
                {"default tick", false, false, true}};
-  // A capture first that is not measured: the process's first one pays for
-  // what Wine starts with it, which on two cores has held the first measured
-  // row back long enough to lose a packet.
+  // A capture first that is not measured. Without it the first measured row
+  // lost a packet at times on two cores while later rows did not; what the
+  // process's first capture makes Wine start is the likeliest cause.
   {
     VxTestEndpointConfig config;
     config.recordPackets = 0;
